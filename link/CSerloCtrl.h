@@ -1,0 +1,73 @@
+// The link control as its host sees it: the properties, methods and events of the dispatch
+// interface, each property's change handler, and the routing of link notifications to the events
+// on the host's thread. It owns one link object.
+#pragma once
+
+#include "Members.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace serlo {
+
+class CJComm;
+
+class CSerloCtrl : public QObject {
+public:
+    // Events as the host receives them: DISPID 1 OnComm, 2 OnTransfer, 3 VNetMonitor.
+    using EventSink = std::function<void(std::int32_t dispid, const std::vector<Value>& args)>;
+
+    CSerloCtrl();
+    ~CSerloCtrl() override;
+
+    void Advise(EventSink sink) { sink_ = std::move(sink); }
+
+    // Called with values already converted to the member's declared types.
+    Value GetProperty(std::int32_t id);
+    void SetProperty(std::int32_t id, const Value& value);
+    Value CallMethod(std::int32_t id, const std::vector<Value>& args);
+
+    // Typed shortcuts for the library's own code and tests.
+    bool PortOpen() const;
+    void SetPortOpen(bool open);
+    const std::string& Settings() const { return settings_; }
+    CJComm& Link() { return *link_; }
+    bool ExchangeInProgress() const { return exchanging_; }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void ResetState();
+    void ApplySettingsString(const std::string& text);
+    void FireOnComm();
+    void FireOnTransfer(int code, std::int32_t value);
+
+    std::unique_ptr<CJComm> link_;
+    EventSink sink_;
+
+    std::string portName_ = "COM1";
+    bool exchanging_ = false;
+    std::int32_t baudRate_ = 19200;
+    int handshaking_ = 0;
+    bool rtsEnable_ = true;
+    bool dtrEnable_ = true;
+    std::string settings_ = "N,8,1";
+    int txQueue_ = 256;
+    int rxQueue_ = 256;
+    std::int32_t eventMask_ = 1;
+    bool break_ = false;
+    int commPort_ = 1;
+    std::int32_t vnetTimeout_ = 3000;
+    int iPort_ = 1001;
+    std::string iAddress_ = "127.0.0.1";
+    std::string extPort_;
+    std::string lastPassword_;
+    bool enabled_ = true;
+};
+
+} // namespace serlo

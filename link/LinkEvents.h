@@ -1,0 +1,35 @@
+// Notifications that a link posts to its owner on the control's thread. Posting (never calling)
+// is what moves work from the serial reader thread onto the control's thread.
+#pragma once
+
+#include <QEvent>
+
+#include <cstdint>
+
+namespace serlo {
+
+// A link notification: code 0 carries communication event bits, codes 1..8 transfer messages.
+class LinkNotifyEvent : public QEvent {
+public:
+    LinkNotifyEvent(int code, std::uint32_t value) : QEvent(Type()), code(code), value(value) {}
+    static QEvent::Type Type()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    const int code;
+    const std::uint32_t value;
+};
+
+// The serial port went away while open (adapter unplugged, pseudo-terminal closed).
+class LinkLostEvent : public QEvent {
+public:
+    LinkLostEvent() : QEvent(Type()) {}
+    static QEvent::Type Type()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+};
+
+} // namespace serlo

@@ -1,0 +1,155 @@
+// This file talks to the kernel's termios2 directly, so it must not see glibc's <termios.h>.
+#include "TtyIo.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <asm/termios.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;
+
+namespace serlo::tty {
+
+namespace {
+
+bool GetState(int fd, termios2* t) { return ioctl(fd, TCGETS2, t) == 0; }
+bool SetState(int fd, const termios2& t) { return ioctl(fd, TCSETS2, &t) == 0; }
+
+bool ModemBit(int fd, int bit, bool on)
+{
+    return ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+} // namespace
+
+int OpenExclusive(const std::string& path, int* error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    termios2 probe{};
+    if (!GetState(fd, &probe)) {
+        *error = errno; // not a terminal device
+        ::close(fd);
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *error = EBUSY;
+        ::close(fd);
+        return -1;
+    }
+    ioctl(fd, TIOCEXCL);
+    return fd;
+}
+
+bool MakeRaw(int fd)
+{
+    termios2 t{};
+    if (!GetState(fd, &t))
+        return false;
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return SetState(fd, t);
+}
+
+bool ApplySpeed(int fd, int baud)
+{
+    termios2 t{};
+    if (baud <= 0 || !GetState(fd, &t))
+        return false;
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
+    t.c_cflag |= BOTHER;
+    t.c_ispeed = t.c_ospeed = static_cast<speed_t>(baud);
+    return SetState(fd, t);
+}
+
+bool ApplyFraming(int fd, int parity, int dataBits, int stopCode)
+{
+    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    termios2 t{};
+    if (parity < 0 || parity > 4 || dataBits < 5 || dataBits > 8 || !GetState(fd, &t))
+        return false;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    t.c_cflag |= kSizes[dataBits - 5];
+    if (stopCode != 1)
+        t.c_cflag |= CSTOPB;
+    switch (parity) {
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+    }
+    // Parity errors are checked, but bytes are delivered unchanged (no marking, no stripping).
+    if (parity != 0)
+        t.c_iflag |= INPCK;
+    else
+        t.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    return SetState(fd, t);
+}
+
+bool ApplyFlow(int fd, int flowBits)
+{
+    termios2 t{};
+    if (!GetState(fd, &t))
+        return false;
+    if (flowBits & 1)
+        t.c_iflag |= IXON | IXOFF;
+    else
+        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
+    if (flowBits & 2)
+        t.c_cflag |= CRTSCTS;
+    else
+        t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    return SetState(fd, t);
+}
+
+bool FlushInput(int fd) { return ioctl(fd, TCFLSH, TCIFLUSH) == 0; }
+bool FlushOutput(int fd) { return ioctl(fd, TCFLSH, TCOFLUSH) == 0; }
+bool SetRts(int fd, bool on) { return ModemBit(fd, TIOCM_RTS, on); }
+bool SetDtr(int fd, bool on) { return ModemBit(fd, TIOCM_DTR, on); }
+bool SetBreak(int fd, bool on) { return ioctl(fd, on ? TIOCSBRK : TIOCCBRK) == 0; }
+
+int ModemLines(int fd)
+{
+    int bits = 0;
+    return ioctl(fd, TIOCMGET, &bits) == 0 ? bits : -1;
+}
+
+int InputPending(int fd)
+{
+    int n = 0;
+    return ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+}
+
+int OutputPending(int fd)
+{
+    int n = 0;
+    return ioctl(fd, TIOCOUTQ, &n) == 0 ? n : 0;
+}
+
+bool ReadCounters(int fd, ErrorCounters* counters)
+{
+    serial_icounter_struct ic{};
+    if (ioctl(fd, TIOCGICOUNT, &ic) != 0)
+        return false;
+    counters->frame = static_cast<unsigned>(ic.frame);
+    counters->overrun = static_cast<unsigned>(ic.overrun);
+    counters->parity = static_cast<unsigned>(ic.parity);
+    counters->brk = static_cast<unsigned>(ic.brk);
+    counters->bufOverrun = static_cast<unsigned>(ic.buf_overrun);
+    return true;
+}
+
+} // namespace serlo::tty

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and the demo need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+    build-essential cmake ninja-build pkg-config \
+    qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcurl4-openssl-dev \
+    python3 lrzsz python3-aiosmtpd iproute2 clang libclang-rt-14-dev

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the debug configuration with AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# every test. Dependencies come from tools/install-deps.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/debug
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPX_SANITIZE=ON
+cmake --build "$build" -j2
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
