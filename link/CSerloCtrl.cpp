@@ -1,7 +1,7 @@
 #include "CSerloCtrl.h"
 
 #include "AboutBox.h"
-#include "CJComm.h"
+#include "CJSocket.h"
 #include "LinkEvents.h"
 #include "SettingsString.h"
 #include "Wait.h"
@@ -20,7 +20,7 @@ int ClampI2(int v) { return std::clamp(v, -32768, 32767); }
 
 } // namespace
 
-CSerloCtrl::CSerloCtrl() : link_(std::make_unique<CJComm>())
+CSerloCtrl::CSerloCtrl() : link_(std::make_unique<CJSocket>())
 {
     link_->SetOwner(this);
     ResetState();
@@ -54,7 +54,7 @@ void CSerloCtrl::ResetState()
         SetProperty(id, GetProperty(id));
 }
 
-bool CSerloCtrl::PortOpen() const { return link_->IsOpen(); }
+bool CSerloCtrl::PortOpen() const { return link_->IsLinkOpen(); }
 
 void CSerloCtrl::SetPortOpen(bool open)
 {
@@ -168,9 +168,18 @@ void CSerloCtrl::SetProperty(std::int32_t id, const Value& v)
         portName_ = name;
         break;
     }
-    case VNetTimeout: vnetTimeout_ = v.i; break;
-    case iPort: iPort_ = v.i; break;
-    case iAddress: iAddress_ = v.s; break;
+    case VNetTimeout:
+        vnetTimeout_ = v.i;
+        link_->Sock().SetTimeout(vnetTimeout_);
+        break;
+    case iPort:
+        iPort_ = v.i;
+        link_->Sock().SetPort(iPort_ & 0xFFFF); // a port above 32767 arrives as its 16-bit pattern
+        break;
+    case iAddress:
+        iAddress_ = v.s;
+        link_->Sock().SetAddress(iAddress_);
+        break;
     case ExtPort: extPort_ = v.s; break;
     case Text:
         link_->Write(reinterpret_cast<const std::uint8_t*>(v.s.data()),
@@ -206,7 +215,7 @@ Value CSerloCtrl::CallMethod(std::int32_t id, const std::vector<Value>& args)
     case ClearRxBuffer: link_->PurgeRx(); return {};
     case EnumCommPort: return Value::Str(link_->EnumPort(args.at(0).i));
     case AboutBox: ShowAboutBox(); return {};
-    default: return {};
+    default: return CallProtocol(id, args);
     }
 }
 
@@ -227,7 +236,7 @@ bool CSerloCtrl::event(QEvent* e)
     if (e->type() == LinkNotifyEvent::Type()) {
         const auto* n = static_cast<LinkNotifyEvent*>(e);
         if (n->code == 0) {
-            if (!exchanging_)
+            if (exchangeDepth_ == 0)
                 FireOnComm();
         } else if (n->code >= 1 && n->code <= 8) {
             FireOnTransfer(n->code, static_cast<std::int32_t>(n->value));

@@ -14,7 +14,7 @@
 
 namespace serlo {
 
-class CJComm;
+class CJSocket;
 
 class CSerloCtrl : public QObject {
 public:
@@ -35,8 +35,13 @@ public:
     bool PortOpen() const;
     void SetPortOpen(bool open);
     const std::string& Settings() const { return settings_; }
-    CJComm& Link() { return *link_; }
-    bool ExchangeInProgress() const { return exchanging_; }
+    CJSocket& Link() { return *link_; }
+    bool ExchangeInProgress() const { return exchangeDepth_ > 0; }
+
+    // One framed exchange: sends the command and returns the reply text (empty on time-out or a
+    // wrong reply checksum). Replies are cut at kMaxReply characters, the rest is dropped.
+    std::string SendVNetCmd(const std::string& data, bool txChecksum, bool rxChecksum);
+    static constexpr std::size_t kMaxReply = 4096;
 
 protected:
     bool event(QEvent* e) override;
@@ -44,14 +49,20 @@ protected:
 private:
     void ResetState();
     void ApplySettingsString(const std::string& text);
+    Value CallProtocol(std::int32_t id, const std::vector<Value>& args);
+    bool Dial(const std::string& number);
+    bool LoginX(const std::string& password, int hiCode, int loCode);
+    // Arguments outside a command's format: nothing is sent, the reason goes to VNetMonitor(0).
+    Value Refused(const char* method, VType result);
+    void FireVNetMonitor(int index, const std::string& text);
     void FireOnComm();
     void FireOnTransfer(int code, std::int32_t value);
 
-    std::unique_ptr<CJComm> link_;
+    std::unique_ptr<CJSocket> link_;
     EventSink sink_;
 
     std::string portName_ = "COM1";
-    bool exchanging_ = false;
+    int exchangeDepth_ = 0; // exchanges in progress (a sink may start one inside another)
     std::int32_t baudRate_ = 19200;
     int handshaking_ = 0;
     bool rtsEnable_ = true;

@@ -1,0 +1,53 @@
+#include "CJSocket.h"
+
+namespace serlo {
+
+CJSocket::CJSocket() { sock_.SetOwner(this); }
+
+CJSocket::~CJSocket() { Close(); }
+
+bool CJSocket::Open(const std::string& name)
+{
+    Close();
+    BusyScope busy(busy_);
+    if (name == "COM0")
+        return sock_.Connect();
+    return CJComm::Open(name);
+}
+
+void CJSocket::Close()
+{
+    if (IsOpen() || Handle() >= 0)
+        ClosePort();
+    else
+        sock_.Close();
+}
+
+int CJSocket::Write(const std::uint8_t* data, int length)
+{
+    if (Handle() >= 0)
+        return CJComm::Write(data, length);
+    BusyScope busy(busy_);
+    return sock_.Send(data, length);
+}
+
+bool CJSocket::SetSpeed(int baud)
+{
+    sock_.RememberSpeed(baud);
+    return CJComm::SetSpeed(baud) || sock_.SetSpeedConfig(baud);
+}
+
+bool CJSocket::SetFraming(int parity, int dataBits, int stopCode)
+{
+    sock_.RememberFraming(parity, dataBits);
+    return CJComm::SetFraming(parity, dataBits, stopCode) ||
+           sock_.SetFramingConfig(parity, dataBits);
+}
+
+bool CJSocket::SetFlowControl(int bits)
+{
+    sock_.RememberFlow(bits);
+    return CJComm::SetFlowControl(bits) || sock_.SetFlowConfig(bits);
+}
+
+} // namespace serlo
