@@ -1,6 +1,7 @@
 #include "PortMap.h"
 
 #include "Ini.h"
+#include "XdgPaths.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,14 +18,6 @@ namespace {
 
 constexpr const char* kSection = "SERIALCOMM";
 constexpr int kFirstAdapterNumber = 10;
-
-std::string ConfigHome()
-{
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config";
-}
 
 int ComNumber(const std::string& name)
 {
@@ -46,7 +39,7 @@ PortMap::PortMap(std::string mapPath, std::string devRoot, std::string sysRoot)
 {
 }
 
-std::string PortMap::DefaultPath() { return ConfigHome() + "/serlo/ports.ini"; }
+std::string PortMap::DefaultPath() { return px::xdg::ConfigHome() + "/serlo/ports.ini"; }
 
 PortMap::Detected PortMap::Detect() const
 {

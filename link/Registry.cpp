@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include "Ini.h"
+#include "XdgPaths.h"
 #include "serlo.h"
 
 #include <cstdlib>
@@ -9,19 +10,7 @@
 
 namespace serlo {
 
-namespace {
-
-std::string DataHome()
-{
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
-}
-
-} // namespace
-
-std::string RegistryPath() { return DataHome() + "/serlo/registry.ini"; }
+std::string RegistryPath() { return px::xdg::DataHome() + "/serlo/registry.ini"; }
 
 std::string LibraryPath()
 {

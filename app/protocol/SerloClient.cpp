@@ -1,0 +1,275 @@
+#include "SerloClient.h"
+
+#include "Ini.h"
+#include "RuntimeError.h"
+#include "XdgPaths.h"
+#include "serlo.h"
+
+#include <dlfcn.h>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace px {
+
+namespace {
+
+constexpr const char* kProgId = "SERLO.SerloCtrl.3";
+
+// DISPIDs of the members the program uses.
+enum : int32_t {
+    kBaudRate = 1,
+    kHandshaking = 2,
+    kSettings = 4,
+    kEventMask = 8,
+    kCommPort = 10,
+    kVNetTimeout = 11,
+    kIPort = 12,
+    kIAddress = 13,
+    kRxCount = 15,
+    kText = 17,
+    kChar = 18,
+    kBusy = 25,
+    kPortOpen = 29,
+    kSendVNetCmd = 35,
+    kPolling = 36,
+    kSetID = 37,
+    kGetTime = 41,
+    kReset = 43,
+    kGetRecord = 44,
+    kEraseRecord = 45,
+    kGetRegister = 47,
+    kSetRegister = 48,
+    kSetTime = 50,
+    kGetRecordCount = 60,
+};
+
+std::string ExecutableDir()
+{
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+std::string Describe(int32_t rc)
+{
+    switch (rc) {
+    case SERLO_E_MEMBERNOTFOUND: return "Object doesn't support this property or method";
+    case SERLO_E_TYPEMISMATCH: return "Type mismatch";
+    case SERLO_E_OVERFLOW: return "Overflow";
+    case SERLO_E_BADPARAMCOUNT: return "Wrong number of arguments";
+    case SERLO_E_SETNOTSUPPORTED: return "Can't assign to read-only property";
+    case SERLO_E_INVALIDARG: return "Invalid procedure call or argument";
+    default: return "Automation error";
+    }
+}
+
+SerloVariant Num(int32_t v) { return {SERLO_VT_I4, v, nullptr, 0}; }
+SerloVariant Flag(bool v) { return {SERLO_VT_BOOL, v ? -1 : 0, nullptr, 0}; }
+SerloVariant Str(const std::string& s)
+{
+    return {SERLO_VT_BSTR, 0, const_cast<char*>(s.data()), static_cast<int32_t>(s.size())};
+}
+
+} // namespace
+
+struct SerloClient::Api {
+    void* handle = nullptr;
+    decltype(&SerloCreate) create = nullptr;
+    decltype(&SerloDestroy) destroy = nullptr;
+    decltype(&SerloInvoke) invoke = nullptr;
+    decltype(&SerloAdvise) advise = nullptr;
+    decltype(&SerloFreeString) freeString = nullptr;
+    decltype(&DllRegisterServer) registerServer = nullptr;
+
+    bool Load(const std::string& path)
+    {
+        handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return false;
+        create = reinterpret_cast<decltype(create)>(dlsym(handle, "SerloCreate"));
+        destroy = reinterpret_cast<decltype(destroy)>(dlsym(handle, "SerloDestroy"));
+        invoke = reinterpret_cast<decltype(invoke)>(dlsym(handle, "SerloInvoke"));
+        advise = reinterpret_cast<decltype(advise)>(dlsym(handle, "SerloAdvise"));
+        freeString = reinterpret_cast<decltype(freeString)>(dlsym(handle, "SerloFreeString"));
+        registerServer =
+            reinterpret_cast<decltype(registerServer)>(dlsym(handle, "DllRegisterServer"));
+        if (create && destroy && invoke && advise && freeString && registerServer)
+            return true;
+        dlclose(handle);
+        handle = nullptr;
+        return false;
+    }
+};
+
+namespace {
+
+// The sink runs inside the control's calls; it only forwards to the client's callbacks.
+void EventSink(void* ctx, int32_t dispid, const SerloVariant* args, int32_t nargs)
+{
+    auto* client = static_cast<SerloClient*>(ctx);
+    if (dispid == SERLO_EVENT_VNETMONITOR && nargs == 2 && client->onMonitor) {
+        const std::string text = args[1].str ? std::string(args[1].str,
+                                                           static_cast<std::size_t>(args[1].len))
+                                             : std::string();
+        client->onMonitor(args[0].i4, text);
+    } else if (dispid == SERLO_EVENT_ONCOMM && client->onComm) {
+        client->onComm();
+    }
+}
+
+} // namespace
+
+SerloClient::SerloClient() : api_(std::make_unique<Api>()) {}
+
+SerloClient::~SerloClient()
+{
+    if (ctrl_)
+        api_->destroy(static_cast<SerloCtrl*>(ctrl_));
+    // The library stays loaded: its Qt objects may still have events queued.
+}
+
+bool SerloClient::IsCreated() const { return ctrl_ != nullptr; }
+const std::string& SerloClient::LibraryPath() const { return libraryPath_; }
+
+bool SerloClient::Create(std::string* error)
+{
+    if (ctrl_)
+        return true;
+    const std::string registry = xdg::DataHome() + "/serlo/registry.ini";
+    const std::string registered = ini::getString(registry, kProgId, "Path", "");
+    bool loaded = !registered.empty() && api_->Load(registered);
+    if (loaded) {
+        libraryPath_ = registered;
+    } else {
+        const std::string dir = ExecutableDir();
+        std::vector<std::string> candidates = {dir + "/libserlo.so", dir + "/../lib/libserlo.so"};
+#ifdef PX_BUILD_SERLO_PATH
+        candidates.push_back(PX_BUILD_SERLO_PATH);
+#endif
+        for (const auto& path : candidates) {
+            if (std::filesystem::exists(path) && api_->Load(path)) {
+                libraryPath_ = path;
+                loaded = true;
+                api_->registerServer();
+                break;
+            }
+        }
+    }
+    if (!loaded) {
+        if (error)
+            *error = "The link control " + std::string(kProgId) + " is not registered and "
+                     "libserlo.so was not found beside the program";
+        return false;
+    }
+    ctrl_ = api_->create();
+    if (!ctrl_) {
+        if (error)
+            *error = "The link control could not be created";
+        return false;
+    }
+    api_->advise(static_cast<SerloCtrl*>(ctrl_), &EventSink, this);
+    return true;
+}
+
+namespace {
+
+struct Call {
+    SerloClient::Api* api;
+    SerloCtrl* ctrl;
+
+    SerloVariant Run(int32_t id, int32_t flags, std::vector<SerloVariant> args) const
+    {
+        if (!ctrl)
+            throw RuntimeError(91, "Object variable or With block variable not set");
+        SerloVariant out{};
+        const int32_t rc = api->invoke(ctrl, id, flags, args.data(),
+                                       static_cast<int32_t>(args.size()), &out);
+        if (rc != SERLO_S_OK)
+            throw RuntimeError(rc, Describe(rc));
+        return out;
+    }
+    std::string Text(int32_t id, int32_t flags, std::vector<SerloVariant> args = {}) const
+    {
+        SerloVariant out = Run(id, flags, std::move(args));
+        std::string s;
+        if (out.vt == SERLO_VT_BSTR && out.str) {
+            s.assign(out.str, static_cast<std::size_t>(out.len));
+            api->freeString(out.str);
+        }
+        return s;
+    }
+    int32_t Number(int32_t id, int32_t flags, std::vector<SerloVariant> args = {}) const
+    {
+        return Run(id, flags, std::move(args)).i4;
+    }
+    void Put(int32_t id, SerloVariant value) const
+    {
+        Run(id, SERLO_DISPATCH_PROPERTYPUT, {value});
+    }
+};
+
+} // namespace
+
+#define PX_CALL Call{api_.get(), static_cast<SerloCtrl*>(ctrl_)}
+constexpr int32_t kGet = SERLO_DISPATCH_PROPERTYGET;
+constexpr int32_t kMethod = SERLO_DISPATCH_METHOD;
+
+bool SerloClient::PortOpen() { return PX_CALL.Number(kPortOpen, kGet) != 0; }
+void SerloClient::SetPortOpen(bool open) { PX_CALL.Put(kPortOpen, Flag(open)); }
+int SerloClient::CommPort() { return PX_CALL.Number(kCommPort, kGet); }
+void SerloClient::SetCommPort(int port) { PX_CALL.Put(kCommPort, Num(port)); }
+int SerloClient::BaudRate() { return PX_CALL.Number(kBaudRate, kGet); }
+void SerloClient::SetBaudRate(int baud) { PX_CALL.Put(kBaudRate, Num(baud)); }
+int SerloClient::Handshaking() { return PX_CALL.Number(kHandshaking, kGet); }
+void SerloClient::SetHandshaking(int bits) { PX_CALL.Put(kHandshaking, Num(bits)); }
+std::string SerloClient::Settings() { return PX_CALL.Text(kSettings, kGet); }
+void SerloClient::SetSettings(const std::string& text) { PX_CALL.Put(kSettings, Str(text)); }
+int SerloClient::VNetTimeout() { return PX_CALL.Number(kVNetTimeout, kGet); }
+void SerloClient::SetVNetTimeout(int ms) { PX_CALL.Put(kVNetTimeout, Num(ms)); }
+int SerloClient::IPort() { return PX_CALL.Number(kIPort, kGet); }
+void SerloClient::SetIPort(int port) { PX_CALL.Put(kIPort, Num(port)); }
+std::string SerloClient::IAddress() { return PX_CALL.Text(kIAddress, kGet); }
+void SerloClient::SetIAddress(const std::string& a) { PX_CALL.Put(kIAddress, Str(a)); }
+void SerloClient::SetEventMask(int mask) { PX_CALL.Put(kEventMask, Num(mask)); }
+int SerloClient::RxCount() { return PX_CALL.Number(kRxCount, kGet); }
+std::string SerloClient::Text() { return PX_CALL.Text(kText, kGet); }
+void SerloClient::SetText(const std::string& bytes) { PX_CALL.Put(kText, Str(bytes)); }
+int SerloClient::Char() { return PX_CALL.Number(kChar, kGet); }
+bool SerloClient::Busy() { return PX_CALL.Number(kBusy, kGet) != 0; }
+
+std::string SerloClient::SendVNetCmd(const std::string& data, bool tx, bool rx)
+{
+    return PX_CALL.Text(kSendVNetCmd, kMethod, {Str(data), Flag(tx), Flag(rx)});
+}
+std::string SerloClient::Polling(int id) { return PX_CALL.Text(kPolling, kMethod, {Num(id)}); }
+bool SerloClient::SetID(int id) { return PX_CALL.Number(kSetID, kMethod, {Num(id)}) != 0; }
+std::string SerloClient::GetTime() { return PX_CALL.Text(kGetTime, kMethod); }
+bool SerloClient::SetTime(int year, int month, int day, int hour, int minute, int second, int week)
+{
+    return PX_CALL.Number(kSetTime, kMethod,
+                          {Num(year), Num(month), Num(day), Num(hour), Num(minute), Num(second),
+                           Num(week)}) != 0;
+}
+bool SerloClient::Reset() { return PX_CALL.Number(kReset, kMethod) != 0; }
+std::string SerloClient::GetRecord(int number)
+{
+    return PX_CALL.Text(kGetRecord, kMethod, {Num(number)});
+}
+bool SerloClient::EraseRecord(int number)
+{
+    return PX_CALL.Number(kEraseRecord, kMethod, {Num(number)}) != 0;
+}
+std::string SerloClient::GetRegister(int addr)
+{
+    return PX_CALL.Text(kGetRegister, kMethod, {Num(addr)});
+}
+bool SerloClient::SetRegister(int addr, const std::string& value)
+{
+    return PX_CALL.Number(kSetRegister, kMethod, {Num(addr), Str(value)}) != 0;
+}
+int SerloClient::GetRecordCount() { return PX_CALL.Number(kGetRecordCount, kMethod); }
+
+#undef PX_CALL
+
+} // namespace px

@@ -1,0 +1,76 @@
+#include "Core.h"
+
+#include "Exchange.h"
+
+namespace px {
+
+namespace {
+
+constexpr std::size_t kMonitorLimit = 4096;
+constexpr std::size_t kMonitorKeep = 2048;
+
+} // namespace
+
+Core::Core(std::string title, View& view)
+    : title_(std::move(title)), view_(view), exchange_(std::make_unique<Exchange>(*this))
+{
+}
+
+Core::~Core() = default;
+
+bool Core::CreateLink(std::string* error)
+{
+    if (!link_.Create(error))
+        return false;
+    link_.onMonitor = [this](int index, const std::string& text) {
+        exchange_->Serlo_VNetMonitor(index, text);
+    };
+    return true;
+}
+
+void Core::ShowText(const std::string& text)
+{
+    if (!state_.monitorChecked && !state_.bMonitorMode)
+        return;
+    monitorText_ += text;
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
+        monitorText_ += "\r\n";
+    if (monitorText_.size() > kMonitorLimit) {
+        // Cut at a line break so the pane starts with a whole line.
+        std::size_t cut = monitorText_.find('\r', monitorText_.size() - kMonitorKeep);
+        if (cut == std::string::npos)
+            cut = monitorText_.size();
+        else if (++cut < monitorText_.size() && monitorText_[cut] == '\n')
+            ++cut;
+        monitorText_.erase(0, cut);
+    }
+    view_.SetMonitorText(monitorText_);
+}
+
+void Core::ClearMonitor()
+{
+    monitorText_.clear();
+    view_.SetMonitorText(monitorText_);
+}
+
+void Core::ShowStatus(int textId, std::string_view def)
+{
+    state_.nStatusID = textId;
+    view_.SetStatus(GetText(textId, def));
+}
+
+void Core::ShowStatusText(const std::string& text) { view_.SetStatus(text); }
+
+void Core::SetScreenPointer(int value)
+{
+    screenPointer_ = value;
+    view_.SetPointers(screenPointer_, windowPointer_);
+}
+
+void Core::SetWindowPointer(int value)
+{
+    windowPointer_ = value;
+    view_.SetPointers(screenPointer_, windowPointer_);
+}
+
+} // namespace px

@@ -1,0 +1,44 @@
+// The view of unattended runs and tests: keeps the last texts it was given, writes messages that
+// would wait for a person to standard error and to a log sink, and answers questions with their
+// default.
+#pragma once
+
+#include "View.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace px {
+
+class HeadlessView : public View {
+public:
+    // Where messages go besides standard error (the event log, once it exists).
+    std::function<void(const std::string&)> logSink;
+    bool writeToStderr = true;
+
+    void SetStatus(const std::string& text) override { status = text; }
+    void SetMonitorText(const std::string& text) override { monitor = text; }
+    void SetMessageLine(const std::string& text) override { messageLine = text; }
+    void SetProgress(int value, int maximum) override
+    {
+        progress = value;
+        progressMax = maximum;
+    }
+    void SetCountLabel(const std::string& text) override { countLabel = text; }
+    void SetCaption(const std::string& text) override { caption = text; }
+    void SetPointers(int screen, int window) override
+    {
+        screenPointer = screen;
+        windowPointer = window;
+    }
+    void MessageBox(const std::string& text, Icon icon, const std::string& title) override;
+    bool Question(const std::string& text, Icon icon, bool defaultYes) override;
+
+    std::string status, monitor, messageLine, countLabel, caption;
+    int progress = 0, progressMax = 0;
+    int screenPointer = kPointerDefault, windowPointer = kPointerDefault;
+    std::vector<std::string> messages; // every message box and question, in order
+};
+
+} // namespace px

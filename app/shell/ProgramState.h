@@ -1,0 +1,22 @@
+// Program-wide flags that several subsystems read and write. Long operations yield to the event
+// loop, so clicks and timer ticks run in their middle: these flags, not locks, keep that safe.
+#pragma once
+
+namespace px {
+
+struct ProgramState {
+    bool bTSRunning = false;   // the time scheduler has been started and not stopped
+    bool bStopComm = false;    // stop of all communication requested
+    int nBusyDepth = 0;        // exchanges now in progress (they can nest)
+    bool bCmdTimeout = false;  // the last exchange ended by time-out
+    bool bLinkTimeout = false; // a "$TIMEOUT" was seen since the flag was cleared
+    int nStatusID = 0;         // text number the status line shows
+    bool bStopPing = false;    // a running ping or name lookup should give up
+    int pingsInProgress = 0;
+    bool bMonitorMode = false; // started with "/MONITOR"
+    bool monitorChecked = false; // "View Monitor" is ticked
+    bool bUnloading = false;
+    bool bStopUpload = false;
+};
+
+} // namespace px

@@ -1,0 +1,33 @@
+// What the core may do to the screen. The Qt main window implements it; HeadlessView serves
+// unattended runs and tests. The core never touches a widget directly.
+#pragma once
+
+#include <string>
+
+namespace px {
+
+enum class Icon { None = 0, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
+
+// Mouse pointer values as the program uses them.
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerHourglass = 11;
+
+class View {
+public:
+    virtual ~View() = default;
+
+    virtual void SetStatus(const std::string& text) = 0;       // the status line
+    virtual void SetMonitorText(const std::string& text) = 0;  // the whole protocol monitor pane
+    virtual void SetMessageLine(const std::string& text) = 0;  // the one-line progress message
+    virtual void SetProgress(int value, int maximum) = 0;      // the record progress bar
+    virtual void SetCountLabel(const std::string& text) = 0;   // "00010 / 00125"
+    virtual void SetCaption(const std::string& text) = 0;      // the main window's caption
+    // Application-wide pointer and the main window's own pointer (kPointer* values).
+    virtual void SetPointers(int screen, int window) = 0;
+    // A modal message that waits for a person; headless views report it instead.
+    virtual void MessageBox(const std::string& text, Icon icon, const std::string& title) = 0;
+    // A yes/no question; headless views take the default answer.
+    virtual bool Question(const std::string& text, Icon icon, bool defaultYes) = 0;
+};
+
+} // namespace px
