@@ -24,6 +24,14 @@ std::string Format(const char* format, int value)
 
 bool IsByte(int v) { return v >= 0 && v <= 255; }
 
+std::string Prefixed(std::string_view prefix, std::string_view text)
+{
+    std::string out;
+    out.reserve(prefix.size() + text.size());
+    out.append(prefix).append(text);
+    return out;
+}
+
 } // namespace
 
 std::optional<std::string> Polling(int id)
@@ -44,14 +52,14 @@ std::optional<std::string> Login(std::string_view password)
 {
     if (password.size() > kMaxPassword || !FitsInFrame(password))
         return std::nullopt;
-    return "L" + std::string(password);
+    return Prefixed("L", password);
 }
 
 std::optional<std::string> SetPassword(std::string_view password)
 {
     if (password.size() > kMaxPassword || !FitsInFrame(password))
         return std::nullopt;
-    return "P" + std::string(password);
+    return Prefixed("P", password);
 }
 
 std::optional<std::string> GetRecord(int number)
@@ -115,7 +123,7 @@ std::optional<std::string> WithPath(std::string_view prefix, std::string_view pa
 {
     if (!FitsInFrame(path))
         return std::nullopt;
-    return std::string(prefix) + std::string(path);
+    return Prefixed(prefix, path);
 }
 
 std::optional<std::string> ChallengeResponse(std::string_view reply, int hiCode, int loCode)

@@ -181,7 +181,9 @@ Reply Unit::login(std::string_view password, const Profile& profile) {
         if (password == response) return plain("A");
     }
     challengeIssued_ = true;
-    return plain("N" + hex(c.c1, 2) + hex(c.c2, 2));
+    std::string challenge = "N";
+    challenge.append(hex(c.c1, 2)).append(hex(c.c2, 2));
+    return plain(challenge);
 }
 
 Reply Unit::setClock(std::string_view digits) {
