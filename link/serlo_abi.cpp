@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <unordered_set>
 
 struct SerloCtrl {
     serlo::CSerloCtrl ctrl;
@@ -19,6 +20,16 @@ struct SerloCtrl {
 };
 
 namespace {
+
+// Controls handed out and not yet destroyed: a call on a destroyed control is refused instead of
+// touching freed memory.
+std::unordered_set<const SerloCtrl*>& Live()
+{
+    static std::unordered_set<const SerloCtrl*> live;
+    return live;
+}
+
+bool IsLive(const SerloCtrl* c) { return c && Live().count(c) != 0; }
 
 // A host without a Qt application gets one that lives until the process ends.
 void EnsureApplication()
@@ -66,6 +77,7 @@ SerloCtrl* SerloCreate(void)
     try {
         EnsureApplication();
         auto* c = new SerloCtrl;
+        Live().insert(c);
         c->ctrl.Advise([c](std::int32_t id, const std::vector<serlo::Value>& args) {
             Deliver(c, id, args);
         });
@@ -77,6 +89,9 @@ SerloCtrl* SerloCreate(void)
 
 void SerloDestroy(SerloCtrl* ctrl)
 {
+    if (!IsLive(ctrl))
+        return;
+    Live().erase(ctrl);
     try {
         delete ctrl;
     } catch (...) {
@@ -86,7 +101,7 @@ void SerloDestroy(SerloCtrl* ctrl)
 int32_t SerloInvoke(SerloCtrl* ctrl, int32_t dispid, int32_t flags, const SerloVariant* args,
                     int32_t nargs, SerloVariant* result)
 {
-    if (!ctrl)
+    if (!IsLive(ctrl))
         return SERLO_E_INVALIDARG;
     try {
         return serlo::Invoke(ctrl->ctrl, dispid, flags, args, nargs, result);
@@ -99,7 +114,7 @@ int32_t SerloInvoke(SerloCtrl* ctrl, int32_t dispid, int32_t flags, const SerloV
 
 void SerloAdvise(SerloCtrl* ctrl, SerloEventSink sink, void* ctx)
 {
-    if (!ctrl)
+    if (!IsLive(ctrl))
         return;
     ctrl->sink = sink;
     ctrl->ctx = sink ? ctx : nullptr;

@@ -363,3 +363,16 @@ TEST(Abi, RegistrationWritesAndRemovesTheEntries)
     EXPECT_EQ(reg.find("SERLO.SerloCtrl.3"), std::string::npos);
     EXPECT_EQ(reg.find("SERLO.SerloPropPage.3"), std::string::npos);
 }
+
+TEST(Abi, CallsOnADestroyedControlAreRefused)
+{
+    SerloCtrl* c = SerloCreate();
+    ASSERT_NE(c, nullptr);
+    SerloDestroy(c);
+    SerloVariant out{};
+    EXPECT_EQ(SerloInvoke(c, D_BaudRate, SERLO_DISPATCH_PROPERTYGET, nullptr, 0, &out),
+              SERLO_E_INVALIDARG);
+    SerloAdvise(c, nullptr, nullptr);
+    SerloDestroy(c); // a second destroy does nothing
+    SerloDestroy(nullptr);
+}
