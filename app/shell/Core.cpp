@@ -1,5 +1,6 @@
 #include "Core.h"
 
+#include "ErrorTexts.h"
 #include "Exchange.h"
 
 namespace px {
@@ -12,8 +13,15 @@ constexpr std::size_t kMonitorKeep = 2048;
 } // namespace
 
 Core::Core(std::string title, View& view)
-    : title_(std::move(title)), view_(view), exchange_(std::make_unique<Exchange>(*this))
+    : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
+      directory_(settings_), exchange_(std::make_unique<Exchange>(*this))
 {
+    directory_.currentId = [this]() -> int& { return state_.iCurrentID; };
+    directory_.note = [this](const std::string& text) {
+        if (logNote)
+            logNote(text);
+    };
+    directory_.monitor = [this](const std::string& text) { ShowText(text); };
 }
 
 Core::~Core() = default;
@@ -60,6 +68,13 @@ void Core::ShowStatus(int textId, std::string_view def)
 }
 
 void Core::ShowStatusText(const std::string& text) { view_.SetStatus(text); }
+
+void Core::ErrorBox(int n) { view_.ShowError(ErrorText(n, texts_, state_.iCurrentID)); }
+
+void Core::ShowMsg(const std::string& prompt, int buttons, const std::string& title)
+{
+    view_.ShowMsg(prompt, buttons, title.empty() ? Title() : title);
+}
 
 void Core::SetScreenPointer(int value)
 {

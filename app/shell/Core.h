@@ -1,12 +1,18 @@
-// The main program's core: program state, the link control, the texts and the view, without any
-// widget. The Qt window and the headless runs both drive this object.
+// The main program's core: program state, settings, terminal directory, the link control, the
+// texts and the view, without any widget. The Qt window and the headless runs both drive it.
 #pragma once
 
+#include "DeviceDirectory.h"
+#include "Options.h"
+#include "ProgramPaths.h"
 #include "ProgramState.h"
 #include "SerloClient.h"
+#include "SettingsStore.h"
 #include "Texts.h"
 #include "View.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace px {
@@ -15,15 +21,19 @@ class Exchange;
 
 class Core {
 public:
-    // title is "PX740" or "PX745".
+    // title is "PX740" or "PX745"; the folders follow from it and the environment.
     Core(std::string title, View& view);
     ~Core();
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;
 
-    const std::string& Title() const { return title_; }
+    const std::string& Title() const { return paths_.title; }
+    const ProgramPaths& paths() const { return paths_; }
     View& view() { return view_; }
     ProgramState& state() { return state_; }
+    SettingsStore& settings() { return settings_; }
+    Options& options() { return options_; }
+    DeviceDirectory& directory() { return directory_; }
     SerloClient& link() { return link_; }
     Exchange& exchange() { return *exchange_; }
     const Texts& texts() const { return texts_; }
@@ -45,16 +55,26 @@ public:
     void ShowStatus(int textId, std::string_view def);
     void ShowStatusText(const std::string& text);
 
+    // The numbered error dialog and the non-blocking message window.
+    void ErrorBox(int n);
+    void ShowMsg(const std::string& prompt, int buttons = 48, const std::string& title = {});
+
     // Pointers: the application-wide one and the main window's own.
     int ScreenPointer() const { return screenPointer_; }
     int WindowPointer() const { return windowPointer_; }
     void SetScreenPointer(int value);
     void SetWindowPointer(int value);
 
+    // Where notes for the event log go until the event log exists.
+    std::function<void(const std::string&)> logNote;
+
 private:
-    std::string title_;
+    ProgramPaths paths_;
     View& view_;
     ProgramState state_;
+    SettingsStore settings_;
+    Options options_;
+    DeviceDirectory directory_;
     SerloClient link_;
     Texts texts_;
     std::unique_ptr<Exchange> exchange_;

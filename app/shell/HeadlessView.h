@@ -34,6 +34,11 @@ public:
     }
     void MessageBox(const std::string& text, Icon icon, const std::string& title) override;
     bool Question(const std::string& text, Icon icon, bool defaultYes) override;
+    void ShowError(const std::string& text) override { MessageBox(text, Icon::Critical, "Error Message"); }
+    void ShowMsg(const std::string& prompt, int, const std::string& title) override
+    {
+        MessageBox(prompt, Icon::Exclamation, title);
+    }
 
     std::string status, monitor, messageLine, countLabel, caption;
     int progress = 0, progressMax = 0;

@@ -17,6 +17,7 @@ struct ProgramState {
     bool monitorChecked = false; // "View Monitor" is ticked
     bool bUnloading = false;
     bool bStopUpload = false;
+    int iCurrentID = 0;        // machine ID of the terminal now connected; 0 when none answered
 };
 
 } // namespace px

@@ -28,6 +28,10 @@ public:
     virtual void MessageBox(const std::string& text, Icon icon, const std::string& title) = 0;
     // A yes/no question; headless views take the default answer.
     virtual bool Question(const std::string& text, Icon icon, bool defaultYes) = 0;
+    // The modal error dialog with one of the numbered error texts.
+    virtual void ShowError(const std::string& text) = 0;
+    // The non-blocking message window; buttons carries the icon style (16, 32, 48, 64).
+    virtual void ShowMsg(const std::string& prompt, int buttons, const std::string& title) = 0;
 };
 
 } // namespace px

@@ -1,0 +1,67 @@
+// The program's settings as the window's controls hold them, with the rules for reading them at
+// start-up and the order in which closing writes them back.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace px {
+
+class SettingsStore;
+struct ProgramPaths;
+
+struct Options {
+    // SaveOptions
+    std::string mailTo;
+    bool mailToChecked = false;
+    std::string mailSubject;
+    std::string fixName;
+    std::string dateName = "YYYYMMDD";
+    std::string subName = "TXT";
+    bool optFixName = false;
+    std::string format = "(Default)";
+    // RECORDS
+    std::string idLenText = "14";
+    int nIDLen = 14;
+    // Time schedular
+    bool sat = false;
+    bool timeModeInterval = true;
+    int intervalSeconds = 60;
+    std::string tsavePath;
+    std::string tsfileName;
+    // SERLO
+    int serloPort = 1;
+    int serloBaud = 19200;
+    bool viewMonitor = false;
+    // others
+    std::string language;
+    std::string savePath;
+    bool loginSave = false;
+};
+
+// Reads every setting with its default and rule. monthFileName is today's "YYYYMM.TXT".
+Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
+                    const std::string& monthFileName);
+
+// "hh:nn:ss" (also "h:nn" and "h:nn:ss") as seconds of the day, or -1 when it is not a time.
+int ParseTimeOfDay(const std::string& text);
+std::string FormatTimeOfDay(int seconds);
+
+// What closing writes, besides the options: the link's port and speed, the language box's text
+// and the address shown in the address field.
+struct CloseValues {
+    int commPort = 1;
+    int baudRate = 19200;
+    std::string language;
+    std::string iAddr;
+};
+
+// Writes the settings in the closing order; saveTimeTable runs between the scheduler keys and the
+// save options. Every failed step is reported through fail (what, error) and the next one is
+// still tried. Ends by deleting DeviceList and writing DeviceList/OpenType = "Close".
+void SaveOnClose(SettingsStore& store, const Options& options, const CloseValues& values,
+                 const std::function<bool(std::string*)>& saveTimeTable,
+                 const std::function<void(const std::string&, const std::string&)>& fail);
+
+} // namespace px

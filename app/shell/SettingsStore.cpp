@@ -1,0 +1,56 @@
+#include "SettingsStore.h"
+
+#include "Ini.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace px {
+
+namespace {
+
+// Settings are free text; the store's own limit is generous.
+constexpr std::size_t kSettingBuffer = 32768;
+
+} // namespace
+
+std::string SettingsStore::Get(std::string_view section, std::string_view key,
+                               std::string_view def) const
+{
+    return ini::getString(path_, section, key, def, kSettingBuffer);
+}
+
+bool SettingsStore::Prepare()
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    // Created private once; every later rewrite keeps the mode.
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        lastError_ = std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value)
+{
+    if (!Prepare())
+        return false;
+    const auto result = ini::writeString(path_, section, key, value);
+    lastError_ = result.error;
+    return result.ok;
+}
+
+bool SettingsStore::DeleteSection(std::string_view section)
+{
+    const auto result = ini::deleteSection(path_, section);
+    lastError_ = result.error;
+    return result.ok;
+}
+
+} // namespace px
