@@ -9,6 +9,10 @@ struct Text {
 };
 
 inline constexpr Text kNotUnitFound{500, "Not Unit Found"};
+inline constexpr Text kSchedulerBlocksOpen{
+    907, "The time scheduler is running. Stop it before you open a terminal."};
+inline constexpr Text kSchedulerBlocksClose{
+    908, "The time scheduler is running. Stop it before you close the program."};
 inline constexpr Text kCommandAccepted{9100, "Command accepted"};
 inline constexpr Text kIdChangeFailed{9101, "Changing the machine ID failed"};
 // Status of a refusal "N" + code for codes 0 to 6: text 9000 + code.

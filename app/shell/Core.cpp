@@ -1,7 +1,9 @@
 #include "Core.h"
 
+#include "DeviceOps.h"
 #include "ErrorTexts.h"
 #include "Exchange.h"
+#include "RecordUpload.h"
 
 namespace px {
 
@@ -14,8 +16,19 @@ constexpr std::size_t kMonitorKeep = 2048;
 
 Core::Core(std::string title, View& view)
     : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
-      directory_(settings_), exchange_(std::make_unique<Exchange>(*this))
+      directory_(settings_), exchange_(std::make_unique<Exchange>(*this)),
+      device_(std::make_unique<DeviceOps>(*this)),
+      pinger_(state_, [this](const std::string& line) {
+          if (logNote)
+              logNote(line);
+      }),
+      upload_(std::make_unique<RecordUpload>(*this))
 {
+    recordStore_.FilePath = paths_.In(paths_.title + ".INI");
+    eventLog_.viewText = [this](const std::string& text) { view_.SetStatusLogText(text); };
+    // Until the program points it elsewhere, notes go to the event log.
+    logNote = [this](const std::string& line) { eventLog_.WriteLog(line, false); };
+    baseCaption = paths_.title;
     directory_.currentId = [this]() -> int& { return state_.iCurrentID; };
     directory_.note = [this](const std::string& text) {
         if (logNote)
@@ -68,6 +81,12 @@ void Core::ShowStatus(int textId, std::string_view def)
 }
 
 void Core::ShowStatusText(const std::string& text) { view_.SetStatus(text); }
+
+void Core::ShowPage(int page)
+{
+    state_.currentPage = page;
+    view_.ShowPage(page);
+}
 
 void Core::ErrorBox(int n) { view_.ShowError(ErrorText(n, texts_, state_.iCurrentID)); }
 

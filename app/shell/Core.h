@@ -3,12 +3,19 @@
 #pragma once
 
 #include "DeviceDirectory.h"
+#include "EventLog.h"
+#include "FmtData.h"
 #include "Options.h"
+#include "Ping.h"
 #include "ProgramPaths.h"
 #include "ProgramState.h"
+#include "RecordGrid.h"
+#include "RecordStore.h"
+#include "Saver.h"
 #include "SerloClient.h"
 #include "SettingsStore.h"
 #include "Texts.h"
+#include "TimeTables.h"
 #include "View.h"
 
 #include <functional>
@@ -17,6 +24,8 @@
 
 namespace px {
 
+class DeviceOps;
+class RecordUpload;
 class Exchange;
 
 class Core {
@@ -36,6 +45,21 @@ public:
     DeviceDirectory& directory() { return directory_; }
     SerloClient& link() { return link_; }
     Exchange& exchange() { return *exchange_; }
+    DeviceOps& device() { return *device_; }
+    Pinger& pinger() { return pinger_; }
+    TimeTable& bellTable() { return bellTable_; }
+    TimeTable& ioSchedule() { return ioSchedule_; }
+    EventLog& eventLog() { return eventLog_; }
+    fmt::FmtData& formatter() { return formatter_; }
+    RecordStore& recordStore() { return recordStore_; }
+    RecordGrid& recordGrid() { return recordGrid_; }
+    RecordUpload& upload() { return *upload_; }
+    Saver& outputWriter() { return outputWriter_; }
+    Saver& backupWriter() { return backupWriter_; }
+    Saver& mailWriter() { return mailWriter_; }
+
+    // Format.ini of the program folder, or "" when it has no output types.
+    std::string szFormatIni;
     const Texts& texts() const { return texts_; }
     Texts& texts() { return texts_; }
 
@@ -68,6 +92,16 @@ public:
     // Where notes for the event log go until the event log exists.
     std::function<void(const std::string&)> logNote;
 
+    // The window caption before a terminal's name is added to it.
+    std::string baseCaption;
+
+    // Shows a page of the page control and remembers which one is shown.
+    void ShowPage(int page);
+
+    // Runs when a terminal has been opened and identified: the pages that show its data start
+    // empty (the record grid, once it exists, hooks in here).
+    std::function<void()> onTerminalOpened;
+
 private:
     ProgramPaths paths_;
     View& view_;
@@ -78,6 +112,18 @@ private:
     SerloClient link_;
     Texts texts_;
     std::unique_ptr<Exchange> exchange_;
+    std::unique_ptr<DeviceOps> device_;
+    Pinger pinger_;
+    TimeTable bellTable_{TimeTable::Kind::Bell};
+    TimeTable ioSchedule_{TimeTable::Kind::InOut};
+    EventLog eventLog_;
+    fmt::FmtData formatter_;
+    RecordStore recordStore_;
+    RecordGrid recordGrid_;
+    std::unique_ptr<RecordUpload> upload_;
+    Saver outputWriter_;
+    Saver backupWriter_;
+    Saver mailWriter_;
     std::string monitorText_;
     int screenPointer_ = kPointerDefault;
     int windowPointer_ = kPointerDefault;

@@ -17,7 +17,8 @@ struct ProgramState {
     bool monitorChecked = false; // "View Monitor" is ticked
     bool bUnloading = false;
     bool bStopUpload = false;
-    int iCurrentID = 0;        // machine ID of the terminal now connected; 0 when none answered
+    int iCurrentID = 0;
+    int currentPage = 0;       // page of the page control now shown        // machine ID of the terminal now connected; 0 when none answered
 };
 
 } // namespace px

@@ -28,6 +28,16 @@ public:
     virtual void MessageBox(const std::string& text, Icon icon, const std::string& title) = 0;
     // A yes/no question; headless views take the default answer.
     virtual bool Question(const std::string& text, Icon icon, bool defaultYes) = 0;
+    // The device command buttons and the device pages follow the connection state.
+    virtual void SetDeviceControlsEnabled(bool enabled) { (void)enabled; }
+    // Shows a page of the page control (0 settings ... 5).
+    virtual void ShowPage(int page) { (void)page; }
+    // The terminal list is usable (it is locked while a terminal is being opened).
+    virtual void SetTerminalListEnabled(bool enabled) { (void)enabled; }
+    // The record page's commands and the other pages during a record transfer.
+    virtual void SetRecordControlsEnabled(bool enabled) { (void)enabled; }
+    // The scheduler's status pane (the event log's view).
+    virtual void SetStatusLogText(const std::string& text) { (void)text; }
     // The modal error dialog with one of the numbered error texts.
     virtual void ShowError(const std::string& text) = 0;
     // The non-blocking message window; buttons carries the icon style (16, 32, 48, 64).

@@ -65,6 +65,11 @@ ControlResult runControl(const std::string& line, Sim& sim) {
         f.silentAfter = a == 0 ? -1 : a;
         return ok();
     }
+    if (cmd == "skip") {
+        if (args.size() != 1 || !number(args[0], 1'000'000'000, a)) return fail("usage: skip N");
+        f.skip = a;
+        return ok();
+    }
     if (cmd == "badsum") return onOff(args, f.badsum) ? ok() : fail("usage: badsum on|off");
     if (cmd == "udp-silent")
         return onOff(args, f.udpSilent) ? ok() : fail("usage: udp-silent on|off");
@@ -77,7 +82,7 @@ ControlResult runControl(const std::string& line, Sim& sim) {
         }
         if (bytes->empty()) return fail("usage: " + cmd + " TEXT");
         if (cmd == "reply-once") {
-            f.replyOnce = *bytes;
+            f.replyOnce.push_back(*bytes);
             return ok();
         }
         if (!sim.sendRaw(*bytes)) return fail("no connection");

@@ -88,9 +88,13 @@ void Sim::onSessionChanged() {
 
 void Sim::handleFrame(const std::string& text) {
     if (faults_.silent) return;
-    if (faults_.replyOnce) {
-        std::string bytes = std::move(*faults_.replyOnce);
-        faults_.replyOnce.reset();
+    if (faults_.skip > 0) {
+        --faults_.skip;
+        return;
+    }
+    if (!faults_.replyOnce.empty()) {
+        std::string bytes = std::move(faults_.replyOnce.front());
+        faults_.replyOnce.pop_front();
         emitTraffic("TX", bytes);
         queueBytes(bytes);
         replied();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,8 @@ struct Faults {
     std::string noise;
     bool badsum = false;
     std::vector<std::pair<std::string, std::string>> refusals; // text prefix, reason code
-    std::optional<std::string> replyOnce;
+    std::deque<std::string> replyOnce; // one queued answer per coming frame, in order
+    int64_t skip = 0;                  // frames still to be ignored (neither done nor answered)
     std::optional<unsigned> dropAtRecord;
     bool udpSilent = false;
 };

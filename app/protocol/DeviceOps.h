@@ -1,0 +1,71 @@
+// Every operation the program performs on the connected terminal: clock, record count, machine
+// ID, identification by polling, registers and database commands with the message each failure
+// shows, and leaving the connection. Results reach the screen only through the core's view.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace px {
+
+class Core;
+
+// A terminal clock reading or setting.
+struct Stamp {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    // 1 = Sunday .. 7 = Saturday.
+    int Weekday() const;
+    bool Valid() const;
+};
+
+class DeviceOps {
+public:
+    explicit DeviceOps(Core& core) : core_(core) {}
+
+    // The terminal found by the last poll.
+    std::string sModel;
+    std::string sVersion;
+    std::string sExt;
+    long lMaxCount = 0;
+    double dEraseRatio = 0.8;
+    int nPolledID = -1;
+
+    bool GetPXTime(Stamp* time);
+    bool SetPXTime(const Stamp& time);
+    // Number of records, or -1.
+    long GetPXRecordCount();
+    bool SetID(int newId);
+    // One poll of a machine ID with model and version; the poll reply, or "".
+    std::string PollingPX74X(int id);
+    bool ReadPX74XInfo();
+    void OffLine();
+
+    bool PollingID(int id);
+    bool CommMultipleID();
+    // On a TCP link: the device server's serial side back to 19200 N,8,1 without flow control.
+    void PrepareLinkForPoll();
+
+    // Register and database commands of the device buttons; each clears bLinkTimeout first and
+    // shows its failure message (code 1 after a time-out) itself.
+    bool ResetTerminal();
+    int ReadDisplayMode(); // 0 or 1; -1 after a time-out
+    bool SetDisplayMode(int mode);
+    int ReadBellDuration(); // seconds, or -1
+    bool SetBellDuration(int seconds);
+    int ReadRecordMode(); // 0..3, or -1 when it cannot be read
+    void SetRecordMode(int mode);
+    void SetRelayMode(int mode);
+    bool InitializeDatabase();
+    bool PrepareRecovery();
+
+    // Capacity from version and extension (unchanged for versions between 1.6 and 1.7).
+    static long CapacityFor(const std::string& version, const std::string& ext, long current);
+    // The erase ratio text of the info file read as a fraction between 0 and 0.8.
+    static double EraseRatioFrom(const std::string& value);
+
+private:
+    bool Failed(int specificCode); // shows code 1 or the specific one, then goes off line
+    Core& core_;
+};
+
+} // namespace px

@@ -1,0 +1,160 @@
+#include "TableTransfer.h"
+
+#include "Core.h"
+#include "RuntimeError.h"
+#include "VbText.h"
+
+#include <cstdio>
+
+namespace px {
+
+namespace {
+
+bool IsAccepted(const std::string& reply) { return !reply.empty() && reply[0] == 'A'; }
+
+bool AllDigits(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+void SortTable(std::vector<std::string>& t)
+{
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        for (std::size_t j = i + 1; j < t.size(); ++j) {
+            if (t[j] == t[i])
+                t[j].clear();
+            else if (!t[j].empty() && (t[i] > t[j] || t[i].empty()))
+                std::swap(t[i], t[j]);
+        }
+}
+
+std::string TimeFromCells(const std::string& hour, const std::string& minute)
+{
+    const std::string h = Trim(hour), m = Trim(minute);
+    if (!AllDigits(h) || !AllDigits(m) || h.size() > 2 || m.size() > 2)
+        return {};
+    const int hv = std::stoi(h), mv = std::stoi(m);
+    if (hv > 23 || mv > 59)
+        return {};
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d", hv, mv);
+    return buffer;
+}
+
+std::string CompactTime(const std::string& entry)
+{
+    const std::string head = entry.substr(0, 5);
+    const std::size_t colon = head.find(':');
+    if (colon == std::string::npos)
+        return {};
+    const std::string t = TimeFromCells(head.substr(0, colon), head.substr(colon + 1));
+    return t.empty() ? std::string() : t.substr(0, 2) + t.substr(3, 2);
+}
+
+bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int timeReg,
+                               int eventReg, const std::string& eventMask,
+                               std::string disableEvent)
+{
+    ProgramState& st = core_.state();
+    st.bLinkTimeout = false;
+    nTableErr = 0;
+    try {
+        SortTable(table);
+        if (disableEvent.size() < 2)
+            disableEvent = "XX";
+        SerloClient& link = core_.link();
+        if (!link.PortOpen())
+            return false;
+        bool anyWritten = false;
+        for (int j = 0; j < count; ++j) {
+            const std::string entry = j < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(j)] : "";
+            std::string time = CompactTime(entry);
+            std::string event = entry.size() > 6 ? entry.substr(6) : "";
+            if (event.size() != 2 || time.size() != 4) {
+                time = "XXXX";
+                event = disableEvent;
+            }
+            bool ok = false;
+            for (int a = 0; a < 3 && !ok; ++a)
+                ok = link.SetRegister(eventReg + j, event);
+            if (!ok)
+                nTableErr = 16;
+            if (ok && eventMask.find("A" + event) != std::string::npos) {
+                ok = false;
+                for (int a = 0; a < 3 && !ok; ++a)
+                    ok = link.SetRegister(timeReg + j, time);
+                if (!ok)
+                    nTableErr = 15;
+            }
+            if (ok) {
+                anyWritten = true;
+            } else if (st.bLinkTimeout) {
+                nTableErr = 1;
+                break;
+            }
+        }
+        return !st.bLinkTimeout && anyWritten;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+bool TableTransfer::GetPXTable(std::vector<std::string>& table, int count, int timeReg,
+                               int eventReg, const std::string& eventMask)
+{
+    ProgramState& st = core_.state();
+    table.assign(static_cast<std::size_t>(std::max(count, 0)), std::string());
+    st.bLinkTimeout = false;
+    nTableErr = 0;
+    try {
+        SerloClient& link = core_.link();
+        if (!link.PortOpen())
+            return false;
+        bool anyRead = false;
+        std::size_t stored = 0;
+        for (int j = 0; j < count; ++j) {
+            std::string reply;
+            for (int a = 0; a < 3 && !IsAccepted(reply); ++a)
+                reply = link.GetRegister(eventReg + j);
+            bool failed = false;
+            if (!IsAccepted(reply)) {
+                nTableErr = 18;
+                failed = true;
+            } else {
+                anyRead = true;
+                if (eventMask.find(reply) != std::string::npos) {
+                    const std::string code = reply.substr(1);
+                    std::string timeReply;
+                    for (int a = 0; a < 3 && !IsAccepted(timeReply); ++a)
+                        timeReply = link.GetRegister(timeReg + j);
+                    std::string time;
+                    if (IsAccepted(timeReply) && timeReply.size() == 5)
+                        time = TimeFromCells(timeReply.substr(1, 2), timeReply.substr(3, 2));
+                    if (time.empty()) {
+                        nTableErr = 17;
+                        failed = true;
+                    } else {
+                        table[stored++] = time + "," + code;
+                    }
+                }
+            }
+            if (failed && st.bLinkTimeout) {
+                nTableErr = 1;
+                break;
+            }
+        }
+        SortTable(table);
+        return !st.bLinkTimeout && anyRead;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+} // namespace px

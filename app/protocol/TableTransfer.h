@@ -1,0 +1,38 @@
+// The register-table transfer shared by the bell table and the In/Out schedule: a table of n
+// entries "hh:mm,EE" lives in two runs of terminal registers, the event codes from iEventReg and
+// the times (hhmm) from iTimeReg. Free slots carry a disable code in their event register.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace px {
+
+class Core;
+
+// Distinct non-empty entries in ascending (time) order, then the empty ones.
+void SortTable(std::vector<std::string>& table);
+
+// "hh:mm" from an hour and a minute text ("7" and "5" give "07:05"), or "" when they do not form
+// a valid time.
+std::string TimeFromCells(const std::string& hour, const std::string& minute);
+// "hhmm" of an entry's first five characters, or "" when they are not a valid time.
+std::string CompactTime(const std::string& entry);
+
+class TableTransfer {
+public:
+    explicit TableTransfer(Core& core) : core_(core) {}
+
+    // Message code of the last failure (0 when no specific cause was recorded).
+    int nTableErr = 0;
+
+    bool SetPXTable(std::vector<std::string>& table, int count, int timeReg, int eventReg,
+                    const std::string& eventMask, std::string disableEvent);
+    bool GetPXTable(std::vector<std::string>& table, int count, int timeReg, int eventReg,
+                    const std::string& eventMask);
+
+private:
+    Core& core_;
+};
+
+} // namespace px

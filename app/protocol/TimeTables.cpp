@@ -1,0 +1,206 @@
+#include "TimeTables.h"
+
+#include "Core.h"
+#include "DeviceOps.h"
+#include "TableTransfer.h"
+#include "VbText.h"
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+namespace px {
+
+namespace {
+
+struct Registers {
+    int timeReg, eventReg;
+    const char* mask;
+    const char* disable;
+};
+
+Registers RegistersOf(TimeTable::Kind kind)
+{
+    return kind == TimeTable::Kind::Bell ? Registers{2, 34, "A01", "00"}
+                                         : Registers{68, 100, "A00A01", "FF"};
+}
+
+std::vector<std::string> SplitComma(const std::string& line)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = line.find(',', start);
+        out.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return out;
+        start = comma + 1;
+    }
+}
+
+} // namespace
+
+std::string TimeTable::RowLabel(int index)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d", index + 1);
+    return buffer;
+}
+
+void TimeTable::Clear()
+{
+    for (auto& r : rows)
+        r = TimeRow{};
+}
+
+std::vector<std::string> TimeTable::Entries() const
+{
+    std::vector<std::string> entries;
+    for (const auto& r : rows) {
+        const std::string time = TimeFromCells(r.hour, r.minute);
+        if (time.empty())
+            entries.emplace_back();
+        else if (kind_ == Kind::Bell)
+            entries.push_back(time + ",01");
+        else
+            entries.push_back(time + (UCase(r.direction) == "IN" ? ",01" : ",00"));
+    }
+    return entries;
+}
+
+void TimeTable::Show(const std::vector<std::string>& entries)
+{
+    for (int i = 0; i < kRows; ++i) {
+        TimeRow& r = rows[static_cast<std::size_t>(i)];
+        const std::string e = i < static_cast<int>(entries.size()) ? entries[static_cast<std::size_t>(i)] : "";
+        const std::string time = CompactTime(e);
+        const std::string code = e.size() >= 2 ? e.substr(e.size() - 2) : "";
+        const bool active = kind_ == Kind::Bell
+                                ? code == "01"
+                                : std::string("A00A01").find("A" + code) != std::string::npos;
+        if (!e.empty() && active && time.size() == 4) {
+            r.hour = time.substr(0, 2);
+            r.minute = time.substr(2, 2);
+            if (kind_ == Kind::InOut)
+                r.direction = Val(code) == 0 ? "Out" : "In";
+        } else {
+            r.hour = r.minute = "  ";
+            r.direction.clear();
+        }
+        r.grey = false;
+    }
+}
+
+void TimeTable::SetAllGrey(bool grey)
+{
+    for (auto& r : rows)
+        r.grey = grey;
+}
+
+bool TimeTable::Save(const std::string& path, std::string* error) const
+{
+    std::string text;
+    for (const auto& r : rows) {
+        text += r.hour + "," + r.minute;
+        if (kind_ == Kind::InOut)
+            text += "," + r.direction;
+        text += "\r\n";
+    }
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            ::unlink(temp.c_str());
+            if (error)
+                *error = "cannot write " + path;
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        if (error)
+            *error = "cannot replace " + path;
+        return false;
+    }
+    return true;
+}
+
+void TimeTable::Load(const std::string& path)
+{
+    if (kind_ == Kind::InOut)
+        Clear();
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    for (int i = 0; i < kRows && std::getline(in, line); ++i) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto f = SplitComma(line);
+        TimeRow& r = rows[static_cast<std::size_t>(i)];
+        const std::string hour = f.size() > 0 ? f[0] : "";
+        const std::string minute = f.size() > 1 ? f[1] : "";
+        if (kind_ == Kind::Bell) {
+            r.hour = hour;
+            r.minute = minute;
+        } else if (!TimeFromCells(hour, minute).empty()) {
+            r.hour = hour;
+            r.minute = minute;
+            r.direction = f.size() > 2 ? f[2] : "";
+        } else {
+            r = TimeRow{};
+        }
+    }
+}
+
+bool DownloadTable(Core& core, TimeTable& table)
+{
+    const Registers reg = RegistersOf(table.kind());
+    std::vector<std::string> entries = table.Entries();
+    TableTransfer transfer(core);
+    const bool ok = transfer.SetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg,
+                                        reg.mask, reg.disable);
+    if (!ok) {
+        const int code = transfer.nTableErr;
+        if (core.state().bLinkTimeout)
+            core.device().OffLine();
+        core.ErrorBox(code);
+    }
+    table.SetAllGrey(false);
+    return ok;
+}
+
+bool UploadTable(Core& core, TimeTable& table)
+{
+    const Registers reg = RegistersOf(table.kind());
+    std::vector<std::string> entries;
+    TableTransfer transfer(core);
+    const bool ok = transfer.GetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg,
+                                        reg.mask);
+    if (ok) {
+        table.Show(entries);
+    } else {
+        const int code = transfer.nTableErr;
+        if (core.state().bLinkTimeout)
+            core.device().OffLine();
+        core.ErrorBox(code);
+    }
+    return ok;
+}
+
+bool DisableBellTable(Core& core, TimeTable& table)
+{
+    core.state().bLinkTimeout = false;
+    bool ok = true;
+    for (int e = 0; e < TimeTable::kRows && ok; ++e) {
+        ok = core.link().PortOpen() && core.link().SetRegister(34 + e, "00");
+        if (!ok) {
+            core.ErrorBox(core.state().bLinkTimeout ? 1 : 14);
+            core.device().OffLine();
+        }
+    }
+    table.SetAllGrey(true);
+    return ok;
+}
+
+} // namespace px

@@ -1,0 +1,56 @@
+// The bell table and the In/Out schedule as row models (32 rows of hour, minute and, for the
+// schedule, direction), their text files, and their transfer to and from the terminal.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace px {
+
+class Core;
+
+struct TimeRow {
+    std::string hour;
+    std::string minute;
+    std::string direction; // In/Out schedule only: "In", "Out" or ""
+    bool grey = false;     // shown as disabled on the terminal
+};
+
+class TimeTable {
+public:
+    static constexpr int kRows = 32;
+    enum class Kind { Bell, InOut };
+
+    explicit TimeTable(Kind kind) : kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+    std::array<TimeRow, kRows> rows; // rows[i] is grid row i + 1
+
+    // Grid row labels "01" .. "32".
+    static std::string RowLabel(int index);
+    void Clear();
+    // The table entries a download writes: "hh:mm,01" for a bell, "hh:mm,01"/"hh:mm,00" for
+    // In/Out, "" for a row without a valid time.
+    std::vector<std::string> Entries() const;
+    // Fills the rows from uploaded entries.
+    void Show(const std::vector<std::string>& entries);
+    void SetAllGrey(bool grey);
+
+    // One line per row: "hour,minute" (bell) or "hour,minute,direction" (In/Out), CR LF.
+    bool Save(const std::string& path, std::string* error) const;
+    // Reads up to 32 lines into rows 1, 2, ...; a short file fills only as many rows.
+    void Load(const std::string& path);
+
+private:
+    Kind kind_;
+};
+
+// Transfers between the terminal and a table, with the failure messages and going off line after
+// a time-out. Each returns whether the transfer succeeded.
+bool DownloadTable(Core& core, TimeTable& table);
+bool UploadTable(Core& core, TimeTable& table);
+// "Disable": writes "00" to all 32 bell event registers and greys the rows.
+bool DisableBellTable(Core& core, TimeTable& table);
+
+} // namespace px

@@ -1,0 +1,76 @@
+#include "FileAppend.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace px {
+
+bool AppendLine(const std::string& path, std::string_view text, std::string* error)
+{
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text).append("\r\n");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error)
+            *error = std::strerror(errno);
+        return false;
+    }
+    struct stat st{};
+    const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    std::size_t done = 0;
+    int failure = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            failure = n < 0 ? errno : ENOSPC;
+            break;
+        }
+    }
+    if (failure && before >= 0 && ::ftruncate(fd, before) != 0 && error)
+        *error = std::string(std::strerror(failure)) + "; the partial line could not be removed";
+    else if (failure && error)
+        *error = std::strerror(failure);
+    if (::close(fd) != 0 && !failure) {
+        failure = errno;
+        if (error)
+            *error = std::strerror(failure);
+    }
+    return failure == 0;
+}
+
+bool TouchFile(const std::string& path, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error)
+            *error = std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+long long FileSizeOf(const std::string& path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& file)
+{
+    if (folder.empty())
+        return file;
+    if (folder.back() == '/')
+        return folder + file;
+    return folder + "/" + file;
+}
+
+} // namespace px

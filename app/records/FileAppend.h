@@ -1,0 +1,24 @@
+// Appending one line to a text file so that it is either there completely or not at all: a
+// single write of the line and its CR LF, and on any failure the file is cut back to its old
+// length. The file is opened and closed for each line, so other programs can read it any time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace px {
+
+// Appends text + CR LF, creating the file when missing. On failure *error holds the system's
+// description and the file is as it was.
+bool AppendLine(const std::string& path, std::string_view text, std::string* error);
+
+// Creates the file when missing without changing it otherwise.
+bool TouchFile(const std::string& path, std::string* error);
+
+// Size in bytes, -1 when it cannot be determined.
+long long FileSizeOf(const std::string& path);
+
+// Folder and file name joined with exactly one separator.
+std::string JoinPath(const std::string& folder, const std::string& file);
+
+} // namespace px

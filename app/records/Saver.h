@@ -1,0 +1,35 @@
+// A writer of one output file (clsSaver): the output file, the monthly backup and the mail copy
+// each have one. It remembers the file it opened last; every line is one complete append, and a
+// failed write leaves no partial line and reports why.
+#pragma once
+
+#include <string>
+
+namespace px {
+
+class Saver {
+public:
+    // Checks that the file can be opened for appending, creates it when missing and remembers it.
+    bool OpenFile(const std::string& path);
+    bool WriteFile(const std::string& record);
+    void CloseFile() {}
+    long long FileSize() const;
+    void ClearError();
+
+    const std::string& Path() const { return path_; }
+    const std::string& FileName() const { return fileName_; }
+    int FileNumber() const { return 0; } // no handle stays open between calls
+    bool Enable() const { return enable_; }
+    long ErrorNo() const { return errorNo_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    std::string path_;
+    std::string fileName_;
+    bool enable_ = false;
+    bool writing_ = false;
+    long errorNo_ = 0;
+    std::string error_;
+};
+
+} // namespace px
