@@ -483,7 +483,7 @@ void FmtData::AppendValue(std::string& out, std::size_t j, std::string_view v) {
                 zeros = w - r.size();
         }
         const std::string& pic = item.format;
-        std::size_t len = zeros + r.size();
+        const std::size_t len = zeros + r.size();
         if (!pic.empty() && pic.size() > len) out.append(pic, 0, pic.size() - len);
         if (!pic.empty() && pic.size() < len) {
             std::size_t cut = len - pic.size();

@@ -42,6 +42,7 @@ public:
     ProgramState& state() { return state_; }
     SettingsStore& settings() { return settings_; }
     Options& options() { return options_; }
+    const Options& options() const { return options_; }
     DeviceDirectory& directory() { return directory_; }
     SerloClient& link() { return link_; }
     Exchange& exchange() { return *exchange_; }

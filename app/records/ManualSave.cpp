@@ -1,0 +1,81 @@
+#include "ManualSave.h"
+
+#include "Core.h"
+#include "FileAppend.h"
+#include "FmtData.h"
+#include "Ini.h"
+#include "RecordOutput.h"
+#include "RecordUpload.h"
+#include "RuntimeError.h"
+#include "VbText.h"
+
+#include <cstdio>
+
+namespace px {
+
+std::string SelectedFormatType(const Core& core)
+{
+    const Options& o = core.options();
+    if (core.szFormatIni.empty() || o.format.empty() || o.format == "(Default)")
+        return {};
+    return o.format;
+}
+
+bool SaveRecord(Core& core, const std::string& fileName)
+{
+    const std::string type = SelectedFormatType(core);
+    Saver writer;
+    if (!writer.OpenFile(fileName)) {
+        core.eventLog().WriteLog("can't open file!", false);
+        return false;
+    }
+    fmt::FmtData& formatter = core.formatter();
+    if (!type.empty())
+        formatter.LoadTemplate(ini::getString(core.szFormatIni, type, "Format",
+                                              fmt::kStandardTemplate, ini::kBuf2048));
+    WriteHeaderIfEmpty(writer, type.empty() ? std::string() : core.szFormatIni, type, formatter);
+
+    RecordGrid& grid = core.recordGrid();
+    const int idLen = core.options().nIDLen;
+    char unit[16];
+    std::snprintf(unit, sizeof unit, "%03d", core.state().iCurrentID);
+    const bool backupFile = UCase(Trim(fileName)).size() >= 3 &&
+                            UCase(Trim(fileName)).compare(Trim(fileName).size() - 3, 3, "BAK") == 0;
+    for (;;) {
+        for (std::size_t r = grid.writtenRows; r < grid.rows.size(); ++r) {
+            const auto& row = grid.rows[r];
+            std::string line = unit;
+            for (std::size_t c = 1; c < row.size(); ++c) {
+                std::string cell = row[c];
+                if (c == 1 && idLen > 0) {
+                    const std::string padded = std::string(static_cast<std::size_t>(idLen), '0') + cell;
+                    cell = padded.substr(padded.size() - static_cast<std::size_t>(idLen));
+                }
+                line += "," + cell;
+            }
+            if (!type.empty())
+                line = formatter.FormatRecord(line + "," + std::to_string(r + 1), ',');
+            if (!writer.WriteFile(line)) {
+                core.eventLog().WriteLog("save data NG!(" + writer.Error() + ")", false);
+                return false;
+            }
+            grid.writtenRows = r + 1;
+        }
+        if (backupFile)
+            return true;
+        long count = 0;
+        try {
+            count = core.link().GetRecordCount();
+        } catch (const RuntimeError&) {
+            return true;
+        }
+        const std::size_t before = grid.rows.size();
+        if (count <= static_cast<long>(before))
+            return true;
+        core.upload().UploadRecord();
+        if (grid.rows.size() == before)
+            return true; // nothing more could be fetched
+    }
+}
+
+} // namespace px
