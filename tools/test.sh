@@ -8,3 +8,5 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPX_SANITIZE=ON
 cmake --build "$build" -j2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
+# The formatter's fuzz targets, for a bounded time each.
+tools/fuzz.sh "${PX_FUZZ_SECONDS:-30}"
