@@ -55,7 +55,7 @@ bool OpenTerminal(Core& core, int listIndex)
             }
             link.SetIAddress(entry.IPAddr);
             link.SetIPort(SignedPort(entry.IPPort));
-            link.SetVNetTimeout(10000);
+            link.SetVNetTimeout(core.linkTimeoutMs);
             link.SetCommPort(entry.ComPort);
             link.SetPortOpen(true);
             if (entry.ComPort == 0) {

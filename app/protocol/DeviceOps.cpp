@@ -108,26 +108,28 @@ long DeviceOps::GetPXRecordCount()
     return -1;
 }
 
-bool DeviceOps::SetID(int newId)
+bool DeviceOps::SetTerminalID(int newId, int oldId)
 {
     SerloClient& link = core_.link();
-    ProgramState& st = core_.state();
     if (!link.PortOpen())
         return false;
-    bool changed = false;
-    for (int attempt = 0; attempt < 3 && !changed; ++attempt) {
-        if (link.SetID(newId)) {
-            changed = true;
-            break;
-        }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (link.SetID(newId))
+            return true;
         if (!link.PortOpen()) {
             core_.ShowText("SetID - Port Close");
             return false;
         }
-        if (link.Polling(st.iCurrentID).find("APX74") == std::string::npos)
+        if (link.Polling(oldId).find("APX74") == std::string::npos)
             return false;
     }
-    if (!changed)
+    return false;
+}
+
+bool DeviceOps::SetID(int newId)
+{
+    ProgramState& st = core_.state();
+    if (!SetTerminalID(newId, st.iCurrentID))
         return false;
     DeviceDirectory& dir = core_.directory();
     const int oldId = st.iCurrentID;

@@ -35,6 +35,9 @@ public:
     // Number of records, or -1.
     long GetPXRecordCount();
     bool SetID(int newId);
+    // Only the terminal's part of SetID: up to three attempts, re-polling the old ID between
+    // them. The scheduled run repairs a terminal's ID this way without touching the directory.
+    bool SetTerminalID(int newId, int oldId);
     // One poll of a machine ID with model and version; the poll reply, or "".
     std::string PollingPX74X(int id);
     bool ReadPX74XInfo();

@@ -40,6 +40,14 @@ bool EventLog::WriteLog(const std::string& line, bool silent)
     return AppendLine(path_, line, nullptr);
 }
 
+void EventLog::AppendView(const std::string& text)
+{
+    AppendToView(text);
+    TrimView();
+    if (viewText)
+        viewText(view_);
+}
+
 void EventLog::ClearText()
 {
     view_.clear();

@@ -18,6 +18,8 @@ public:
     // Appends a line; true when it reached the file.
     bool WriteLog(const std::string& line, bool silent);
     void ClearText();
+    // Adds text to the view only (the file is not touched).
+    void AppendView(const std::string& text);
     // Accepts the log file path (creating the file); the file is not kept open.
     bool OpenFile(const std::string& path);
     void CloseFile() {}

@@ -93,6 +93,10 @@ public:
     // Where notes for the event log go until the event log exists.
     std::function<void(const std::string&)> logNote;
 
+    // The link time-out of terminal sessions and scheduled runs. Tests lower it to keep fault
+    // runs short; the program never changes it.
+    int linkTimeoutMs = 10000;
+
     // The window caption before a terminal's name is added to it.
     std::string baseCaption;
 

@@ -1,0 +1,249 @@
+#include "Scheduler.h"
+
+#include "Core.h"
+#include "Wait.h"
+
+#include <fstream>
+#include <unistd.h>
+
+namespace px {
+
+namespace {
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
+long long DaysFromCivil(long long y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, int* y, int* m, int* d)
+{
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (*m <= 2));
+}
+
+std::string TwoCharacters(const std::string& text)
+{
+    if (text == "XX")
+        return text;
+    const std::string padded = "00" + text;
+    return padded.substr(padded.size() - 2);
+}
+
+} // namespace
+
+DateTime AddSeconds(const DateTime& v, long long seconds)
+{
+    long long total = DaysFromCivil(v.year, static_cast<unsigned>(v.month),
+                                    static_cast<unsigned>(v.day)) *
+                          86400 +
+                      v.hour * 3600 + v.minute * 60 + v.second + seconds;
+    long long days = total / 86400;
+    long long rest = total % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    DateTime out = v;
+    CivilFromDays(days, &out.year, &out.month, &out.day);
+    out.hour = static_cast<int>(rest / 3600);
+    out.minute = static_cast<int>(rest / 60 % 60);
+    out.second = static_cast<int>(rest % 60);
+    out.hasDate = out.hasTime = true;
+    return out;
+}
+
+Scheduler::Scheduler(Core& core) : core_(core)
+{
+    timer_.setInterval(kTickMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+}
+
+std::string Scheduler::CellFromValue(int value, int maximum)
+{
+    if (value == maximum)
+        value = 0;
+    if (value < 0)
+        return "XX";
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d", value);
+    return buffer;
+}
+
+bool Scheduler::TsTableFile(bool load, std::string* error)
+{
+    const std::string path = core_.paths().In("TsTable.txt");
+    if (load) {
+        std::ifstream in(path, std::ios::binary);
+        for (auto& row : table) {
+            std::string line = "XXXXXXXXXX";
+            if (in)
+                std::getline(in, line);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            line += "XXXXXXXXXX"; // a short or missing line reads as unset
+            row.hour = TwoCharacters(line.substr(0, 2));
+            row.minute = TwoCharacters(line.substr(3, 2));
+            auto valid = [](const std::string& s, int max) {
+                return s == "XX" || (s[0] >= '0' && s[0] <= '9' && s[1] >= '0' && s[1] <= '9' &&
+                                     std::stoi(s) < max);
+            };
+            // Junk in a line leaves that entry unset rather than firing at an odd time.
+            if (!valid(row.hour, 24) || !valid(row.minute, 60))
+                row = Row{};
+        }
+        return true;
+    }
+    std::string text;
+    for (const auto& row : table)
+        text += row.hour + "," + row.minute + "\r\n";
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            ::unlink(temp.c_str());
+            if (error)
+                *error = "cannot write " + path;
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        if (error)
+            *error = "cannot replace " + path;
+        return false;
+    }
+    return true;
+}
+
+void Scheduler::StartStop()
+{
+    ProgramState& st = core_.state();
+    if (!st.bTSRunning) {
+        EventLog& log = core_.eventLog();
+        std::string blank;
+        for (int i = 0; i < 10; ++i)
+            blank += "\r\n";
+        log.AppendView(blank); // room in the status pane; the file is not touched
+        core_.link().SetVNetTimeout(core_.linkTimeoutMs);
+        log.WriteLog("\r\nWait for starting Time scheduler\r\n", false);
+        st.bStopComm = false;
+        if (core_.options().timeModeInterval)
+            dtLastRun = AddSeconds(now(), -core_.options().intervalSeconds);
+        if (stateChanged)
+            stateChanged(true);
+        Tick();
+        pumpEvents();
+    } else {
+        st.bStopPing = true;
+        st.bStopComm = true;
+        if (timer_.isActive())
+            Tick();
+    }
+}
+
+bool Scheduler::Due(const DateTime& t)
+{
+    if (nTSCmdMode == 1)
+        return true;
+    if (core_.options().timeModeInterval) {
+        const DateTime threshold = AddSeconds(t, -core_.options().intervalSeconds);
+        if (FormatDate(dtLastRun, "yymmddhhnn") <= FormatDate(threshold, "yymmddhhnn")) {
+            dtLastRun = t;
+            return true;
+        }
+        return false;
+    }
+    for (const auto& row : table) {
+        if (core_.state().bStopComm)
+            return false;
+        if (row.hour + row.minute == "XXXX")
+            continue;
+        const std::string hour = row.hour == "XX" ? FormatDate(t, "hh") : row.hour;
+        if (hour + row.minute == FormatDate(t, "hhnn") &&
+            FormatDate(t, "yymmdd") + hour + row.minute != szLastTableRun) {
+            szLastTableRun = FormatDate(t, "yymmddhh") + row.minute;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Scheduler::Tick()
+{
+    ProgramState& st = core_.state();
+    if (st.pingsInProgress > 0) {
+        if (timer_.interval() == kPingTickMs)
+            st.bStopPing = true;
+        else
+            timer_.start(kPingTickMs);
+        return;
+    }
+    timer_.stop();
+    timer_.setInterval(kTickMs);
+    st.bTSRunning = true;
+
+    const DateTime t = now();
+    EventLog& log = core_.eventLog();
+    if (FormatDate(t, "hh:nn") == "00:00") {
+        const std::string month = FormatDate(t, "YYYY-MM") + "-log.txt";
+        if (log.FileName() != month)
+            log.OpenFile(core_.paths().In("Logfiles/" + month));
+    }
+    if (Due(t) && run)
+        run();
+    if (!st.bStopComm && nTSCmdMode != 1) {
+        timer_.start(kTickMs);
+        return;
+    }
+    StopSequence();
+}
+
+void Scheduler::StopSequence()
+{
+    ProgramState& st = core_.state();
+    st.bTSRunning = false;
+    timer_.stop();
+    try {
+        SerloClient& link = core_.link();
+        link.SetPortOpen(false);
+        DeviceDirectory& dir = core_.directory();
+        link.SetCommPort(dir.CurrentFields().portItem);
+        if (dir.ListIndex() < 0)
+            dir.Select(0);
+        if (dir.SelectedId() != st.iCurrentID)
+            dir.SelectId(st.iCurrentID);
+        if (st.iCurrentID > 0 && openTerminal) {
+            openTerminal(dir.IndexOfId(st.iCurrentID));
+            st.bStopUpload = true;
+        }
+    } catch (const std::exception&) {
+        // The scheduler stops even when the link cannot be touched.
+    }
+    core_.eventLog().WriteLog(FormatDate(now(), "General Date") + " User stop Time scheduler\r\n",
+                              false);
+    core_.view().SetMessageLine("");
+    core_.SetScreenPointer(kPointerDefault);
+    core_.SetWindowPointer(kPointerDefault);
+    st.bStopPing = false;
+    if (stateChanged)
+        stateChanged(false);
+    if (nTSCmdMode == 1 && endProgram)
+        endProgram();
+}
+
+} // namespace px

@@ -1,0 +1,205 @@
+#include "Program.h"
+
+#include "CmdSwitch.h"
+#include "Connect.h"
+#include "DeviceOps.h"
+#include "FormatIni.h"
+#include "TextIds.h"
+#include "VbText.h"
+
+#include <QLocale>
+
+namespace px {
+
+Program::Program(std::string title, View& view, std::string commandLine)
+    : commandLine_(std::move(commandLine)), core_(std::make_unique<Core>(std::move(title), view)),
+      mailer_(std::make_unique<Mailer>()),
+      run_(std::make_unique<ScheduledRun>(*core_, *mailer_)),
+      scheduler_(std::make_unique<Scheduler>(*core_))
+{
+    scheduler_->run = [this] { run_->TSChkDevice(); };
+    scheduler_->openTerminal = [this](int line) { OpenTerminal(*core_, line); };
+    scheduler_->endProgram = [this] {
+        const int status = OnceExitStatus();
+        Close();
+        if (quit)
+            quit(status);
+    };
+}
+
+Program::~Program() = default;
+
+void Program::LogFailure(const std::string& what, const std::string& error)
+{
+    core_->eventLog().WriteLog(FormatDate(Now(), "General Date") + "  ErrNo:75  Description:" +
+                                   what + ": " + error,
+                               false);
+}
+
+int Program::Load()
+{
+    if (loaded_)
+        return 2;
+    loaded_ = true;
+    Core& core = *core_;
+    const ProgramPaths& paths = core.paths();
+    std::string error;
+    if (!paths.EnsureFolders(&error)) {
+        core.view().MessageBox("Cannot create the program folder: " + error, Icon::Critical,
+                               core.Title());
+        return 2;
+    }
+    paths.SeedData();
+    szVersionText = core.Title() + " V" + std::to_string(kMajor) + "." + std::to_string(kMinor) +
+                    " R" + std::to_string(kRevision) + " " + kDescription;
+    if (QLocale::system().language() != QLocale::C)
+        SetShortDatePattern(ShortDatePatternFromLocale(
+            QLocale::system().dateFormat(QLocale::ShortFormat).toStdString()));
+
+    core.device().ReadPX74XInfo();
+    core.options() = LoadOptions(core.settings(), paths, FormatDate(Now(), "YYYYMM.TXT"));
+    Options& o = core.options();
+
+    // Output types of Format.ini.
+    core.szFormatIni = paths.In("Format.ini");
+    formatTypes = {"(Default)"};
+    for (const auto& section : fmt::ListIniSections(core.szFormatIni))
+        if (!section.empty() && UCase(section) != "GENERAL")
+            formatTypes.push_back(section);
+    if (formatTypes.size() == 1)
+        core.szFormatIni.clear();
+    formatIndex = 0;
+    for (std::size_t i = 0; i < formatTypes.size(); ++i)
+        if (formatTypes[i] == o.format)
+            formatIndex = static_cast<int>(i);
+    o.format = formatTypes[static_cast<std::size_t>(formatIndex)];
+    core.ShowPage(0);
+
+    // Language.
+    languages = FillLanguageList(paths.In("Language"), o.language);
+    if (!languages.ok()) {
+        core.view().MessageBox("No language files found.  Please reinstall this program.",
+                               Icon::Critical, core.Title());
+        return 2;
+    }
+    const std::string chosen = languages.names[static_cast<std::size_t>(languages.selected)];
+    if (!o.language.empty() && UCase(chosen) != UCase(o.language))
+        core.view().MessageBox("Previously used language could not be found.  Please choose "
+                               "some other language before you continue.",
+                               Icon::Exclamation, core.Title());
+    core.texts().SetLanguageFile(paths.In("Language/" + chosen + ".txt"));
+    o.language = chosen;
+
+    // Terminal directory.
+    core.directory().LoadDeviceInfo(paths.In(core.Title() + ".TXT"));
+    core.directory().ResetDefaultEntry(o.serloPort);
+
+    // Time table and event log.
+    scheduler_->TsTableFile(true);
+    core.eventLog().MaxView = 5120;
+    core.eventLog().OpenFile(paths.In("Logfiles/" + FormatDate(Now(), "YYYY-MM") + "-log.txt"));
+    core.view().SetMessageLine("");
+
+    // Link set-up.
+    if (!core.CreateLink(&error)) {
+        core.view().MessageBox(error, Icon::Critical, core.Title());
+        return 2;
+    }
+    SerloClient& link = core.link();
+    link.SetCommPort(o.serloPort < 0 ? 0 : o.serloPort);
+    link.SetBaudRate(o.serloBaud);
+    link.SetHandshaking(0);
+    link.SetVNetTimeout(core.linkTimeoutMs);
+    core.state().monitorChecked = o.loginSave && o.viewMonitor;
+    core.ShowText(core.Title() + "-Monitor V" + std::to_string(kMajor) + "." +
+                  std::to_string(kMinor) + " R" + std::to_string(kRevision) + " " + kDescription +
+                  "\r\n");
+    core.baseCaption = core.GetText(1, core.Title()) + " V" + std::to_string(kMajor) + "." +
+                       std::to_string(kMinor) + " R" + std::to_string(kRevision) + " " +
+                       kDescription;
+    core.view().SetCaption(core.baseCaption);
+    core.ioSchedule().Clear();
+
+    // Command line.
+    scheduler_->nTSCmdMode = 0;
+    const std::string mode = GetCmdSwitch(commandLine_, "/TS:", false);
+    if (mode == "ONCE") {
+        scheduler_->nTSCmdMode = 1;
+    } else if (mode == "INTERVAL") {
+        o.timeModeInterval = true;
+        scheduler_->nTSCmdMode = 2;
+    } else if (mode == "TIMETABLE") {
+        o.timeModeInterval = false;
+        scheduler_->nTSCmdMode = 3;
+    }
+    if (scheduler_->nTSCmdMode != 0) {
+        core.ShowPage(3);
+        startMinimised = GetCmdSwitch(commandLine_, "/S", true) == "/S";
+    } else {
+        core.ShowPage(0);
+        if (GetCmdSwitch(commandLine_, "/MONITOR", true) == "/MONITOR") {
+            core.state().bMonitorMode = true;
+            core.state().monitorChecked = true;
+        }
+    }
+    link.SetEventMask(33);
+    return 0;
+}
+
+bool Program::Close()
+{
+    Core& core = *core_;
+    ProgramState& st = core.state();
+    if (st.bTSRunning) {
+        core.ShowMsg(core.GetText(txt::kSchedulerBlocksClose.id, txt::kSchedulerBlocksClose.english),
+                     48);
+        return false;
+    }
+    if (st.pingsInProgress > 0) {
+        st.bStopPing = true;
+        core.ShowText("Can't Unload for MyPing!");
+        return false;
+    }
+    if (st.nBusyDepth != 0) {
+        core.ShowText("Can't Unload for Busy!");
+        return false;
+    }
+    try {
+        if (core.link().IsCreated() && core.link().Busy()) {
+            core.ShowText("Can't Unload for Serlo");
+            return false;
+        }
+    } catch (const std::exception&) {
+    }
+    st.bUnloading = true;
+    if (mailer_->SessionID() != 0) {
+        core.eventLog().WriteLog("SessionSignOff", false);
+        mailer_->MapiSignOff();
+    }
+    try {
+        if (core.link().IsCreated())
+            core.link().SetPortOpen(false);
+    } catch (const std::exception& e) {
+        LogFailure("PortOpen", e.what());
+    }
+    std::string error;
+    if (!core.directory().SaveDeviceInfo(core.paths().In(core.Title() + ".TXT"), &error))
+        LogFailure("Terminal list", error);
+    CloseValues values;
+    try {
+        if (core.link().IsCreated()) {
+            values.commPort = core.link().CommPort();
+            values.baudRate = core.link().BaudRate();
+        }
+    } catch (const std::exception&) {
+    }
+    values.language = core.options().language;
+    values.iAddr = core.directory().CurrentFields().ipAddress;
+    SaveOnClose(
+        core.settings(), core.options(), values,
+        [this](std::string* e) { return scheduler_->TsTableFile(false, e); },
+        [this](const std::string& what, const std::string& e) { LogFailure(what, e); });
+    return true;
+}
+
+} // namespace px

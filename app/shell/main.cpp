@@ -1,0 +1,117 @@
+// px740 / px745: the same program under two titles. Until the main window exists the program
+// runs with the headless view: messages go to standard error and the event log.
+#include "HeadlessView.h"
+#include "Program.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#ifndef PX_PROGRAM_TITLE
+#define PX_PROGRAM_TITLE "PX740"
+#endif
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+// One instance per program title and program folder.
+QString InstanceName(const px::ProgramPaths& paths)
+{
+    const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(paths.folder),
+                                                    QCryptographicHash::Sha1)
+                               .toHex()
+                               .left(16);
+    return QString::fromStdString(paths.title).toLower() + "-" + QString::fromLatin1(key);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QCoreApplication app(argc, argv);
+    const std::string title = PX_PROGRAM_TITLE;
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i)
+        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+
+    const auto paths = px::ProgramPaths::Resolve(title);
+    const QString instance = InstanceName(paths);
+    {
+        QLocalSocket earlier;
+        earlier.connectToServer(instance);
+        if (earlier.waitForConnected(500)) {
+            earlier.write("show\n");
+            earlier.waitForBytesWritten(500);
+            std::fprintf(stderr, "%s is already running for %s\n", title.c_str(),
+                         paths.folder.c_str());
+            return 2;
+        }
+    }
+    QLocalServer::removeServer(instance);
+    QLocalServer server;
+    server.listen(instance);
+    QObject::connect(&server, &QLocalServer::newConnection, [&server] {
+        // A second start asks this one to show its window; headless there is none to show.
+        while (QLocalSocket* s = server.nextPendingConnection())
+            s->deleteLater();
+    });
+
+    px::HeadlessView view;
+    px::Program program(title, view, commandLine);
+    view.logSink = [&program](const std::string& line) {
+        program.core().eventLog().WriteLog(line, true);
+    };
+    program.quit = [](int status) { QCoreApplication::exit(status); };
+    if (program.Load() != 0)
+        return 2;
+
+    // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGINT, OnSignal);
+    }
+    bool stopping = false;
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char byte;
+        [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
+        if (stopping)
+            return;
+        stopping = true;
+        if (program.core().state().bTSRunning)
+            program.scheduler().StartStop(); // closing follows when the scheduler has stopped
+        else if (program.Close())
+            program.quit(0);
+    });
+    program.scheduler().stateChanged = [&](bool started) {
+        // A single run ends the program by itself, with its own exit status.
+        if (!started && stopping && program.nTSCmdMode() != 1) {
+            program.Close();
+            program.quit(0);
+        }
+    };
+
+    if (program.nTSCmdMode() != 0)
+        QTimer::singleShot(1, [&] { program.scheduler().StartStop(); });
+    const int status = app.exec();
+    return status;
+}
