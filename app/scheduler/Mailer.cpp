@@ -9,7 +9,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +30,8 @@ constexpr long kAttachmentMissing = 32011;
 
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
 
-std::string Base64(const std::string& data)
+// Body lines are broken every 76 characters; header words must not be broken at all.
+std::string Base64(const std::string& data, bool wrapLines = true)
 {
     static const char* kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -43,7 +46,7 @@ std::string Base64(const std::string& data)
         out += kChars[(v >> 12) & 63];
         out += i + 1 < data.size() ? kChars[(v >> 6) & 63] : '=';
         out += i + 2 < data.size() ? kChars[v & 63] : '=';
-        if ((lineLength += 4) == 76) {
+        if (wrapLines && (lineLength += 4) == 76) {
             out += "\r\n";
             lineLength = 0;
         }
@@ -51,28 +54,63 @@ std::string Base64(const std::string& data)
     return out;
 }
 
-// A header value outside ASCII travels encoded.
+// A header value outside ASCII travels as encoded words of at most 75 characters (45 bytes of
+// text each, never splitting a UTF-8 sequence), on folded lines.
 std::string HeaderValue(const std::string& value)
 {
+    bool ascii = true;
     for (unsigned char c : value)
         if (c >= 0x80)
-            return "=?UTF-8?B?" + Base64(value) + "?=";
-    return value;
+            ascii = false;
+    if (ascii)
+        return value;
+    std::string out;
+    std::size_t start = 0;
+    while (start < value.size()) {
+        std::size_t end = std::min(value.size(), start + 45);
+        while (end < value.size() && end > start + 1 &&
+               (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+            --end;
+        if (!out.empty())
+            out += "\r\n ";
+        out += "=?UTF-8?B?" + Base64(value.substr(start, end - start), false) + "?=";
+        start = end;
+    }
+    return out;
 }
 
+// Day and month names are fixed English: the process locale must not leak into the header.
 std::string DateHeader()
 {
+    static const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
+    const long offset = local.tm_gmtoff / 60;
+    const long absOffset = offset < 0 ? -offset : offset;
     char buffer[64];
-    std::strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S %z", &local);
+    std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12],
+                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                  offset < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
     return buffer;
 }
 
 std::string FileName(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();
+}
+
+// The bare address for the envelope: "Name <a@b>" gives "a@b".
+std::string EnvelopeAddress(const std::string& address)
+{
+    const auto open = address.find('<');
+    const auto close = address.rfind('>');
+    if (open != std::string::npos && close != std::string::npos && close > open)
+        return Trim(address.substr(open + 1, close - open - 1));
+    return Trim(address);
 }
 
 struct CurlList {
@@ -175,6 +213,14 @@ bool Mailer::SendMail(const std::string& recipAddress, const std::string& recipD
         Fail(kBadHeader, "Invalid recipient or subject");
         return false;
     }
+    // Attachment names go into part headers too.
+    for (const auto& path : attachments)
+        if (HasLineBreak(FileName(path))) {
+            Fail(kBadHeader, "Invalid attachment name");
+            return false;
+        }
+    // The recipient box keeps whatever blanks were typed around the address.
+    const std::string to = Trim(recipAddress);
     if (sessionId_ == 0)
         SignOn();
     if (sessionId_ == 0) {
@@ -186,8 +232,8 @@ bool Mailer::SendMail(const std::string& recipAddress, const std::string& recipD
             Fail(kAttachmentMissing, "Attachment not found: " + path);
             return false;
         }
-    return curl_ ? SendSmtp(recipAddress, subject, noteText, attachments)
-                 : SendSendmail(recipAddress, subject, noteText, attachments);
+    return curl_ ? SendSmtp(to, subject, noteText, attachments)
+                 : SendSendmail(to, subject, noteText, attachments);
 }
 
 bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const std::string& note,
@@ -197,7 +243,7 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     curl_easy_reset(curl);
     const std::string from = settings.from.empty() ? to : settings.from;
     CurlList recipients, headers;
-    recipients.Add("<" + to + ">");
+    recipients.Add("<" + EnvelopeAddress(to) + ">");
     headers.Add("To: " + to);
     headers.Add("From: " + from);
     headers.Add("Subject: " + HeaderValue(subject));
@@ -207,6 +253,7 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     curl_mimepart* text = curl_mime_addpart(mime);
     curl_mime_data(text, note.data(), note.size());
     curl_mime_type(text, "text/plain; charset=UTF-8");
+    curl_mime_encoder(text, "base64"); // the note may be UTF-8: never 8-bit in a 7-bit part
     for (const auto& path : attachments) {
         curl_mimepart* part = curl_mime_addpart(mime);
         curl_mime_filedata(part, path.c_str());
@@ -215,7 +262,7 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     }
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_URL, settings.smtpUrl.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, ("<" + from + ">").c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, ("<" + EnvelopeAddress(from) + ">").c_str());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.list);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);

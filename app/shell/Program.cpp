@@ -100,6 +100,8 @@ int Program::Load()
     core.eventLog().OpenFile(paths.In("Logfiles/" + FormatDate(Now(), "YYYY-MM") + "-log.txt"));
     core.view().SetMessageLine("");
 
+    mailer_->settings = MailSettings::Load(core.settings());
+
     // Link set-up.
     if (!core.CreateLink(&error)) {
         core.view().MessageBox(error, Icon::Critical, core.Title());

@@ -44,6 +44,13 @@ QString InstanceName(const px::ProgramPaths& paths)
 
 int main(int argc, char** argv)
 {
+    // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
+    // Caught from the start, so a stop during start-up waits for the event loop instead of
+    // killing the program between its writes.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGINT, OnSignal);
+    }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -81,15 +88,12 @@ int main(int argc, char** argv)
         program.core().eventLog().WriteLog(line, true);
     };
     program.quit = [](int status) { QCoreApplication::exit(status); };
+
     if (program.Load() != 0)
         return 2;
 
-    // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGINT, OnSignal);
-    }
     bool stopping = false;
+    bool started = false;
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char byte;
@@ -97,21 +101,33 @@ int main(int argc, char** argv)
         if (stopping)
             return;
         stopping = true;
-        if (program.core().state().bTSRunning)
+        if (program.core().state().bTSRunning) {
             program.scheduler().StartStop(); // closing follows when the scheduler has stopped
-        else if (program.Close())
-            program.quit(0);
+        } else if (program.nTSCmdMode() == 1 && started) {
+            // The single run is finishing; it ends the program with its own status.
+        } else if (program.Close()) {
+            // A single run stopped before it began has saved nothing.
+            program.quit(program.nTSCmdMode() == 1 ? 1 : 0);
+        } else {
+            stopping = false; // refused: a later signal tries again
+        }
     });
-    program.scheduler().stateChanged = [&](bool started) {
+    program.scheduler().stateChanged = [&](bool running) {
+        if (running)
+            started = true;
         // A single run ends the program by itself, with its own exit status.
-        if (!started && stopping && program.nTSCmdMode() != 1) {
+        if (!running && stopping && program.nTSCmdMode() != 1) {
             program.Close();
             program.quit(0);
         }
     };
 
     if (program.nTSCmdMode() != 0)
-        QTimer::singleShot(1, [&] { program.scheduler().StartStop(); });
+        QTimer::singleShot(1, [&] {
+            // A stop may be handled in the same pass, just before this timer.
+            if (!stopping)
+                program.scheduler().StartStop();
+        });
     const int status = app.exec();
     return status;
 }

@@ -51,7 +51,13 @@ public:
     // Maps "COMn" to a device path in the port map.
     void MapPort(int n, const std::string& device)
     {
-        ports_.push_back(device + "=COM" + std::to_string(n));
+        const std::string name = "=COM" + std::to_string(n);
+        // A port number maps to one device: a new device replaces the old one.
+        std::erase_if(ports_, [&](const std::string& line) {
+            return line.size() >= name.size() &&
+                   line.compare(line.size() - name.size(), name.size(), name) == 0;
+        });
+        ports_.push_back(device + name);
         std::ofstream map(home_ + "/config/serlo/ports.ini", std::ios::binary);
         map << "[SERIALCOMM]\r\n";
         for (const auto& line : ports_)

@@ -70,6 +70,19 @@ ControlResult runControl(const std::string& line, Sim& sim) {
         f.skip = a;
         return ok();
     }
+    if (cmd == "grow-after") {
+        if (args.size() != 2 || !number(args[0], 1'000'000, a) || !number(args[1], 1'000'000, b) ||
+            a == 0)
+            return fail("usage: grow-after K N");
+        f.growAfter = a;
+        f.growOnce = uint64_t(b);
+        return ok();
+    }
+    if (cmd == "grow") {
+        if (args.size() != 1 || !number(args[0], 1'000'000, a)) return fail("usage: grow N");
+        f.grow = uint64_t(a);
+        return ok();
+    }
     if (cmd == "badsum") return onOff(args, f.badsum) ? ok() : fail("usage: badsum on|off");
     if (cmd == "udp-silent")
         return onOff(args, f.udpSilent) ? ok() : fail("usage: udp-silent on|off");

@@ -116,6 +116,12 @@ void Sim::handleFrame(const std::string& text) {
         return;
     }
     if (auto reply = unit->execute(text, profile_)) sendReply(*reply);
+    // New punches arrive while the PC downloads: each count it reads is already stale.
+    if (faults_.grow > 0 && text == "N") unit->addGenerated(faults_.grow);
+    if (faults_.growOnce > 0 && text == "N" && --faults_.growAfter <= 0) {
+        unit->addGenerated(faults_.growOnce);
+        faults_.growOnce = 0;
+    }
 }
 
 void Sim::sendReply(const Reply& reply) {

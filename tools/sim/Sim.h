@@ -27,6 +27,9 @@ struct Faults {
     std::vector<std::pair<std::string, std::string>> refusals; // text prefix, reason code
     std::deque<std::string> replyOnce; // one queued answer per coming frame, in order
     int64_t skip = 0;                  // frames still to be ignored (neither done nor answered)
+    uint64_t grow = 0;                 // records a unit gains after each record-count answer
+    int64_t growAfter = 0;             // count answers still to pass before growOnce applies
+    uint64_t growOnce = 0;
     std::optional<unsigned> dropAtRecord;
     bool udpSilent = false;
 };

@@ -1,0 +1,350 @@
+// The scheduled run against simulated terminals: resuming where the last run stopped, links that
+// drop at every record position (each record must reach the output exactly once and in order),
+// memory erased between runs, unwritable output, the erase by fill ratio, ID recovery and the
+// default-port retry.
+#include "CoreHarness.h"
+#include "DeviceOps.h"
+#include "Mailer.h"
+#include "OutputNames.h"
+#include "ScheduledRun.h"
+#include "Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <fstream>
+#include <sstream>
+
+using px::testing::CoreHarness;
+using px::testing::SimProcess;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<std::string> out;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class Run : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(h.linkReady) << h.linkError;
+        std::string error;
+        ASSERT_TRUE(h.core->paths().EnsureFolders(&error)) << error;
+        ASSERT_TRUE(h.core->eventLog().OpenFile(h.core->paths().In("Logfiles/test-log.txt")));
+        h.core->linkTimeoutMs = 300;
+        h.core->link().SetVNetTimeout(300);
+        auto& o = h.core->options();
+        o.tsavePath = h.core->paths().RecordsDir();
+        o.optFixName = true;
+        o.fixName = "out.txt";
+        o.idLenText = "0"; // the standard template: lines stay comparable
+        h.core->directory().LoadDeviceInfo(h.home() + "/none.txt");
+        h.core->directory().ResetDefaultEntry(1);
+    }
+    // A directory entry; returns its machine ID.
+    int Entry(int com, const std::string& address = "0.0.0.0", int port = 1001)
+    {
+        auto& d = h.core->directory();
+        d.Add();
+        const int id = d.Lines().back().itemData;
+        auto& e = d.table[static_cast<std::size_t>(id)];
+        e.ComPort = static_cast<std::int16_t>(com);
+        e.IPAddr = address;
+        e.IPPort = port;
+        return id;
+    }
+    std::unique_ptr<SimProcess> Pty(std::vector<std::string> args)
+    {
+        auto sim = h.StartPtySim(5, std::move(args));
+        EXPECT_TRUE(sim->ok());
+        return sim;
+    }
+    std::string Output() const { return h.core->paths().In("Records/out.txt"); }
+    std::string Log() const { return ReadAll(h.core->eventLog().Path()); }
+    // The record numbers of the output lines, in file order (the sixth field of the raw record
+    // is not in the standard output; the card ID identifies the record).
+    std::vector<std::string> CardIds() const
+    {
+        std::vector<std::string> ids;
+        for (const auto& l : Lines(Output()))
+            ids.push_back(l.substr(4, l.find(',', 4) - 4));
+        return ids;
+    }
+
+    CoreHarness h;
+    px::Mailer mailer;
+    px::ScheduledRun run{*h.core, mailer};
+};
+
+// The card IDs the simulator gives unit 1's records 0..n-1.
+std::vector<std::string> ExpectedIds(int n, std::unique_ptr<SimProcess>& sim, CoreHarness& h)
+{
+    (void)sim;
+    std::vector<std::string> ids;
+    auto& link = h.core->link();
+    const bool wasOpen = link.PortOpen();
+    if (!wasOpen) {
+        link.SetCommPort(5);
+        link.SetPortOpen(true);
+    }
+    link.Polling(1);
+    for (int i = 0; i < n; ++i) {
+        const std::string r = link.GetRecord(i);
+        const auto a = r.find(',');
+        const auto b = r.find(',', a + 1);
+        ids.push_back(r.substr(a + 1, b - a - 1));
+    }
+    link.SetPortOpen(false);
+    return ids;
+}
+
+} // namespace
+
+TEST_F(Run, ResumesWhereTheLastRunStopped)
+{
+    auto sim = Pty({"--id", "1", "--records", "5"});
+    Entry(5);
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete());
+    EXPECT_EQ(Lines(Output()).size(), 5u);
+    ASSERT_TRUE(sim->command("add 1 3"));
+    run.TSChkDevice();
+    EXPECT_EQ(Lines(Output()).size(), 8u);
+    EXPECT_NE(Log().find("continue save data from 5 to 8"), std::string::npos);
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("No new record, record count still at 8"), std::string::npos);
+    EXPECT_EQ(Lines(Output()).size(), 8u);
+    EXPECT_EQ(CardIds(), ExpectedIds(8, sim, h));
+    EXPECT_EQ(Lines(h.core->paths().In("Records/" + px::FormatDate(px::Now(), "YYYYMM.BAK"))).size(),
+              8u);
+}
+
+// Drops the link at each record position of a short download, then runs again: across the runs
+// every record is in the output exactly once and in order.
+class LinkDrop : public Run, public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
+
+TEST_P(LinkDrop, EveryRecordExactlyOnce)
+{
+    const auto [kind, position] = GetParam();
+    const int records = 5;
+    std::unique_ptr<SimProcess> sim;
+    std::string address;
+    int port = 0;
+    if (kind == "tcp") {
+        sim = h.StartTcpSim({"--id", "1", "--records", std::to_string(records)}, &address, &port);
+        ASSERT_TRUE(sim->ok());
+        Entry(0, address, port);
+    } else {
+        sim = Pty({"--id", "1", "--records", std::to_string(records)});
+        Entry(5);
+    }
+    if (kind == "silent") {
+        // D01, V, N (run), N (upload) and the resume reads come before record reads; going
+        // silent after them and `position` records stops the download there.
+        ASSERT_TRUE(sim->command("silent-after " + std::to_string(4 + position)));
+    } else {
+        ASSERT_TRUE(sim->command("drop-at-record " + std::to_string(position)));
+    }
+    run.TSChkDevice();
+    const auto partial = Lines(Output());
+    if (kind == "tcp") {
+        // A reset stream is reconnected at once, so the run may even finish.
+        EXPECT_LE(partial.size(), static_cast<std::size_t>(records));
+    } else {
+        EXPECT_FALSE(run.LastRunComplete());
+        EXPECT_EQ(partial.size(), static_cast<std::size_t>(position));
+    }
+
+    if (kind == "pty") {
+        // The hang-up gave the simulator a new pseudo-terminal.
+        const std::string line = sim->waitPrefix("PTY ");
+        ASSERT_FALSE(line.empty());
+        h.MapPort(5, line.substr(4));
+    }
+    if (kind == "silent") {
+        ASSERT_TRUE(sim->command("silent off"));
+    }
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    EXPECT_EQ(CardIds().size(), static_cast<std::size_t>(records));
+    if (kind != "tcp") {
+        EXPECT_EQ(CardIds(), ExpectedIds(records, sim, h));
+    } else {
+        // Unit 1's generated card IDs rise with the record index.
+        const auto ids = CardIds();
+        EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+        EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AtEachPosition, LinkDrop,
+                         ::testing::Combine(::testing::Values("pty", "tcp", "silent"),
+                                            ::testing::Values(0, 1, 2, 3, 4)),
+                         [](const auto& info) {
+                             return std::get<0>(info.param) + "_at_" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
+
+TEST_F(Run, AHangUpAtTheRealTimeOutIsStillSavedOnce)
+{
+    h.core->linkTimeoutMs = 10000; // the program's own value
+    h.core->link().SetVNetTimeout(10000);
+    auto sim = Pty({"--id", "1", "--records", "3"});
+    Entry(5);
+    ASSERT_TRUE(sim->command("drop-at-record 1"));
+    const auto t0 = px::tickCount();
+    run.TSChkDevice();
+    EXPECT_LT(px::tickCount() - t0, 30000);
+    EXPECT_EQ(Lines(Output()).size(), 1u);
+    EXPECT_NE(Log().find("COM Port is close!"), std::string::npos);
+    h.MapPort(5, sim->waitPrefix("PTY ").substr(4));
+    run.TSChkDevice();
+    EXPECT_EQ(CardIds(), ExpectedIds(3, sim, h));
+}
+
+TEST_F(Run, ErasedAndRefilledMemoryIsSavedAgainFromRecordZero)
+{
+    auto sim = Pty({"--id", "1", "--records", "4"});
+    Entry(5);
+    run.TSChkDevice();
+    ASSERT_EQ(Lines(Output()).size(), 4u);
+    ASSERT_TRUE(sim->command("erase 1"));
+    ASSERT_TRUE(sim->command("add 1 2")); // other punches now sit at indices 0 and 1
+    run.TSChkDevice();
+    EXPECT_EQ(Lines(Output()).size(), 6u);
+    auto& store = h.core->recordStore();
+    EXPECT_EQ(store.LastCount(), 2);
+}
+
+TEST_F(Run, AnUnwritableOutputFileSavesNothing)
+{
+    auto sim = Pty({"--id", "1", "--records", "3"});
+    Entry(5);
+    fs::create_directories(Output()); // a folder where the file should be: cannot be opened
+    run.TSChkDevice();
+    EXPECT_FALSE(run.LastRunComplete());
+    const std::string log = Log();
+    EXPECT_NE(log.find("can't open file!"), std::string::npos);
+    EXPECT_NE(log.find("          save data NG!"), std::string::npos);
+    EXPECT_EQ(h.core->recordStore().LastCount(), -1);
+    EXPECT_FALSE(fs::exists(h.core->paths().In("Records/" + px::FormatDate(px::Now(), "YYYYMM.BAK"))));
+}
+
+TEST_F(Run, EraseByFillRatioDeletesCountersOnlyWhenTheEraseWorked)
+{
+    // 1 % of 8184 records: anything above 81 records is erased after a complete download.
+    std::ofstream(h.core->paths().In("PX740.ini"), std::ios::binary)
+        << "[General]\r\nEraseDBWhileMemUsed=1%\r\n";
+    auto sim = Pty({"--id", "1", "--records", "100"});
+    Entry(5);
+    ASSERT_TRUE(sim->command("refuse E 07"));
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("can't delete record!"), std::string::npos);
+    EXPECT_EQ(h.core->recordStore().LastCount(), 100);
+    ASSERT_TRUE(sim->command("refuse off"));
+    ASSERT_TRUE(sim->command("add 1 1"));
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("delete record OK!"), std::string::npos);
+    EXPECT_EQ(h.core->recordStore().LastCount(), -1); // the section is gone
+    EXPECT_EQ(Lines(Output()).size(), 101u);
+}
+
+TEST_F(Run, APunchJustBeforeTheEraseIsSavedNotErased)
+{
+    std::ofstream(h.core->paths().In("PX740.ini"), std::ios::binary)
+        << "[General]\r\nEraseDBWhileMemUsed=1%\r\n";
+    auto sim = Pty({"--id", "1", "--records", "90"});
+    Entry(5);
+    // Count answers: the run's, the upload's, the one after the pass; the punch lands right
+    // after that third one, so the check before the erase sees it.
+    ASSERT_TRUE(sim->command("grow-after 3 1"));
+    run.TSChkDevice();
+    EXPECT_EQ(Lines(Output()).size(), 91u);
+    EXPECT_NE(Log().find("delete record OK!"), std::string::npos);
+}
+
+TEST_F(Run, TwentyPassesAtMost)
+{
+    auto sim = Pty({"--id", "1", "--records", "2", "--quiet"});
+    Entry(5);
+    ASSERT_TRUE(sim->command("grow 1")); // every count is stale by one record
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("save data break out at record #"), std::string::npos);
+    EXPECT_FALSE(run.LastRunComplete());
+    ASSERT_TRUE(sim->command("grow 0"));
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete());
+    const auto ids = CardIds();
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
+    EXPECT_EQ(static_cast<long>(ids.size()), h.core->recordStore().LastCount());
+}
+
+TEST_F(Run, MachineIdIsRecoveredOnlyWhenAloneOnTheLink)
+{
+    auto sim = Pty({"--id", "1", "--records", "2"});
+    Entry(5);
+    ASSERT_TRUE(sim->command("id 1 9"));
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    EXPECT_NE(Log().find("Warning Machine ID Change from 1 to 9"), std::string::npos);
+    EXPECT_NE(Log().find("Auto Recovery Machine ID from 9 to 1"), std::string::npos);
+    EXPECT_EQ(Lines(Output()).size(), 2u);
+    // The directory was left as it was.
+    EXPECT_EQ(h.core->directory().table[1].ComPort, 5);
+    EXPECT_EQ(h.core->directory().table[9].ID, 0);
+
+    ASSERT_TRUE(sim->command("id 1 9"));
+    Entry(5); // a second entry on the same port
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("Multiple Machine ID use COM5 Can't Auto Recovery ID"), std::string::npos);
+    EXPECT_NE(Log().find("001-Machine-1 no echo!(ID:1 COM5)"), std::string::npos);
+    EXPECT_FALSE(run.LastRunComplete());
+}
+
+TEST_F(Run, DefaultPortIsTriedWhenTheEntrysPortDoesNotOpen)
+{
+    const std::string address = CoreHarness::UniqueLoopbackAddress();
+    auto sim = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--tcp", address + ":1001", "--id", "1", "--records", "2"});
+    ASSERT_TRUE(sim->ok());
+    Entry(0, address, 2345);
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    EXPECT_EQ(Lines(Output()).size(), 2u);
+}
+
+TEST_F(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
+{
+    auto sim = Pty({"--id", "2", "--records", "1"});
+    Entry(0, "0.0.0.0");             // TCP without an address
+    const int second = Entry(5);     // the reachable one
+    ASSERT_EQ(second, 2);
+    Entry(7);                        // a COM port that is not in the port map
+    run.TSChkDevice();
+    const std::string log = Log();
+    EXPECT_NE(log.find("001-Machine-1 is empty!"), std::string::npos);
+    EXPECT_NE(log.find("can't open COM:7"), std::string::npos);
+    EXPECT_NE(log.find("save data OK!"), std::string::npos);
+    EXPECT_FALSE(run.LastRunComplete());
+    EXPECT_EQ(Lines(Output()).size(), 1u);
+}
