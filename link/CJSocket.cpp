@@ -31,6 +31,8 @@ int CJSocket::Write(const std::uint8_t* data, int length)
     return sock_.Send(data, length);
 }
 
+int CJSocket::WriteByte(std::uint8_t byte) { return IsLinkOpen() ? Write(&byte, 1) : 0; }
+
 bool CJSocket::SetSpeed(int baud)
 {
     sock_.RememberSpeed(baud);

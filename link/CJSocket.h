@@ -16,6 +16,8 @@ public:
     bool Open(const std::string& name) override;
     void Close() override;
     int Write(const std::uint8_t* data, int length) override;
+    // One byte on whichever line is open: XMODEM's control bytes must reach a device server too.
+    int WriteByte(std::uint8_t byte) override;
     bool SetSpeed(int baud) override;
     bool SetFraming(int parity, int dataBits, int stopCode) override;
     bool SetFlowControl(int bits) override;

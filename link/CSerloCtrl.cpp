@@ -1,7 +1,7 @@
 #include "CSerloCtrl.h"
 
 #include "AboutBox.h"
-#include "CJSocket.h"
+#include "CJXmodem.h"
 #include "LinkEvents.h"
 #include "SettingsString.h"
 #include "Wait.h"
@@ -13,16 +13,15 @@ namespace serlo {
 
 namespace {
 
-constexpr std::uint8_t kCancelSequence[] = {24, 24, 24, 8, 8, 8}; // CAN CAN CAN BS BS BS
 constexpr int kReadyStateComplete = 4;
 
 int ClampI2(int v) { return std::clamp(v, -32768, 32767); }
 
 } // namespace
 
-CSerloCtrl::CSerloCtrl() : link_(std::make_unique<CJSocket>())
+CSerloCtrl::CSerloCtrl() : link_(std::make_unique<CJXmodem>())
 {
-    link_->SetOwner(this);
+    link_->SetOwner(this, kTransferTimeoutMs);
     ResetState();
 }
 
@@ -208,9 +207,16 @@ Value CSerloCtrl::CallMethod(std::int32_t id, const std::vector<Value>& args)
     using namespace dispid;
     switch (id) {
     case Cancel:
-        for (std::uint8_t b : kCancelSequence)
-            link_->WriteByte(b);
+        // During a transfer (called from an event handler or a timer while it waits) Cancel acts
+        // like the progress window's button: the transfer sends the sequence and ends.
+        if (link_->IsTransferring())
+            link_->RequestCancel();
+        else
+            link_->CancelTransfer();
         return {};
+    case PostFile: return Value::Bool(link_->SendFile(args.at(0).s));
+    // bAppend is accepted and not used: the file is always created anew.
+    case RecvFile: return Value::Bool(link_->ReceiveFile(args.at(0).s));
     case ClareTxBuffer: link_->PurgeTx(); return {};
     case ClearRxBuffer: link_->PurgeRx(); return {};
     case EnumCommPort: return Value::Str(link_->EnumPort(args.at(0).i));
@@ -236,7 +242,8 @@ bool CSerloCtrl::event(QEvent* e)
     if (e->type() == LinkNotifyEvent::Type()) {
         const auto* n = static_cast<LinkNotifyEvent*>(e);
         if (n->code == 0) {
-            if (exchangeDepth_ == 0)
+            // A notification posted just before a transfer began stays quiet as well.
+            if (exchangeDepth_ == 0 && !link_->IsTransferring())
                 FireOnComm();
         } else if (n->code >= 1 && n->code <= 8) {
             FireOnTransfer(n->code, static_cast<std::int32_t>(n->value));

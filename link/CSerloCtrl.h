@@ -14,7 +14,7 @@
 
 namespace serlo {
 
-class CJSocket;
+class CJXmodem;
 
 class CSerloCtrl : public QObject {
 public:
@@ -31,11 +31,14 @@ public:
     void SetProperty(std::int32_t id, const Value& value);
     Value CallMethod(std::int32_t id, const std::vector<Value>& args);
 
+    // The transfer time-out handed to the link object at construction.
+    static constexpr int kTransferTimeoutMs = 3000;
+
     // Typed shortcuts for the library's own code and tests.
     bool PortOpen() const;
     void SetPortOpen(bool open);
     const std::string& Settings() const { return settings_; }
-    CJSocket& Link() { return *link_; }
+    CJXmodem& Link() { return *link_; }
     bool ExchangeInProgress() const { return exchangeDepth_ > 0; }
 
     // One framed exchange: sends the command and returns the reply text (empty on time-out or a
@@ -58,7 +61,7 @@ private:
     void FireOnComm();
     void FireOnTransfer(int code, std::int32_t value);
 
-    std::unique_ptr<CJSocket> link_;
+    std::unique_ptr<CJXmodem> link_;
     EventSink sink_;
 
     std::string portName_ = "COM1";

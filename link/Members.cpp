@@ -56,6 +56,8 @@ const std::vector<Member>& Table()
         Prop(ReadyState, "ReadyState", V::I4, RO),
         Prop(Enabled, "Enabled", V::Bool, RW),
         Method(Cancel, "Cancel", V::Empty),
+        Method(PostFile, "PostFile", V::Bool, {V::Str}),
+        Method(RecvFile, "RecvFile", V::Bool, {V::Str, V::Bool}),
         Method(SendVNetCmd, "SendVNetCmd", V::Str, {V::Str, V::Bool, V::Bool}),
         Method(Polling, "Polling", V::Str, {V::I2}),
         Method(SetID, "SetID", V::Bool, {V::I2}),

@@ -1,5 +1,5 @@
 // The control's protocol methods: one framed exchange and the terminal commands built on it.
-#include "CJSocket.h"
+#include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "Commands.h"
 #include "Frame.h"

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j2 --target bench_link bench_exchange bench_format px74x-sim serlo
+cmake --build "$build" -j2 --target bench_link bench_exchange bench_format px74x-sim serlo px740
 "$build/tools/bench/bench_link"
 "$build/tools/bench/bench_exchange"
 "$build/tools/bench/bench_format"
+python3 tools/bench/bench_run.py "$build"

@@ -1,6 +1,6 @@
 // Event routing inside the control with injected line states: a pseudo-terminal has no modem
 // lines, so the reader's findings are handed to the link directly.
-#include "CJSocket.h"
+#include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "PtyPair.h"
 #include "TempHome.h"

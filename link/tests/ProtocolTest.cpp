@@ -1,6 +1,6 @@
 // The control's protocol methods against a simulated terminal on a pty: exact command texts,
 // reply checks and the monitor events.
-#include "CJSocket.h"
+#include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "Commands.h"
 #include "Frame.h"

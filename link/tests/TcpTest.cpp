@@ -1,6 +1,6 @@
 // The TCP transport against a simulated device server on a loopback address of its own, whose
 // configuration channel is UDP port 65535 of that address.
-#include "CJSocket.h"
+#include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "SimProcess.h"
 #include "TempHome.h"

@@ -83,6 +83,19 @@ ControlResult runControl(const std::string& line, Sim& sim) {
         f.grow = uint64_t(a);
         return ok();
     }
+    if (cmd == "xm-corrupt" || cmd == "xm-drop-ack") {
+        if (!args.empty()) return fail("usage: " + cmd);
+        (cmd == "xm-corrupt" ? f.xmodem.corruptNext : f.xmodem.dropNextAck) = true;
+        return ok();
+    }
+    if (cmd == "xm-checksum")
+        return onOff(args, f.xmodemChecksum) ? ok() : fail("usage: xm-checksum on|off");
+    if (cmd == "xm-timeout") {
+        if (args.size() != 1 || !number(args[0], 3'600'000, a) || a == 0)
+            return fail("usage: xm-timeout MS");
+        sim.setXmodemTimeoutMs(a);
+        return ok();
+    }
     if (cmd == "badsum") return onOff(args, f.badsum) ? ok() : fail("usage: badsum on|off");
     if (cmd == "udp-silent")
         return onOff(args, f.udpSilent) ? ok() : fail("usage: udp-silent on|off");

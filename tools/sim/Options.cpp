@@ -24,7 +24,10 @@ const char kUsage[] =
     "  --password TEXT        password that L accepts (any, when not given)\n"
     "  --challenge HI,LO,C1,C2  challenge for a wrong L (see README)\n"
     "  --udp-silent           never answer configuration datagrams\n"
-    "  --quiet                do not log RX/TX lines\n";
+    "  --quiet                do not log RX/TX lines\n"
+    "  --files DIR            folder of the terminal's files for XMODEM (memory when not given)\n"
+    "  --xmodem-timeout MS    XMODEM time-out (3000)\n"
+    "  --xmodem-checksum      receive files in checksum mode (NAK) instead of CRC mode (C)\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "px74x-sim: %s\n%s", message.c_str(), kUsage);
@@ -141,6 +144,14 @@ int parseOptions(int argc, char** argv, Options& o) {
             o.udpSilent = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--files") {
+            if (!need() || value.empty()) return usageError("--files needs a folder");
+            o.filesDir = value;
+        } else if (arg == "--xmodem-timeout") {
+            if (!number(1, 3'600'000, o.xmodemTimeoutMs))
+                return usageError("--xmodem-timeout needs milliseconds");
+        } else if (arg == "--xmodem-checksum") {
+            o.xmodemChecksum = true;
         } else {
             return usageError("unknown option " + arg);
         }

@@ -23,6 +23,9 @@ struct Options {
     int64_t delayMs = 0;
     bool udpSilent = false;
     bool quiet = false;
+    std::string filesDir;        // empty: files live in memory
+    int64_t xmodemTimeoutMs = 3000;
+    bool xmodemChecksum = false; // receive with NAK and checksum packets instead of "C" and CRC
 };
 
 // Exit status for main(): -1 to go on, otherwise the status to exit with.

@@ -21,6 +21,10 @@ void emitLine(std::string_view line) {
     std::fflush(stdout);
 }
 
+void emitTrace(std::string_view line) {
+    if (!gQuiet) emitLine(line);
+}
+
 void emitTraffic(std::string_view tag, std::string_view bytes) {
     if (gQuiet) return;
     std::string line(tag);

@@ -8,6 +8,8 @@ namespace sim {
 void emitLine(std::string_view line);
 // RX/TX traffic lines, which --quiet suppresses.
 void emitTraffic(std::string_view tag, std::string_view bytes);
+// XMODEM packet lines, which --quiet suppresses as well.
+void emitTrace(std::string_view line);
 void setQuiet(bool quiet);
 
 } // namespace sim

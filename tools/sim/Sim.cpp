@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Control.h"
+#include "Escape.h"
 #include "Output.h"
 
 #include <algorithm>
@@ -45,8 +46,10 @@ std::optional<unsigned> recordIndexOf(const std::string& text) {
 Sim::Sim(const Options& options, Bus bus, std::unique_ptr<Line> line,
          std::unique_ptr<UdpChannel> udp)
     : profile_(options.profile), bus_(std::move(bus)), line_(std::move(line)), udp_(std::move(udp)),
-      tcp_(options.tcp), delayMs_(options.delayMs), baud_(options.baud) {
+      tcp_(options.tcp), delayMs_(options.delayMs), baud_(options.baud),
+      files_(options.filesDir), xmodemTimeoutMs_(options.xmodemTimeoutMs) {
     faults_.udpSilent = options.udpSilent;
+    faults_.xmodemChecksum = options.xmodemChecksum;
     line_->setEvents({[this](const char* d, size_t n, int64_t t) { onReceived(d, n, t); },
                       [this] { onSessionChanged(); }});
 }
@@ -57,7 +60,24 @@ void Sim::setBaud(int64_t baud) {
     txSlot_ = 0;
 }
 
+void Sim::setXmodemTimeoutMs(int64_t ms) {
+    xmodemTimeoutMs_ = ms;
+    if (xmodem_) xmodem_->setTimeout(ms * 1'000'000);
+}
+
 void Sim::onReceived(const char* data, size_t size, int64_t now) {
+    if (!xmodem_) {
+        feedFrames(data, size, now);
+        return;
+    }
+    if (faults_.silent) return; // a silent terminal hears nothing, transfer included
+    // Handled when the bytes would have crossed the line, like frames.
+    const int64_t start = std::max(now, rxLineFreeNs_);
+    rxLineFreeNs_ = start + lineTimeNs(int64_t(size), baud_);
+    xmodemInput_.push_back({std::string(data, size), rxLineFreeNs_});
+}
+
+void Sim::feedFrames(const char* data, size_t size, int64_t now) {
     std::vector<ReceivedFrame> frames;
     reader_.feed(data, size, now, frames);
     for (ReceivedFrame& f : frames) {
@@ -70,12 +90,27 @@ void Sim::onReceived(const char* data, size_t size, int64_t now) {
 }
 
 int64_t Sim::pendingDue() const {
+    return std::min(frameDue(), xmodemDue());
+}
+
+int64_t Sim::xmodemDue() const {
+    if (!xmodem_ || faults_.silent) return kNever;
+    const int64_t input = xmodemInput_.empty() ? kNever : xmodemInput_.front().dueNs;
+    return std::min(input, xmodem_->deadline());
+}
+
+int64_t Sim::frameDue() const {
     if (pending_.empty()) return kNever;
     // One command at a time: the delay starts when the previous one has been dealt with.
     return std::max(pending_.front().receivedNs, lastHandledNs_) + delayMs_ * 1'000'000;
 }
 
 void Sim::onSessionChanged() {
+    if (xmodem_) {
+        emitLine("XMODEM FAIL " + escapeBytes(xmodemName_) + " session");
+        xmodem_.reset();
+    }
+    xmodemInput_.clear();
     reader_.reset();
     pending_.clear();
     rxLineFreeNs_ = 0;
@@ -115,6 +150,10 @@ void Sim::handleFrame(const std::string& text) {
         line_->drop();
         return;
     }
+    if (text.rfind("ZX", 0) == 0 || text.rfind("UX", 0) == 0 || text.rfind("UY", 0) == 0) {
+        startFileCommand(text);
+        return;
+    }
     if (auto reply = unit->execute(text, profile_)) sendReply(*reply);
     // New punches arrive while the PC downloads: each count it reads is already stale.
     if (faults_.grow > 0 && text == "N") unit->addGenerated(faults_.grow);
@@ -122,6 +161,71 @@ void Sim::handleFrame(const std::string& text) {
         unit->addGenerated(faults_.growOnce);
         faults_.growOnce = 0;
     }
+}
+
+void Sim::startFileCommand(const std::string& text) {
+    const std::string name = text.substr(2);
+    if (!FileStore::validName(name)) {
+        sendReply({"N02", false});
+        return;
+    }
+    XmodemSession::Io io{[this](std::string_view bytes) { queueBytes(bytes); },
+                         [](const std::string& line) { emitTrace(line); }};
+    const int64_t timeoutNs = xmodemTimeoutMs_ * 1'000'000;
+    if (text[0] == 'Z') {
+        sendReply({"A", false});
+        emitLine("XMODEM RECV " + escapeBytes(name));
+        xmodem_ = std::make_unique<XmodemSession>(std::move(io), !faults_.xmodemChecksum,
+                                                  timeoutNs, nowNs());
+    } else {
+        // "UY" asks for YMODEM; this terminal moves every file with XMODEM.
+        std::optional<std::string> data = files_.load(name);
+        if (!data) {
+            sendReply({"N05", false});
+            return;
+        }
+        sendReply({"A", false});
+        emitLine("XMODEM SEND " + escapeBytes(name));
+        xmodem_ = std::make_unique<XmodemSession>(std::move(io), std::move(*data), timeoutNs,
+                                                  nowNs());
+    }
+    xmodemName_ = name;
+}
+
+void Sim::runXmodem() {
+    const int64_t now = nowNs();
+    std::string rest;
+    if (!xmodemInput_.empty() && xmodemInput_.front().dueNs <= now) {
+        XmodemInput chunk = std::move(xmodemInput_.front());
+        xmodemInput_.pop_front();
+        const size_t used = xmodem_->feed(chunk.bytes, now, faults_.xmodem);
+        rest = chunk.bytes.substr(used);
+    } else {
+        xmodem_->onTimer(now);
+    }
+    if (xmodem_->state() == XmodemSession::State::Running) return;
+    finishXmodem();
+    // Whatever followed the transfer is ordinary traffic again.
+    for (XmodemInput& chunk : xmodemInput_)
+        rest += chunk.bytes;
+    xmodemInput_.clear();
+    if (!rest.empty()) feedFrames(rest.data(), rest.size(), now);
+}
+
+void Sim::finishXmodem() {
+    const std::string name = escapeBytes(xmodemName_);
+    if (xmodem_->state() == XmodemSession::State::Failed) {
+        emitLine("XMODEM FAIL " + name + " " + xmodem_->failure());
+    } else if (xmodem_->role() == XmodemSession::Role::Send) {
+        emitLine("XMODEM DONE " + name);
+    } else {
+        std::string error;
+        if (files_.store(xmodemName_, xmodem_->data(), error))
+            emitLine("XMODEM DONE " + name + " " + std::to_string(xmodem_->data().size()));
+        else
+            emitLine("XMODEM FAIL " + name + " " + error);
+    }
+    xmodem_.reset();
 }
 
 void Sim::sendReply(const Reply& reply) {
@@ -195,12 +299,15 @@ void Sim::runDue() {
     for (;;) {
         const int64_t now = nowNs();
         if (now > yieldAt) break;
-        const int64_t cmdDue = pendingDue();
+        const int64_t cmdDue = frameDue();
+        const int64_t xmDue = xmodemDue();
         const int64_t txDue = txDeadline();
-        const int64_t next = std::min(cmdDue, txDue);
+        const int64_t next = std::min({cmdDue, xmDue, txDue});
         if (next == kNever || next > now + kSpinNs || quit_) break;
         if (next > now) sleepUntilNs(next);
-        if (cmdDue <= txDue) {
+        if (xmDue <= cmdDue && xmDue <= txDue) {
+            runXmodem();
+        } else if (cmdDue <= txDue) {
             std::string text = std::move(pending_.front().text);
             pending_.pop_front();
             lastHandledNs_ = nowNs();

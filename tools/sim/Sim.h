@@ -3,16 +3,17 @@
 #pragma once
 
 #include "Bus.h"
+#include "Files.h"
 #include "Frame.h"
 #include "Line.h"
 #include "Options.h"
 #include "UdpChannel.h"
+#include "Xmodem.h"
 
 #include <deque>
 #include <memory>
 #include <optional>
 #include <string>
-#include <deque>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct Faults {
     uint64_t growOnce = 0;
     std::optional<unsigned> dropAtRecord;
     bool udpSilent = false;
+    XmodemFaults xmodem;
+    bool xmodemChecksum = false;
 };
 
 class Sim {
@@ -46,6 +49,7 @@ public:
     bool isTcp() const { return tcp_; }
     void setDelayMs(int64_t ms) { delayMs_ = ms; }
     void setBaud(int64_t baud);
+    void setXmodemTimeoutMs(int64_t ms);
     bool sendRaw(std::string_view bytes);
     bool hangup(std::string& error) { return line_->hangup(error); }
 
@@ -55,10 +59,21 @@ private:
         int64_t receivedNs; // when its last byte has crossed the line
     };
 
+    struct XmodemInput {
+        std::string bytes;
+        int64_t dueNs; // when its last byte has crossed the line
+    };
+
     void onReceived(const char* data, size_t size, int64_t now);
+    void feedFrames(const char* data, size_t size, int64_t now);
+    int64_t frameDue() const;
+    int64_t xmodemDue() const;
     int64_t pendingDue() const;
     void onSessionChanged();
     void handleFrame(const std::string& text);
+    void startFileCommand(const std::string& text);
+    void runXmodem();
+    void finishXmodem();
     void sendReply(const Reply& reply);
     void replied();
     void queueBytes(std::string_view bytes);
@@ -82,6 +97,12 @@ private:
     std::deque<Pending> pending_;
     int64_t rxLineFreeNs_ = 0;
     int64_t lastHandledNs_ = 0;
+
+    FileStore files_;
+    int64_t xmodemTimeoutMs_;
+    std::unique_ptr<XmodemSession> xmodem_; // while set, received bytes belong to the transfer
+    std::string xmodemName_;
+    std::deque<XmodemInput> xmodemInput_;
 
     std::string txBuf_;
     size_t txPos_ = 0;

@@ -11,6 +11,7 @@
 #include "UdpChannel.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
     Options options;
     if (int status = parseOptions(argc, argv, options); status >= 0) return status;
     setQuiet(options.quiet);
+
+    if (!options.filesDir.empty()) {
+        struct stat st {};
+        if (stat(options.filesDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return fatal("--files: " + options.filesDir + " is not a folder");
+    }
 
     std::vector<std::string> fileRecords;
     std::string error;
