@@ -53,6 +53,27 @@ bool RecordStore::SetLastCount(long n)
     return SetFields("LastCount", n == -1 ? std::string() : std::to_string(n));
 }
 
+bool RecordStore::SaveProgress(long index, const std::string& raw)
+{
+    errorNo_ = 0;
+    error_.clear();
+    auto doc = ini::Document::load(FilePath);
+    const std::string section = GetRecordName();
+    const char* key = index == 0 ? "FirstRecord" : "LastRecord";
+    doc.set(section, key, raw);
+    doc.set(section, "LastCount", std::to_string(index + 1));
+    const auto result = doc.save(FilePath);
+    if (!result) {
+        Fail(kWriteFailed, result.error);
+        return false;
+    }
+    if (OnChange) {
+        OnChange(key);
+        OnChange("LastCount");
+    }
+    return true;
+}
+
 bool RecordStore::Delete()
 {
     errorNo_ = 0;

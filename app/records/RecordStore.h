@@ -28,6 +28,9 @@ public:
     std::string LastRecord() { return Fields("LastRecord", ""); }
     bool SetLastRecord(const std::string& record) { return SetFields("LastRecord", record); }
     bool Delete();
+    // Record index was saved: its raw text becomes FirstRecord (index 0) or LastRecord, and
+    // LastCount becomes index + 1, in one write, so the two never disagree after a crash.
+    bool SaveProgress(long index, const std::string& raw);
 
     long ErrorNo() const { return errorNo_; }
     const std::string& Error() const { return error_; }

@@ -330,11 +330,7 @@ bool ScheduledRun::TSUpload(int id)
                         readOk = false;
                         break;
                     }
-                    if (j == 0)
-                        store.SetFirstRecord(raw);
-                    else
-                        store.SetLastRecord(raw);
-                    store.SetLastCount(j + 1);
+                    store.SaveProgress(j, raw);
                     last = j + 1;
                 }
                 if (!readOk)

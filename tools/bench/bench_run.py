@@ -6,7 +6,7 @@
    second, and the program's peak resident memory.
 2. One entry whose device server accepts no connection (its address answers ping, the connect
    hangs on a listener whose backlog is full): time spent, against the 10 s link time-out.
-3. One entry whose address answers nothing (a host behind a dummy link in a network namespace
+3. One entry whose address answers nothing (an address on a link where nobody answers in a network namespace
    the benchmark creates and removes): time spent, against the 3 s ping time-out.
 
 Usage: bench_run.py BUILD_DIR
@@ -136,9 +136,10 @@ def silent_host():
     home = tempfile.mkdtemp(prefix="bench-silent-")
     try:
         for cmd in (["ip", "link", "set", "lo", "up"],
-                    ["ip", "link", "add", "d0", "type", "dummy"],
+                    ["ip", "link", "add", "d0", "type", "veth", "peer", "name", "d1"],
                     ["ip", "addr", "add", "198.51.100.1/24", "dev", "d0"],
-                    ["ip", "link", "set", "d0", "up"]):
+                    ["ip", "link", "set", "d0", "up"],
+                    ["ip", "link", "set", "d1", "up"]):
             subprocess.run(["ip", "netns", "exec", ns, *cmd], check=True)
         env = environment(home)
         with open(os.path.join(env["PX740_HOME"], "PX740.TXT"), "w") as f:

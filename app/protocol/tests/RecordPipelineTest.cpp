@@ -120,13 +120,23 @@ TEST(RecordStore, CountersAndTheEmptyConvention)
     EXPECT_EQ(same.LastCount(), -1);
     EXPECT_EQ(same.FirstRecord(), "");
 
+    // Progress is one write: the record text and the count always agree.
+    ASSERT_TRUE(store.SaveProgress(0, "A0000,r0"));
+    EXPECT_EQ(store.FirstRecord(), "A0000,r0");
+    EXPECT_EQ(store.LastCount(), 1);
+    ASSERT_TRUE(store.SaveProgress(4, "A0004,r4"));
+    EXPECT_EQ(store.LastRecord(), "A0004,r4");
+    EXPECT_EQ(store.LastCount(), 5);
+    EXPECT_EQ(store.FirstRecord(), "A0000,r0");
+
     std::vector<long> errors;
     px::RecordStore broken;
     broken.FilePath = h.home() + "/no/such/folder/PX740.INI";
     broken.OnError = [&](long n, const std::string&) { errors.push_back(n); };
     EXPECT_FALSE(broken.SetLastCount(3));
     EXPECT_EQ(broken.ErrorNo(), 9);
-    EXPECT_EQ(errors, std::vector<long>{9});
+    EXPECT_FALSE(broken.SaveProgress(3, "x"));
+    EXPECT_EQ(errors, (std::vector<long>{9, 9}));
 }
 
 TEST(Saver, AFailedWriteLeavesNoPartialLine)
