@@ -1,12 +1,12 @@
 #include "DeviceDirectory.h"
 
+#include "FileAppend.h"
 #include "SettingsStore.h"
 #include "VbText.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace px {
 
@@ -179,26 +179,7 @@ bool DeviceDirectory::SaveDeviceInfo(const std::string& fileName, std::string* e
     for (int n = 1; n < kSlots; ++n)
         if (table[static_cast<std::size_t>(n)].ID > 0)
             text += EntryText(table[static_cast<std::size_t>(n)]) + "\r\n";
-    // Written beside the old file and renamed over it: a failed write keeps the old directory.
-    const std::string temp = fileName + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            if (error)
-                *error = "cannot write " + temp;
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), fileName.c_str()) != 0) {
-        if (error)
-            *error = "cannot replace " + fileName;
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFile(fileName, text, error);
 }
 
 int DeviceDirectory::GetNewID()

@@ -1,13 +1,13 @@
 #include "TimeTables.h"
 
 #include "Core.h"
+#include "FileAppend.h"
 #include "DeviceOps.h"
 #include "TableTransfer.h"
 #include "VbText.h"
 
 #include <cstdio>
 #include <fstream>
-#include <unistd.h>
 
 namespace px {
 
@@ -106,25 +106,7 @@ bool TimeTable::Save(const std::string& path, std::string* error) const
             text += "," + r.direction;
         text += "\r\n";
     }
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            ::unlink(temp.c_str());
-            if (error)
-                *error = "cannot write " + path;
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        if (error)
-            *error = "cannot replace " + path;
-        return false;
-    }
-    return true;
+    return ReplaceFile(path, text, error);
 }
 
 void TimeTable::Load(const std::string& path)

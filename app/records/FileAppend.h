@@ -12,6 +12,10 @@ namespace px {
 // description and the file is as it was.
 bool AppendLine(const std::string& path, std::string_view text, std::string* error);
 
+// Replaces the whole file: the text goes to a temporary file beside it, which is renamed over
+// the old one, so a failed write leaves the old file as it was.
+bool ReplaceFile(const std::string& path, std::string_view text, std::string* error);
+
 // Creates the file when missing without changing it otherwise.
 bool TouchFile(const std::string& path, std::string* error);
 

@@ -1,10 +1,10 @@
 #include "Scheduler.h"
 
 #include "Core.h"
+#include "FileAppend.h"
 #include "Wait.h"
 
 #include <fstream>
-#include <unistd.h>
 
 namespace px {
 
@@ -109,25 +109,7 @@ bool Scheduler::TsTableFile(bool load, std::string* error)
     std::string text;
     for (const auto& row : table)
         text += row.hour + "," + row.minute + "\r\n";
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            ::unlink(temp.c_str());
-            if (error)
-                *error = "cannot write " + path;
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        if (error)
-            *error = "cannot replace " + path;
-        return false;
-    }
-    return true;
+    return ReplaceFile(path, text, error);
 }
 
 void Scheduler::StartStop()
