@@ -38,6 +38,16 @@ std::vector<std::string> SplitComma(const std::string& line)
     }
 }
 
+bool IsTimeCell(const std::string& cell, int max)
+{
+    if (cell.empty() || cell.size() > 2)
+        return false;
+    for (char c : cell)
+        if (c < '0' || c > '9')
+            return false;
+    return std::stoi(cell) <= max;
+}
+
 } // namespace
 
 std::string TimeTable::RowLabel(int index)
@@ -123,8 +133,9 @@ void TimeTable::Load(const std::string& path)
         const std::string hour = f.size() > 0 ? f[0] : "";
         const std::string minute = f.size() > 1 ? f[1] : "";
         if (kind_ == Kind::Bell) {
-            r.hour = hour;
-            r.minute = minute;
+            // Only a cell that can be part of a time is taken; junk leaves it empty.
+            r.hour = IsTimeCell(hour, 23) ? hour : "";
+            r.minute = IsTimeCell(minute, 59) ? minute : "";
         } else if (!TimeFromCells(hour, minute).empty()) {
             r.hour = hour;
             r.minute = minute;

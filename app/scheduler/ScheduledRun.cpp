@@ -15,6 +15,7 @@
 #include "VbText.h"
 #include "Wait.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -51,7 +52,8 @@ void ScheduledRun::LoadRunTemplate()
                                ini::kBuf2048);
     else if (!Trim(o.idLenText).empty() && idLength > 0)
         templ = fmt::IdLengthTemplate(idLength);
-    core_.formatter().LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}");
+    if (!core_.formatter().LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}"))
+        Log(S10 + "invalid template, records are saved unformatted: " + templ);
 }
 
 void ScheduledRun::TSChkDevice()
@@ -316,7 +318,9 @@ bool ScheduledRun::TSUpload(int id)
                     const std::string line = Unit(id) + nul +
                                              (rebuilt.size() > 6 ? rebuilt.substr(6) : "") + nul +
                                              std::to_string(j + 1);
-                    const std::string formatted = core_.formatter().FormatRecord(line, '\0');
+                    std::string formatted = core_.formatter().FormatRecord(line, '\0');
+                    if (!core_.formatter().bTemplateOK()) // unformatted, but never with NUL bytes
+                        std::replace(formatted.begin(), formatted.end(), '\0', ',');
                     const bool written = output.WriteFile(formatted);
                     if (written && mail.Enable())
                         mail.WriteFile(formatted);

@@ -304,12 +304,14 @@ TEST(TimeTableFiles, ShortFilesAndInvalidLines)
 {
     CoreHarness h;
     const std::string file = h.home() + "/bell.txt";
-    std::ofstream(file, std::ios::binary) << "07,30\r\n12,00\r\n";
+    std::ofstream(file, std::ios::binary) << "07,30\r\n12,00\r\nx\x01,99\r\n";
     px::TimeTable bell(px::TimeTable::Kind::Bell);
     bell.rows[5] = {"09", "09", "", false};
     bell.Load(file);
     EXPECT_EQ(bell.rows[0].hour, "07");
     EXPECT_EQ(bell.rows[1].minute, "00");
+    EXPECT_EQ(bell.rows[2].hour, "");   // junk is not taken
+    EXPECT_EQ(bell.rows[2].minute, ""); // nor is a minute of 99
     EXPECT_EQ(bell.rows[5].hour, "09"); // rows past the file's end stay
 
     std::ofstream(file, std::ios::binary) << "08,00,In\r\n25,00,Out\r\n,,\r\n";

@@ -348,3 +348,20 @@ TEST_F(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
     EXPECT_FALSE(run.LastRunComplete());
     EXPECT_EQ(Lines(Output()).size(), 1u);
 }
+
+TEST_F(Run, AnInvalidTemplateWritesPlainLines)
+{
+    auto sim = Pty({"--id", "1", "--records", "2"});
+    Entry(5);
+    const std::string ini = h.core->paths().In("Format.ini");
+    std::ofstream(ini, std::ios::binary) << "[Broken]\r\nFormat={UID}{{CID}\r\n";
+    h.core->szFormatIni = ini;
+    h.core->options().format = "Broken";
+    run.TSChkDevice();
+    const auto lines = Lines(Output());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].find('\0'), std::string::npos);
+    EXPECT_EQ(lines[0].rfind("001,", 0), 0u);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 2), ",1"); // the record number comes last
+    EXPECT_NE(Log().find("invalid template"), std::string::npos);
+}
