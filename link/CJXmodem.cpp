@@ -99,17 +99,13 @@ void CJXmodem::SendBlock()
     if (packet_[1] != next) {
         std::uint8_t* data = packet_ + 3;
         const std::size_t got = file_ ? std::fread(data, 1, kDataSize, file_) : 0;
+        // Short read: the last block. A file ending on a block boundary thus gets one block of
+        // zeros, which the receiver takes for padding like any other.
         if (got < static_cast<std::size_t>(kDataSize)) {
             std::memset(data + got, 0, kDataSize - got);
             lastBlock_ = 1;
         }
         SealPacket(packet_, next, crc);
-        packetCrc_ = crc;
-    } else if (packetCrc_ != crc) {
-        // The receiver changed its check mode before the first block got through: the same data
-        // goes again with the check bytes it now expects, never a cut-off CRC packet.
-        SealPacket(packet_, next, crc);
-        packetCrc_ = crc;
     }
     PurgeRx();
     Write(packet_, PacketSize(crc));
@@ -125,7 +121,8 @@ CJXmodem::BlockCheck CJXmodem::CheckBlock()
     case BlockOrder::OutOfOrder: return BlockCheck::Refused;
     case BlockOrder::Next: break;
     }
-    if (!file_ || std::fwrite(packet_ + 3, 1, kDataSize, file_) != static_cast<std::size_t>(kDataSize))
+    const auto size = static_cast<std::size_t>(kDataSize);
+    if (!file_ || std::fwrite(packet_ + 3, 1, size, file_) != size)
         return BlockCheck::WriteFailed;
     return BlockCheck::Accepted;
 }
@@ -159,6 +156,7 @@ bool CJXmodem::SendFile(const std::string& name)
     int requests = 0; // NAK or "C" since the last ACK
     int timeouts = 0;
     int endAcks = 0; // ACKs of the last data block and of the EOT
+    bool modeChosen = false;
     bool ended = false;
     timerStart_ = px::tickCount();
     while (endCount_ < 2 && !ended) {
@@ -178,14 +176,20 @@ bool CJXmodem::SendFile(const std::string& name)
                     progress_->SetPos(static_cast<int>(blockCount_));
                 ++blockCount_;
                 requests = 0;
+                // Every ACK after the last block is answered with EOT, the final one too; a
+                // receiver that has finished ignores it.
                 SendBlock();
                 UpdateStatus("Send File BLK:%04d");
                 break;
             case NAK:
             case CRC_REQUEST:
-                // Before the first ACK the receiver's request says which check it wants.
-                if (blockCount_ == 0)
+                // The receiver's first request chooses the check. A later NAK of block 1 (damaged,
+                // or its ACK lost) asks for the same packet again: switching to checksum there
+                // would send the CRC receiver a packet one byte short that it can never accept.
+                if (!modeChosen) {
                     crcMode_ = b == CRC_REQUEST ? 1 : 0;
+                    modeChosen = true;
+                }
                 if (++requests > kMaxRetries) {
                     ended = true;
                     break;

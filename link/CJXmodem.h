@@ -17,12 +17,15 @@ namespace serlo {
 
 class CJXmodem : public CJSocket {
 public:
-    // Bounds of a transfer (the algorithms themselves have none): a vanished peer or a line that
-    // keeps damaging one block must end the transfer, with the cancel sequence and False.
-    // Consecutive transfer time-outs without a byte from the peer that ends a transfer.
+    // Bounds, so that a vanished peer or a line that keeps damaging one block cannot hold the
+    // caller forever; each ends the transfer with the cancel sequence and False.
+    // Send: this many transfer time-outs in a row without a byte the sender understands
+    // (10 x 3000 ms by default), or a link that is no longer open.
     static constexpr int kMaxTimeouts = 10;
-    // Consecutive requests for the same packet (NAK or "C") before an ACK that end a send;
-    // consecutive bad, repeated or out-of-order packets and time-outs that end a receive.
+    // Send: more than this many requests (NAK or "C") for one packet without an ACK between.
+    // Receive: this many errors in a row without a new block: time-outs (each but the last
+    // answered with NAK, or "C" before the first block), damaged, out-of-sequence or repeated
+    // packets.
     static constexpr int kMaxRetries = 10;
     static constexpr int kDefaultTimeoutMs = 3000;
 
@@ -83,8 +86,7 @@ private:
     int timeout_ = kDefaultTimeoutMs;
     std::atomic<bool> transferring_{false};
 
-    int packetLength_ = 0;  // receive: bytes collected of the current packet
-    bool packetCrc_ = true; // send: the check bytes of packet_ are those of CRC mode
+    int packetLength_ = 0; // receive: bytes collected of the current packet
     bool cancelPressed_ = false;
     XmodemProgress::Mode progressMode_ = XmodemProgress::Mode::Auto;
     std::unique_ptr<XmodemProgress> progress_;

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -43,9 +44,10 @@ bool XmodemProgress::GuiAvailable()
 std::string XmodemProgress::PercentLabel(int lower, int upper, int pos)
 {
     // An empty range (a file shorter than one block) would divide by zero.
+    const long long span = static_cast<long long>(upper) - lower;
     long long percent = 0;
-    if (upper != lower)
-        percent = (static_cast<long long>(pos) - lower) * 100 / (static_cast<long long>(upper) - lower);
+    if (span != 0)
+        percent = (static_cast<long long>(pos) - lower) * 100 / span;
     if (percent != 100)
         percent %= 100;
     char text[32];
@@ -97,6 +99,13 @@ XmodemProgress::XmodemProgress(const std::string& caption, std::function<void()>
             onCancel();
     });
 
+    // Not a child of the host: disabling the host would disable its children, Cancel included.
+    // Tied to it as a transient window instead, so it stays above it.
+    if (host && host->windowHandle()) {
+        dialog_->winId();
+        if (QWindow* window = dialog_->windowHandle())
+            window->setTransientParent(host->windowHandle());
+    }
     if (host && host->isEnabled()) {
         host->setEnabled(false);
         disabledHost_ = host;

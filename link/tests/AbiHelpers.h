@@ -106,6 +106,6 @@ enum {
     D_TxSpace = 16, D_Text = 17, D_Char = 18, D_CTSHolding = 19, D_DSRHolding = 20,
     D_CommID = 21, D_CommEvent = 22, D_CommError = 23, D_RLSDHolding = 24, D_Busy = 25,
     D_LastPassword = 26, D_RINGHolding = 27, D_ExtPortOpen = 28, D_PortOpen = 29, D_Cancel = 30,
-    D_ClareTxBuffer = 33, D_ClearRxBuffer = 34, D_SendVNetCmd = 35, D_EnumCommPort = 59,
+    D_PostFile = 31, D_RecvFile = 32, D_ClareTxBuffer = 33, D_ClearRxBuffer = 34, D_SendVNetCmd = 35, D_EnumCommPort = 59,
     D_ReadyState = -525, D_Enabled = -514, D_AboutBox = -552,
 };

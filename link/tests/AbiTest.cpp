@@ -326,6 +326,29 @@ TEST(Abi, CancelSendsTheCancelSequence)
     EXPECT_EQ(pty.receive(6), "\x18\x18\x18\x08\x08\x08");
 }
 
+TEST(Abi, FileTransferMethodsTakeTheirDeclaredArguments)
+{
+    TempHome home;
+    PtyPair pty;
+    Ctrl c;
+    c.putStr(D_ExtPort, pty.path());
+    c.put(D_ExtPortOpen, Ctrl::Bool(true));
+    EXPECT_EQ(SerloGetIDOfName("PostFile"), D_PostFile);
+    EXPECT_EQ(SerloGetIDOfName("RecvFile"), D_RecvFile);
+    EXPECT_EQ(c.call(D_PostFile, {Ctrl::I4(1)}), SERLO_E_TYPEMISMATCH);
+    EXPECT_EQ(c.call(D_RecvFile, {Ctrl::Str("x.bin")}), SERLO_E_BADPARAMCOUNT);
+    // A file that cannot be opened: False, and the cancel sequence on the line.
+    SerloVariant out{};
+    EXPECT_EQ(c.call(D_PostFile, {Ctrl::Str(home.dir() + "/missing.bin")}, &out), SERLO_S_OK);
+    EXPECT_EQ(out.vt, SERLO_VT_BOOL);
+    EXPECT_EQ(out.i4, 0);
+    EXPECT_EQ(pty.receive(6), "\x18\x18\x18\x08\x08\x08");
+    EXPECT_EQ(c.call(D_RecvFile, {Ctrl::Str(home.dir() + "/no/dir/x.bin"), Ctrl::Bool(true)}, &out),
+              SERLO_S_OK);
+    EXPECT_EQ(out.vt, SERLO_VT_BOOL);
+    EXPECT_EQ(out.i4, 0);
+}
+
 TEST(Abi, ClearRxBufferEmptiesTheRing)
 {
     TempHome home;

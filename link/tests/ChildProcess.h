@@ -1,10 +1,20 @@
 // An external program (lrzsz's sx or rx) run as the far side of a line: its standard input and
-// output are the given descriptor (a pty master). Only the process started here is ever
-// signalled, by its id, and it is reaped before the object goes away.
+// output are the given descriptor. Only the process started here is ever signalled, by its id,
+// and it is reaped before the object goes away.
+//
+// LineRelay joins such a program to a pty master through a socket pair. lrzsz flushes its line
+// in both directions when it exits; on a pty master that flush also discards what the program
+// wrote last (rx's final ACK) if the other side has not read it yet, a race that a real wire
+// does not have. On a socket the flush does nothing, and the library still runs on the pty.
 #pragma once
 
 #include "Wait.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -118,4 +128,82 @@ private:
     bool exited_ = false;
     int status_ = -1;
     std::string errPath_;
+};
+
+class LineRelay {
+public:
+    explicit LineRelay(int ptyMaster) : master_(ptyMaster)
+    {
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 ||
+            pipe2(stop_, O_CLOEXEC) != 0)
+            return;
+        mine_ = pair[0];
+        theirs_ = pair[1];
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~LineRelay()
+    {
+        if (thread_.joinable()) {
+            [[maybe_unused]] auto n = ::write(stop_[1], "x", 1);
+            thread_.join();
+        }
+        for (int fd : {mine_, theirs_, stop_[0], stop_[1]})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    LineRelay(const LineRelay&) = delete;
+    LineRelay& operator=(const LineRelay&) = delete;
+
+    // The descriptor the program uses as its line.
+    int programEnd() const { return theirs_; }
+
+private:
+    static bool WriteAll(int fd, const char* data, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return false;
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        }
+        return true;
+    }
+    void Run()
+    {
+        char buf[8192];
+        bool programOpen = true;
+        for (;;) {
+            pollfd fds[3] = {{master_, POLLIN, 0}, {mine_, short(programOpen ? POLLIN : 0), 0},
+                             {stop_[0], POLLIN, 0}};
+            if (::poll(fds, 3, -1) < 0 && errno != EINTR)
+                return;
+            if (fds[2].revents)
+                return;
+            if (fds[0].revents & POLLIN) {
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n > 0)
+                    WriteAll(mine_, buf, static_cast<std::size_t>(n));
+            }
+            if (fds[1].revents & (POLLIN | POLLHUP)) {
+                const ssize_t n = ::read(mine_, buf, sizeof buf);
+                if (n > 0)
+                    WriteAll(master_, buf, static_cast<std::size_t>(n));
+                else if (n == 0)
+                    programOpen = false;
+            }
+        }
+    }
+
+    int master_;
+    int mine_ = -1;
+    int theirs_ = -1;
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
 };

@@ -5,9 +5,11 @@ checks a handful of exchanges. Usage: sim_selftest.py PATH-TO-px74x-sim"""
 import os
 import queue
 import select
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import termios
 import threading
 import time
@@ -326,6 +328,133 @@ def tcp_checks(binary):
         sim.stop()
 
 
+SOH, EOT, ACK, NAK, CAN = b"\x01", b"\x04", b"\x06", b"\x15", b"\x18"
+
+
+def crc16(data: bytes) -> int:
+    crc = 0
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc
+
+
+def packet(number, data, crc, pad=b"\x00"):
+    data = data.ljust(128, pad)
+    head = SOH + bytes([number & 0xFF, 255 - (number & 0xFF)]) + data
+    return head + (crc16(data).to_bytes(2, "big") if crc else bytes([sum(data) % 256]))
+
+
+class Line:
+    """Reads a port keeping what arrived beyond what was asked for (a reply and a request can
+    come in one read)."""
+
+    def __init__(self, port):
+        self.port, self.buf = port, b""
+
+    def read(self, n, timeout=2.0):
+        deadline = time.monotonic() + timeout
+        while len(self.buf) < n and time.monotonic() < deadline:
+            self.buf += self.port.recv(max(0.0, deadline - time.monotonic()))
+        out, self.buf = self.buf[:n], self.buf[n:]
+        return out
+
+    def reply(self, timeout=2.0):
+        deadline = time.monotonic() + timeout
+        while CR not in self.buf and time.monotonic() < deadline:
+            self.buf += self.port.recv(max(0.0, deadline - time.monotonic()))
+        end = self.buf.find(CR)
+        if end < 0:
+            return b""
+        out, self.buf = self.buf[:end + 1], self.buf[end + 1:]
+        return out
+
+    def request(self, text):
+        self.port.send(STX + text + CR)
+        return self.reply()
+
+
+def xmodem_checks(binary):
+    folder = tempfile.mkdtemp(prefix="px74x-sim-files-")
+    sim = Sim(binary, ["--files", folder, "--xmodem-timeout", "1000"])
+    try:
+        port = PtyPort(sim.next_line()[4:])
+        line = Line(port)
+
+        # The PC sends a file: the terminal accepts, asks with "C" and takes CRC packets.
+        data = os.urandom(200)
+        check(line.request(b"ZXin.bin") == plain(b"A"), "xmodem: ZX accepted")
+        check(line.read(1) == b"C", "xmodem: receiver asks with C")
+        port.send(packet(1, data[:128], True))
+        check(line.read(1) == ACK, "xmodem: block 1 acknowledged")
+        bad = bytearray(packet(2, data[128:], True))
+        bad[10] ^= 1
+        port.send(bytes(bad))
+        check(line.read(1) == NAK, "xmodem: damaged block refused")
+        port.send(packet(2, data[128:], True))
+        check(line.read(1) == ACK, "xmodem: block 2 acknowledged")
+        port.send(packet(2, data[128:], True))
+        check(line.read(1) == ACK, "xmodem: repeated block acknowledged")
+        port.send(EOT)
+        check(line.read(1) == NAK, "xmodem: first EOT questioned")
+        port.send(EOT)
+        check(line.read(1) == ACK, "xmodem: second EOT acknowledged")
+        check(sim.next_line(prefix="XMODEM DONE") == "XMODEM DONE in.bin 256", "xmodem: received")
+        with open(os.path.join(folder, "in.bin"), "rb") as f:
+            stored = f.read()
+        check(stored == data + bytes(56), "xmodem: stored whole blocks, the repeat once")
+        check(exchange(port, b"D01") == plain(b"A01APX740"), "xmodem: frames again afterwards")
+
+        # The terminal sends the file back in checksum mode (the PC asks with NAK).
+        check(line.request(b"UXin.bin") == plain(b"A"), "xmodem: UX accepted")
+        port.send(NAK)
+        for n in (1, 2):
+            check(line.read(132) == packet(n, stored[(n - 1) * 128:n * 128], False),
+                  "xmodem: checksum block %d" % n)
+            port.send(ACK)
+        check(line.read(1) == EOT, "xmodem: EOT after the last block")
+        port.send(ACK)
+        check(sim.next_line(prefix="XMODEM DONE") == "XMODEM DONE in.bin", "xmodem: sent")
+
+        check(line.request(b"UXmissing.bin") == plain(b"N05"), "xmodem: unknown file refused")
+        check(line.request(b"ZX../x.bin") == plain(b"N02"), "xmodem: name outside the folder")
+
+        # A damaged packet on request; the last block padded with ^Z.
+        odd = os.urandom(100)
+        with open(os.path.join(folder, "odd.bin"), "wb") as f:
+            f.write(odd)
+        check(sim.control("xm-corrupt") == "OK", "xmodem: xm-corrupt")
+        check(line.request(b"UYodd.bin") == plain(b"A"), "xmodem: UY accepted")
+        port.send(b"C")
+        good = packet(1, odd, True, b"\x1a")
+        check(line.read(133) not in (good, b""), "xmodem: corrupted block sent")
+        port.send(NAK)
+        check(line.read(133) == good, "xmodem: intact block after NAK")
+        port.send(ACK)
+        check(line.read(1) == EOT, "xmodem: EOT")
+        port.send(ACK)
+        check(sim.next_line(prefix="XMODEM DONE") == "XMODEM DONE odd.bin", "xmodem: UY moved")
+
+        # A PC that gives up, and one that falls silent.
+        check(line.request(b"ZXgone.bin") == plain(b"A") and line.read(1) == b"C",
+              "xmodem: receive started")
+        port.send(CAN + CAN)
+        check(sim.next_line(prefix="XMODEM FAIL") == "XMODEM FAIL gone.bin cancelled",
+              "xmodem: CAN CAN ends the transfer")
+        check(sim.control("xm-timeout 100") == "OK", "xmodem: xm-timeout")
+        check(line.request(b"ZXquiet.bin") == plain(b"A"), "xmodem: receive started again")
+        check(sim.next_line(prefix="XMODEM FAIL", timeout=5) == "XMODEM FAIL quiet.bin timeout",
+              "xmodem: silence ends the transfer")
+        tail = line.read(100, 0.3)
+        check(tail == b"C" * 10 + CAN * 3, "xmodem: requests then CAN " + repr(tail))
+        port.close()
+    finally:
+        sim.stop()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -333,6 +462,7 @@ def main():
     binary = os.path.abspath(sys.argv[1])
     pty_checks(binary)
     tcp_checks(binary)
+    xmodem_checks(binary)
     if FAILURES:
         print("%d check(s) failed" % len(FAILURES))
         return 1

@@ -255,6 +255,7 @@ TEST_F(Device, BellTableIsWrittenSortedAndDeduplicated)
     bell.rows[6] = {"09", "", "", false};   // only an hour: free
     sim->clearLines();
     ASSERT_TRUE(px::DownloadTable(*h.core, bell));
+    ASSERT_TRUE(sim->command("silent off")); // its OK follows every line of the download
     const auto lines = sim->lines();
     std::vector<std::string> frames;
     for (const auto& l : lines)
