@@ -286,7 +286,7 @@ void CJComm::Notify(int code, std::uint32_t value)
     if (code == 0)
         events_ |= value;
     if (QObject* owner = owner_.load())
-        QCoreApplication::postEvent(owner, new LinkNotifyEvent(code, value));
+        QCoreApplication::postEvent(owner, new LinkNotifyEvent(code, value, epoch_.load()));
 }
 
 void CJComm::HandleEvents(std::uint32_t bits)

@@ -79,6 +79,11 @@ public:
     // them to the accumulated events. Public so that line states can be injected in tests.
     void HandleEvents(std::uint32_t bits);
 
+    // Bumped by the control when an exchange has taken its reply: notifications posted before
+    // that announced bytes the exchange consumed.
+    void NextEpoch() { ++epoch_; }
+    unsigned Epoch() const { return epoch_.load(); }
+
     int Speed() const { return speed_; }
     int FlowBits() const { return flow_; }
 
@@ -133,6 +138,7 @@ private:
     std::mutex drainLock_;
     std::thread reader_;
 
+    std::atomic<unsigned> epoch_{0};
     std::atomic<QObject*> owner_{nullptr};
     std::atomic<QThread*> ownerThread_{nullptr};
 };

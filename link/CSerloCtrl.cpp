@@ -242,8 +242,11 @@ bool CSerloCtrl::event(QEvent* e)
     if (e->type() == LinkNotifyEvent::Type()) {
         const auto* n = static_cast<LinkNotifyEvent*>(e);
         if (n->code == 0) {
-            // A notification posted just before a transfer began stays quiet as well.
-            if (exchangeDepth_ == 0 && !link_->IsTransferring())
+            // A notification posted just before a transfer began stays quiet as well, and so does
+            // one that announced only reply bytes an exchange has already taken.
+            const bool consumed = n->value == EV_RXCHAR && n->epoch != link_->Epoch() &&
+                                  link_->GetRxCount() == 0;
+            if (exchangeDepth_ == 0 && !link_->IsTransferring() && !consumed)
                 FireOnComm();
         } else if (n->code >= 1 && n->code <= 8) {
             FireOnTransfer(n->code, static_cast<std::int32_t>(n->value));

@@ -11,7 +11,10 @@ namespace serlo {
 // A link notification: code 0 carries communication event bits, codes 1..8 transfer messages.
 class LinkNotifyEvent : public QEvent {
 public:
-    LinkNotifyEvent(int code, std::uint32_t value) : QEvent(Type()), code(code), value(value) {}
+    LinkNotifyEvent(int code, std::uint32_t value, unsigned epoch = 0)
+        : QEvent(Type()), code(code), value(value), epoch(epoch)
+    {
+    }
     static QEvent::Type Type()
     {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -19,6 +22,7 @@ public:
     }
     const int code;
     const std::uint32_t value;
+    const unsigned epoch; // the link's exchange epoch when the notification was posted
 };
 
 // The serial port went away while open (adapter unplugged, pseudo-terminal closed).

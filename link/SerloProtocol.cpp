@@ -90,6 +90,7 @@ std::string CSerloCtrl::SendVNetCmd(const std::string& data, bool txChecksum, bo
             FireVNetMonitor(0, "$CHKSUM ERROR");
         }
     }
+    link_->NextEpoch();
     --exchangeDepth_;
     return reply;
 }
