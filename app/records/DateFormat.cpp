@@ -1,5 +1,7 @@
 #include "DateFormat.h"
 
+#include "CharClass.h"
+
 #include <ctime>
 #include <vector>
 
@@ -8,15 +10,9 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+using chars::IsBlank;
+using chars::IsDigit;
+using chars::Upper;
 
 // The program's trim removes spaces only; a TAB is data (templates use it as a separator).
 std::string_view TrimSpaces(std::string_view s) {

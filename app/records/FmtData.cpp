@@ -1,5 +1,7 @@
 #include "FmtData.h"
 
+#include "CharClass.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,12 +12,8 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+using chars::IsDigit;
+using chars::Upper;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -1,6 +1,7 @@
 // The record pipeline: event log, record counters, writers and names, and the record upload from
 // a simulated terminal into the grid and the backup file.
 #include "CoreHarness.h"
+#include "TestFiles.h"
 #include "DeviceOps.h"
 #include "EventLog.h"
 #include "FileAppend.h"
@@ -22,31 +23,12 @@
 #include <sstream>
 
 using px::testing::CoreHarness;
+using px::testing::ReadAll;
+using px::testing::Lines;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::vector<std::string> Lines(const std::string& path)
-{
-    std::vector<std::string> out;
-    std::string text = ReadAll(path), line;
-    std::istringstream in(text);
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        out.push_back(line);
-    }
-    return out;
-}
 
 std::string Sum(const std::string& text) { return text + px::frame::Checksum(text); }
 

@@ -2,6 +2,7 @@
 // drops), through a stand-in sendmail, and at the end of scheduled runs. Every received message
 // is taken apart by Python's own MIME parser, so the checks do not share our encoder's mistakes.
 #include "CoreHarness.h"
+#include "TestFiles.h"
 #include "DateFormat.h"
 #include "Mailer.h"
 #include "OutputNames.h"
@@ -28,18 +29,11 @@
 #include <sstream>
 
 using px::testing::CoreHarness;
+using px::testing::ReadAll;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void WriteFile(const std::string& path, const std::string& data)
 {

@@ -3,6 +3,7 @@
 // memory erased between runs, unwritable output, the erase by fill ratio, ID recovery and the
 // default-port retry.
 #include "CoreHarness.h"
+#include "TestFiles.h"
 #include "DeviceOps.h"
 #include "Mailer.h"
 #include "OutputNames.h"
@@ -17,31 +18,12 @@
 #include <sstream>
 
 using px::testing::CoreHarness;
+using px::testing::ReadAll;
+using px::testing::Lines;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& path)
-{
-    std::vector<std::string> out;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        out.push_back(line);
-    }
-    return out;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class Run : public ::testing::Test {
 protected:
