@@ -220,6 +220,8 @@ WriteResult writeAtomically(const std::string& path, const std::string& data) {
         p += n;
         left -= static_cast<std::size_t>(n);
     }
+    // On disk before the rename: a crash must not leave an empty file in the old one's place.
+    if (::fsync(fd) != 0) return fail(errno, true);
     // close reports delayed write errors on some file systems.
     if (::close(fd) != 0) return fail(errno, false);
     if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno, false);
@@ -242,6 +244,20 @@ WriteResult editFile(const std::string& path, bool createIfMissing, Edit&& edit)
 }
 
 } // namespace
+
+WriteResult edit(const std::string& path, const std::function<void(Document&)>& change) {
+    return editFile(path, true, [&](Document& d) { change(d); });
+}
+
+std::optional<Document> Document::tryLoad(const std::string& path, std::string* error) {
+    std::string text;
+    const int err = readFile(path, text);
+    if (err != 0 && !isMissing(err)) {
+        if (error) *error = std::strerror(err);
+        return std::nullopt;
+    }
+    return parse(text);
+}
 
 Document Document::load(const std::string& path) {
     std::string text;

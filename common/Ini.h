@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,11 @@ WriteResult deleteSection(const std::string& path, std::string_view section);
 // dropped the same way.
 std::vector<std::string> sectionNames(const std::string& path, std::size_t bufSize = 32768);
 
+// Reads the file, lets change edit it, and writes it back atomically (only when it changed). A
+// file that exists but cannot be read is never replaced.
+class Document;
+WriteResult edit(const std::string& path, const std::function<void(Document&)>& change);
+
 // Keys with their values (trimmed, unquoted) of a section, in file order; duplicates kept.
 std::vector<std::pair<std::string, std::string>> sectionEntries(const std::string& path,
                                                                 std::string_view section);
@@ -58,6 +64,9 @@ class Document {
 public:
     Document() = default;
     static Document load(const std::string& path); // missing or unreadable file: empty document
+    // A missing file gives an empty document; one that exists but cannot be read gives nullopt
+    // (callers that write back must not replace it with less than it held).
+    static std::optional<Document> tryLoad(const std::string& path, std::string* error = nullptr);
     static Document parse(std::string_view text);
 
     std::optional<std::string> find(std::string_view section, std::string_view key,

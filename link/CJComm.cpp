@@ -144,6 +144,7 @@ bool CJComm::Open(const std::string& name)
         return false;
     }
     fd_ = fd;
+    ++openCount_;
     wakeFd_ = wake;
     portName_ = name;
     lost_ = false;
@@ -367,7 +368,9 @@ void CJComm::ReaderLoop()
                 counters = now;
             }
         }
-        if (txWatch_.load() && tty::OutputPending(fd_) == 0) {
+        // The queue may be empty while the UART still shifts out the last byte; RS-485 must
+        // not turn the transmitter off before that byte has left.
+        if (txWatch_.load() && tty::OutputPending(fd_) == 0 && tty::TransmitterIdle(fd_)) {
             txWatch_ = false;
             bits |= EV_TXEMPTY;
         }
@@ -377,7 +380,7 @@ void CJComm::ReaderLoop()
             lost_ = true;
             errors_ |= CE_IOE;
             if (QObject* owner = owner_.load())
-                QCoreApplication::postEvent(owner, new LinkLostEvent());
+                QCoreApplication::postEvent(owner, new LinkLostEvent(openCount_));
             break;
         }
     }

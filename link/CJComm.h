@@ -71,6 +71,8 @@ public:
 
     bool IsBusy() const { return busy_.load() > 0; }
     int Handle() const { return fd_; }
+    // Counts successful opens of a serial port, so a late notice can tell which open it meant.
+    int OpenCount() const { return openCount_; }
     int LastError() const { return lastError_; }
     const std::string& PortName() const { return portName_; }
     CJQueue& Ring() { return ring_; }
@@ -117,6 +119,7 @@ private:
     void ApplyStoredSettings();
 
     int fd_ = -1;
+    int openCount_ = 0;
     int wakeFd_ = -1;
     std::string portName_;
     int lastError_ = 0;

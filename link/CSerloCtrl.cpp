@@ -254,7 +254,8 @@ bool CSerloCtrl::event(QEvent* e)
         return true;
     }
     if (e->type() == LinkLostEvent::Type()) {
-        link_->ClosePort();
+        if (static_cast<LinkLostEvent*>(e)->openCount == link_->OpenCount())
+            link_->ClosePort();
         return true;
     }
     return QObject::event(e);

@@ -75,6 +75,7 @@ void CWinSock::DropStream()
 
 void CWinSock::Close()
 {
+    ++generation_;
     connected_ = false;
     configEnabled_ = false;
     DropStream();
@@ -135,7 +136,15 @@ void CWinSock::OnError()
     if (error == QAbstractSocket::RemoteHostClosedError || !connected_)
         return; // the close notification handles the peer's close
     // A broken connection is rebuilt at once, as the device server expects a fresh stream.
-    QMetaObject::invokeMethod(this, [this] { Connect(); }, Qt::QueuedConnection);
+    const unsigned generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            // The link may have been closed, or pointed elsewhere, before this runs.
+            if (generation == generation_)
+                Connect();
+        },
+        Qt::QueuedConnection);
 }
 
 void CWinSock::OnPeerClosed()

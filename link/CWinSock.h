@@ -81,7 +81,7 @@ private:
     QUdpSocket* config_ = nullptr;
     bool connected_ = false;
     bool connecting_ = false;
-    bool reconnecting_ = false;
+    unsigned generation_ = 0; // bumped by every Close: a queued reconnect of an older link is void
     int connectError_ = 0;
     std::string address_ = "127.0.0.1";
     int port_ = 1001;

@@ -28,12 +28,13 @@ public:
 // The serial port went away while open (adapter unplugged, pseudo-terminal closed).
 class LinkLostEvent : public QEvent {
 public:
-    LinkLostEvent() : QEvent(Type()) {}
+    explicit LinkLostEvent(int openCount) : QEvent(Type()), openCount(openCount) {}
     static QEvent::Type Type()
     {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
+    const int openCount; // the open it concerns: a later open of the link is left alone
 };
 
 } // namespace serlo

@@ -77,7 +77,10 @@ std::vector<PortMap::Entry> PortMap::Read() const
 std::vector<PortMap::Entry> PortMap::Refresh()
 {
     const Detected found = Detect();
-    auto doc = px::ini::Document::load(mapPath_);
+    auto loaded = px::ini::Document::tryLoad(mapPath_);
+    if (!loaded)
+        return Read(); // an unreadable map is left alone, never rewritten from scratch
+    auto& doc = *loaded;
     std::vector<Entry> entries;
     for (auto& [device, name] : doc.entries(kSection))
         entries.push_back({device, name});

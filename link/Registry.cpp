@@ -29,7 +29,10 @@ std::int32_t RegisterServer()
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
     const std::string library = LibraryPath();
 
-    auto doc = px::ini::Document::load(file);
+    auto loaded = px::ini::Document::tryLoad(file);
+    if (!loaded)
+        return SERLO_SELFREG_E_TYPELIB; // other programs' entries must not be lost
+    auto& doc = *loaded;
     doc.set(kTypeLibName, "LIBID", kTypeLibId);
     doc.set(kTypeLibName, "Version", kTypeLibVersion);
     doc.set(kTypeLibName, "HelpString", "Serlo ActiveX SP1 (PX740)");
@@ -58,7 +61,10 @@ std::int32_t UnregisterServer()
     const std::string file = RegistryPath();
     if (!std::filesystem::exists(file))
         return SERLO_S_OK;
-    auto doc = px::ini::Document::load(file);
+    auto loaded = px::ini::Document::tryLoad(file);
+    if (!loaded)
+        return SERLO_SELFREG_E_CLASS;
+    auto& doc = *loaded;
     doc.removeSection(kCtrlProgId);
     doc.removeSection(kPageProgId);
     if (!doc.save(file))

@@ -78,6 +78,8 @@ std::string CSerloCtrl::SendVNetCmd(const std::string& data, bool txChecksum, bo
             px::waitForEvent(px::Millis(vnetTimeout_ - elapsed));
     }
 
+    if (!complete)
+        reply.clear(); // a reply cut off before its CR is no reply: an "A" in it proves nothing
     if (!reply.empty())
         FireVNetMonitor(2, reply);
     else

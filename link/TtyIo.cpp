@@ -139,6 +139,14 @@ int OutputPending(int fd)
     return ioctl(fd, TIOCOUTQ, &n) == 0 ? n : 0;
 }
 
+bool TransmitterIdle(int fd)
+{
+    unsigned int lsr = 0;
+    if (ioctl(fd, TIOCSERGETLSR, &lsr) != 0)
+        return true;
+    return (lsr & TIOCSER_TEMT) != 0;
+}
+
 bool ReadCounters(int fd, ErrorCounters* counters)
 {
     serial_icounter_struct ic{};

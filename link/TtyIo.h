@@ -32,6 +32,9 @@ bool SetBreak(int fd, bool on);
 int ModemLines(int fd);
 int InputPending(int fd);
 int OutputPending(int fd);
+// The UART has sent its last bit (its shift register is empty); true where the driver cannot
+// tell, which leaves the output queue as the only measure.
+bool TransmitterIdle(int fd);
 bool ReadCounters(int fd, ErrorCounters* counters);
 
 } // namespace serlo::tty

@@ -17,6 +17,20 @@ int SignedPort(int port)
     return port > 32767 ? port - 65536 : port;
 }
 
+bool OpenLinkWithRetry(SerloClient& link, bool tcp)
+{
+    link.SetPortOpen(true);
+    if (tcp) {
+        waitFor(Millis(50));
+        if (!link.PortOpen()) {
+            link.SetIPort(1001);
+            link.SetPortOpen(true);
+            waitFor(Millis(50));
+        }
+    }
+    return link.PortOpen();
+}
+
 bool OpenTerminal(Core& core, int listIndex)
 {
     ProgramState& st = core.state();
@@ -57,15 +71,7 @@ bool OpenTerminal(Core& core, int listIndex)
             link.SetIPort(SignedPort(entry.IPPort));
             link.SetVNetTimeout(core.linkTimeoutMs);
             link.SetCommPort(entry.ComPort);
-            link.SetPortOpen(true);
-            if (entry.ComPort == 0) {
-                waitFor(Millis(50));
-                if (!link.PortOpen()) {
-                    link.SetIPort(1001);
-                    link.SetPortOpen(true);
-                    waitFor(Millis(50));
-                }
-            }
+            OpenLinkWithRetry(link, entry.ComPort == 0);
             identified = device.PollingID(dir.SelectedId());
             if (identified) {
                 const int workingPort = link.IPort() & 0xFFFF;

@@ -1,4 +1,5 @@
 #include "DeviceOps.h"
+#include "FileAppend.h"
 
 #include "Core.h"
 #include "Exchange.h"
@@ -17,8 +18,6 @@
 namespace px {
 
 namespace {
-
-bool IsAccepted(const std::string& reply) { return !reply.empty() && reply[0] == 'A'; }
 
 std::string TwoDigits(int v)
 {
@@ -242,7 +241,7 @@ double DeviceOps::EraseRatioFrom(const std::string& raw)
 bool DeviceOps::ReadPX74XInfo()
 {
     const std::string file = core_.paths().In(core_.Title() + ".ini");
-    if (!std::filesystem::exists(file)) {
+    if (!FileExists(file)) {
         std::ofstream out(file, std::ios::binary);
         out << "[General]\r\n"
                ";After Time Schedular uploading time data successfully, automatically erase "

@@ -214,8 +214,7 @@ bool RecordUpload::UploadRecord()
         if (n >= 1 && start < n) {
             core_.view().SetProgress(0, static_cast<int>(n));
             core_.view().SetCountLabel(FiveDigits(start) + " / " + FiveDigits(n));
-            char unit[16];
-            std::snprintf(unit, sizeof unit, "%03d", st.iCurrentID);
+            const std::string unit = ThreeDigits(st.iCurrentID);
             int failures = 0;
             for (long i = start; i < n;) {
                 pumpEvents();
@@ -227,7 +226,7 @@ bool RecordUpload::UploadRecord()
                 if (ok) {
                     failures = 0;
                     if (backupOk)
-                        backup.WriteFile(std::string(unit) + "," + line);
+                        backup.WriteFile(unit + "," + line);
                     const long number = HexIndex(RecordField(line, 0));
                     grid.Append({std::to_string(number + 1), FilteredCardId(RecordField(line, 1)),
                                  RecordField(line, 2), RecordField(line, 3), RecordField(line, 4)});

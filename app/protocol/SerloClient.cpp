@@ -1,4 +1,5 @@
 #include "SerloClient.h"
+#include "FileAppend.h"
 
 #include "Ini.h"
 #include "RuntimeError.h"
@@ -148,7 +149,7 @@ bool SerloClient::Create(std::string* error)
         candidates.push_back(PX_BUILD_SERLO_PATH);
 #endif
         for (const auto& path : candidates) {
-            if (std::filesystem::exists(path) && api_->Load(path)) {
+            if (FileExists(path) && api_->Load(path)) {
                 libraryPath_ = path;
                 loaded = true;
                 api_->registerServer();

@@ -10,8 +10,6 @@ namespace px {
 
 namespace {
 
-bool IsAccepted(const std::string& reply) { return !reply.empty() && reply[0] == 'A'; }
-
 bool AllDigits(const std::string& s)
 {
     if (s.empty())

@@ -8,7 +8,7 @@
 
 namespace px {
 
-bool AppendLine(const std::string& path, std::string_view text, std::string* error)
+bool AppendLine(const std::string& path, std::string_view text, std::string* error, bool durable)
 {
     std::string line;
     line.reserve(text.size() + 2);
@@ -34,6 +34,8 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
             break;
         }
     }
+    if (!failure && durable && ::fdatasync(fd) != 0)
+        failure = errno;
     if (failure && before >= 0 && ::ftruncate(fd, before) != 0 && error)
         *error = std::string(std::strerror(failure)) + "; the partial line could not be removed";
     else if (failure && error)
@@ -66,6 +68,8 @@ bool ReplaceFile(const std::string& path, std::string_view text, std::string* er
             break;
         }
     }
+    if (!failure && ::fsync(fd) != 0) // on disk before it replaces the old file
+        failure = errno;
     if (::close(fd) != 0 && !failure)
         failure = errno;
     if (!failure && std::rename(temp.c_str(), path.c_str()) != 0)
@@ -89,6 +93,12 @@ bool TouchFile(const std::string& path, std::string* error)
     }
     ::close(fd);
     return true;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0;
 }
 
 long long FileSizeOf(const std::string& path)

@@ -8,9 +8,11 @@
 
 namespace px {
 
-// Appends text + CR LF, creating the file when missing. On failure *error holds the system's
-// description and the file is as it was.
-bool AppendLine(const std::string& path, std::string_view text, std::string* error);
+// Appends text + CR LF, creating the file when missing. With durable the line is on disk when
+// this returns, so a counter written afterwards can never get ahead of the line. On failure
+// *error holds the system's description and the file is as it was.
+bool AppendLine(const std::string& path, std::string_view text, std::string* error,
+                bool durable = false);
 
 // Replaces the whole file: the text goes to a temporary file beside it, which is renamed over
 // the old one, so a failed write leaves the old file as it was.
@@ -18,6 +20,9 @@ bool ReplaceFile(const std::string& path, std::string_view text, std::string* er
 
 // Creates the file when missing without changing it otherwise.
 bool TouchFile(const std::string& path, std::string* error);
+
+// Never throws: a folder that cannot be read counts as "not there".
+bool FileExists(const std::string& path);
 
 // Size in bytes, -1 when it cannot be determined.
 long long FileSizeOf(const std::string& path);

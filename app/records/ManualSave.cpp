@@ -37,8 +37,7 @@ bool SaveRecord(Core& core, const std::string& fileName)
 
     RecordGrid& grid = core.recordGrid();
     const int idLen = core.options().nIDLen;
-    char unit[16];
-    std::snprintf(unit, sizeof unit, "%03d", core.state().iCurrentID);
+    const std::string unit = ThreeDigits(core.state().iCurrentID);
     const bool backupFile = UCase(Trim(fileName)).size() >= 3 &&
                             UCase(Trim(fileName)).compare(Trim(fileName).size() - 3, 3, "BAK") == 0;
     for (;;) {

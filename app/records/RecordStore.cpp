@@ -57,12 +57,14 @@ bool RecordStore::SaveProgress(long index, const std::string& raw)
 {
     errorNo_ = 0;
     error_.clear();
-    auto doc = ini::Document::load(FilePath);
     const std::string section = GetRecordName();
     const char* key = index == 0 ? "FirstRecord" : "LastRecord";
-    doc.set(section, key, raw);
-    doc.set(section, "LastCount", std::to_string(index + 1));
-    const auto result = doc.save(FilePath);
+    // One read-modify-write that never replaces a file it could not read: the other
+    // terminals' counters live in the same file.
+    const auto result = ini::edit(FilePath, [&](ini::Document& doc) {
+        doc.set(section, key, raw);
+        doc.set(section, "LastCount", std::to_string(index + 1));
+    });
     if (!result) {
         Fail(kWriteFailed, result.error);
         return false;

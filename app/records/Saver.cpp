@@ -46,7 +46,7 @@ bool Saver::WriteFile(const std::string& record)
         return false;
     writing_ = true;
     std::string error;
-    const bool ok = AppendLine(path_, record, &error);
+    const bool ok = AppendLine(path_, record, &error, /*durable=*/true);
     writing_ = false;
     if (!ok) {
         errorNo_ = kFileError;

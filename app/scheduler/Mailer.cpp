@@ -1,4 +1,5 @@
 #include "Mailer.h"
+#include "FileAppend.h"
 
 #include "SettingsStore.h"
 #include "VbText.h"
@@ -228,7 +229,7 @@ bool Mailer::SendMail(const std::string& recipAddress, const std::string& recipD
         return false;
     }
     for (const auto& path : attachments)
-        if (!std::filesystem::exists(path)) {
+        if (!FileExists(path)) {
             Fail(kAttachmentMissing, "Attachment not found: " + path);
             return false;
         }

@@ -27,13 +27,6 @@ namespace {
 const std::string S10(10, ' ');
 const std::string S5(5, ' ');
 
-std::string Unit(int id)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%03d", id);
-    return buffer;
-}
-
 } // namespace
 
 void ScheduledRun::Log(const std::string& line) const { core_.eventLog().WriteLog(line, false); }
@@ -80,7 +73,7 @@ void ScheduledRun::TSChkDevice()
 
         const auto lines = dir.Lines(); // the list as it stands when the run starts
         for (std::size_t li = 1; li < lines.size(); ++li) {
-            if (st.bStopComm) {
+            if (st.Stopping()) {
                 complete_ = false;
                 break;
             }
@@ -111,15 +104,8 @@ void ScheduledRun::TSChkDevice()
             bool saved = false;
             if (marked) {
                 Message(T2() + " Start open communication!");
-                link.SetPortOpen(true);
-                Message(T2() + (link.PortOpen() ? " Communication is Open!"
-                                                : " Communication is no Open!"));
-                if (tcp && !link.PortOpen()) {
-                    waitFor(Millis(50));
-                    link.SetIPort(1001);
-                    link.SetPortOpen(true);
-                    waitFor(Millis(50));
-                }
+                Message(T2() + (OpenLinkWithRetry(link, tcp) ? " Communication is Open!"
+                                                             : " Communication is no Open!"));
             }
             bool identified = false;
             if (marked && !link.PortOpen()) {
@@ -127,11 +113,11 @@ void ScheduledRun::TSChkDevice()
                                : "can't open COM:" + std::to_string(link.CommPort())));
             } else if (marked) {
                 for (int attempt = 1; attempt <= 5 && !identified; ++attempt) {
-                    if (st.bStopComm)
+                    if (st.Stopping())
                         break;
                     device.PrepareLinkForPoll();
                     std::string reply = device.PollingPX74X(entry.ID);
-                    if (reply.empty() || reply[0] != 'A')
+                    if ((reply.empty() || reply[0] != 'A') && !st.Stopping())
                         reply = device.PollingPX74X(0);
                     if (reply.find("PX74") != std::string::npos && reply.size() >= 3) {
                         const int answering = std::max(0, frame::HexPair(reply[1], reply[2]));
@@ -192,7 +178,7 @@ void ScheduledRun::TSChkDevice()
         }
         Message(T2() + " Finish!");
 
-        if (o.mailToChecked && std::filesystem::exists(mailFile)) {
+        if (o.mailToChecked && FileExists(mailFile)) {
             if (FileSizeOf(mailFile) == 0) {
                 Log(S10 + "mail file size is zero!");
             } else {
@@ -213,12 +199,16 @@ void ScheduledRun::TSChkDevice()
     } catch (const RuntimeError& e) {
         Log(std::string(e.what()) + "(" + std::to_string(e.number) + ")");
         complete_ = false;
+    } catch (const std::exception& e) {
+        // Nothing may leave the timer's handler; the run ends here, logged.
+        Log(std::string(e.what()) + "(5)");
+        complete_ = false;
     }
     bInTSChkDevice_ = false;
     core_.SetScreenPointer(kPointerDefault);
 }
 
-bool ScheduledRun::OpenWriters(bool* mailOpen)
+bool ScheduledRun::OpenWriters()
 {
     Options& o = core_.options();
     std::error_code ec;
@@ -230,12 +220,9 @@ bool ScheduledRun::OpenWriters(bool* mailOpen)
         Log("can't open file!");
     else if (!(backup = core_.backupWriter().OpenFile(BackupFilePath(core_.paths(), now()))))
         Log("can't open backup file!");
-    *mailOpen = false;
-    if (o.mailToChecked) {
-        *mailOpen = core_.mailWriter().OpenFile(MailFilePath(core_.paths(), o.tsfileName));
-        if (!*mailOpen)
-            Log("can't open mail file!");
-    }
+    // The mail writer stays enabled on its last path even when this open fails.
+    if (o.mailToChecked && !core_.mailWriter().OpenFile(MailFilePath(core_.paths(), o.tsfileName)))
+        Log("can't open mail file!");
     return output && backup;
 }
 
@@ -261,8 +248,7 @@ bool ScheduledRun::TSUpload(int id)
         Message(T2() + "Start upload!");
         store.FilePath = core_.paths().In("Records/" + core_.Title() + ".INI");
         store.MachineID = id;
-        bool mailOpen = false;
-        if (!OpenWriters(&mailOpen)) {
+        if (!OpenWriters()) {
             readOk = false;
         } else {
             const std::string type = core_.options().format;
@@ -294,7 +280,7 @@ bool ScheduledRun::TSUpload(int id)
             int passes = 0;
             const std::string nul(1, '\0');
             while (readOk && count > 0) {
-                if (st.bStopComm)
+                if (st.Stopping())
                     break;
                 if (passes == 20) {
                     readOk = false;
@@ -302,7 +288,7 @@ bool ScheduledRun::TSUpload(int id)
                 }
                 ++passes;
                 for (long j = last; j < count; ++j) {
-                    if (st.bStopComm) {
+                    if (st.Stopping()) {
                         readOk = false;
                         break;
                     }
@@ -315,7 +301,7 @@ bool ScheduledRun::TSUpload(int id)
                     }
                     const std::string rebuilt = RecordUpload::FormatRecordLine(
                         raw, nul, upload.bCIDFilter, upload.lCIDStart, upload.lCIDLength);
-                    const std::string line = Unit(id) + nul +
+                    const std::string line = ThreeDigits(id) + nul +
                                              (rebuilt.size() > 6 ? rebuilt.substr(6) : "") + nul +
                                              std::to_string(j + 1);
                     std::string formatted = core_.formatter().FormatRecord(line, '\0');
@@ -325,7 +311,7 @@ bool ScheduledRun::TSUpload(int id)
                     if (written && mail.Enable())
                         mail.WriteFile(formatted);
                     if (written)
-                        backup.WriteFile(Unit(id) + "," + raw);
+                        backup.WriteFile(ThreeDigits(id) + "," + raw);
                     Message("Save: " + std::to_string(j) + "/" + std::to_string(count));
                     if (!written) {
                         Log(S10 + (output.Error().empty()
@@ -378,9 +364,12 @@ bool ScheduledRun::TSUpload(int id)
     } catch (const RuntimeError& e) {
         Log(std::string(e.what()) + "(" + std::to_string(e.number) + ")");
         readOk = false;
+    } catch (const std::exception& e) {
+        Log(std::string(e.what()) + "(5)");
+        readOk = false;
     }
     bInTSUpload_ = false;
-    const bool stopped = st.bStopComm;
+    const bool stopped = st.Stopping();
     std::string final;
     if (readOk && !stopped)
         final = count == -1 ? "Can't get record count!"

@@ -36,7 +36,7 @@ private:
     std::string T1() const;
     std::string T2() const;
     void LoadRunTemplate();
-    bool OpenWriters(bool* mailOpen);
+    bool OpenWriters();
 
     Core& core_;
     Mailer& mailer_;

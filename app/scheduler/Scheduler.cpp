@@ -124,6 +124,7 @@ void Scheduler::StartStop()
         core_.link().SetVNetTimeout(core_.linkTimeoutMs);
         log.WriteLog("\r\nWait for starting Time scheduler\r\n", false);
         st.bStopComm = false;
+        st.bStopRequested = false;
         if (core_.options().timeModeInterval)
             dtLastRun = AddSeconds(now(), -core_.options().intervalSeconds);
         if (stateChanged)
@@ -133,6 +134,7 @@ void Scheduler::StartStop()
     } else {
         st.bStopPing = true;
         st.bStopComm = true;
+        st.bStopRequested = true;
         if (timer_.isActive())
             Tick();
     }
@@ -151,7 +153,7 @@ bool Scheduler::Due(const DateTime& t)
         return false;
     }
     for (const auto& row : table) {
-        if (core_.state().bStopComm)
+        if (core_.state().Stopping())
             return false;
         if (row.hour + row.minute == "XXXX")
             continue;
@@ -188,7 +190,7 @@ void Scheduler::Tick()
     }
     if (Due(t) && run)
         run();
-    if (!st.bStopComm && nTSCmdMode != 1) {
+    if (!st.Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);
         return;
     }

@@ -110,6 +110,10 @@ void SaveOnClose(SettingsStore& store, const Options& o, const CloseValues& v,
     put(kSave, "SubName", o.subName);
     put(kSave, "OptFixName", o.optFixName ? "TRUE" : "FALSE");
     put(kSave, "Format", o.format);
+    if (!v.directorySaved) {
+        fail("DeviceList", "kept in the settings store: the terminal list file was not written");
+        return;
+    }
     if (!store.DeleteSection("DeviceList"))
         fail("DeviceList", store.LastError());
     put("DeviceList", "OpenType", "Close");

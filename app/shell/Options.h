@@ -55,6 +55,9 @@ struct CloseValues {
     int baudRate = 19200;
     std::string language;
     std::string iAddr;
+    // The terminal list file was written: its copy in the settings store may go. When it was not,
+    // the copy stays and the next start restores the list from it.
+    bool directorySaved = true;
 };
 
 // Writes the settings in the closing order; saveTimeTable runs between the scheduler keys and the

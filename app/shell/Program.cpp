@@ -8,6 +8,7 @@
 #include "VbText.h"
 
 #include <QLocale>
+#include <QTimer>
 
 namespace px {
 
@@ -19,12 +20,7 @@ Program::Program(std::string title, View& view, std::string commandLine)
 {
     scheduler_->run = [this] { run_->TSChkDevice(); };
     scheduler_->openTerminal = [this](int line) { OpenTerminal(*core_, line); };
-    scheduler_->endProgram = [this] {
-        const int status = OnceExitStatus();
-        Close();
-        if (quit)
-            quit(status);
-    };
+    scheduler_->endProgram = [this] { CloseThenQuit(OnceExitStatus()); };
 }
 
 Program::~Program() = default;
@@ -148,6 +144,17 @@ int Program::Load()
     return 0;
 }
 
+void Program::CloseThenQuit(int status)
+{
+    if (Close()) {
+        if (quit)
+            quit(status);
+        return;
+    }
+    // A ping or an exchange still runs: the saves must not be skipped, so wait for it.
+    QTimer::singleShot(200, [this, status] { CloseThenQuit(status); });
+}
+
 bool Program::Close()
 {
     Core& core = *core_;
@@ -185,9 +192,11 @@ bool Program::Close()
         LogFailure("PortOpen", e.what());
     }
     std::string error;
-    if (!core.directory().SaveDeviceInfo(core.paths().In(core.Title() + ".TXT"), &error))
-        LogFailure("Terminal list", error);
     CloseValues values;
+    values.directorySaved =
+        core.directory().SaveDeviceInfo(core.paths().In(core.Title() + ".TXT"), &error);
+    if (!values.directorySaved)
+        LogFailure("Terminal list", error);
     try {
         if (core.link().IsCreated()) {
             values.commPort = core.link().CommPort();

@@ -30,6 +30,8 @@ public:
     int Load();
     // Tries to close; false (and everything keeps running) while a refusal applies.
     bool Close();
+    // Closes as soon as no refusal applies (trying again while one does), then quits.
+    void CloseThenQuit(int status);
 
     // Ends the event loop with an exit status (set by main).
     std::function<void(int)> quit;

@@ -7,6 +7,10 @@ namespace px {
 struct ProgramState {
     bool bTSRunning = false;   // the time scheduler has been started and not stopped
     bool bStopComm = false;    // stop of all communication requested
+    // The scheduler's Stop, latched until the next Start: every exchange clears bStopComm when
+    // it begins, so a stop that arrived during one exchange would otherwise be forgotten.
+    bool bStopRequested = false;
+    bool Stopping() const { return bStopComm || bStopRequested; }
     int nBusyDepth = 0;        // exchanges now in progress (they can nest)
     bool bCmdTimeout = false;  // the last exchange ended by time-out
     bool bLinkTimeout = false; // a "$TIMEOUT" was seen since the flag was cleared

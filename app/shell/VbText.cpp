@@ -1,6 +1,7 @@
 #include "VbText.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace px {
@@ -59,6 +60,13 @@ std::string Trim(std::string_view text)
     while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t'))
         --e;
     return std::string(text.substr(b, e - b));
+}
+
+std::string ThreeDigits(int value)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%03d", value);
+    return buffer;
 }
 
 std::string UCase(std::string_view text)

@@ -10,9 +10,13 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,7 +34,31 @@ void OnSignal(int)
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-// One instance per program title and program folder.
+// One instance per program title and program folder: a lock held on a file of the program
+// folder for the whole run. Returns the descriptor, -1 when another instance holds the lock,
+// -2 when there is no folder to lock in (the start-up then reports that itself).
+int LockInstance(const px::ProgramPaths& paths)
+{
+    std::string name = paths.title;
+    for (auto& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string file = paths.folder + "/." + name + ".lock";
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); // a second start changes nothing
+    if (fd < 0) {
+        std::error_code ec;
+        std::filesystem::create_directories(paths.folder, ec);
+        fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    }
+    if (fd < 0)
+        return -2;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The local socket through which a second start asks this one to show its window.
 QString InstanceName(const px::ProgramPaths& paths)
 {
     const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(paths.folder),
@@ -62,16 +90,17 @@ int main(int argc, char** argv)
 
     const auto paths = px::ProgramPaths::Resolve(title);
     const QString instance = InstanceName(paths);
-    {
+    const int lock = LockInstance(paths);
+    if (lock == -1) {
         QLocalSocket earlier;
         earlier.connectToServer(instance);
         if (earlier.waitForConnected(500)) {
             earlier.write("show\n");
             earlier.waitForBytesWritten(500);
-            std::fprintf(stderr, "%s is already running for %s\n", title.c_str(),
-                         paths.folder.c_str());
-            return 2;
         }
+        std::fprintf(stderr, "%s is already running for %s\n", title.c_str(),
+                     paths.folder.c_str());
+        return 2;
     }
     QLocalServer::removeServer(instance);
     QLocalServer server;
@@ -105,21 +134,17 @@ int main(int argc, char** argv)
             program.scheduler().StartStop(); // closing follows when the scheduler has stopped
         } else if (program.nTSCmdMode() == 1 && started) {
             // The single run is finishing; it ends the program with its own status.
-        } else if (program.Close()) {
-            // A single run stopped before it began has saved nothing.
-            program.quit(program.nTSCmdMode() == 1 ? 1 : 0);
         } else {
-            stopping = false; // refused: a later signal tries again
+            // A single run stopped before it began has saved nothing.
+            program.CloseThenQuit(program.nTSCmdMode() == 1 ? 1 : 0);
         }
     });
     program.scheduler().stateChanged = [&](bool running) {
         if (running)
             started = true;
         // A single run ends the program by itself, with its own exit status.
-        if (!running && stopping && program.nTSCmdMode() != 1) {
-            program.Close();
-            program.quit(0);
-        }
+        if (!running && stopping && program.nTSCmdMode() != 1)
+            program.CloseThenQuit(0);
     };
 
     if (program.nTSCmdMode() != 0)

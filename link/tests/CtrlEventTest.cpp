@@ -2,6 +2,7 @@
 // lines, so the reader's findings are handed to the link directly.
 #include "CJXmodem.h"
 #include "CSerloCtrl.h"
+#include "LinkEvents.h"
 #include "PtyPair.h"
 #include "TempHome.h"
 #include "Wait.h"
@@ -106,4 +107,23 @@ TEST(CtrlEvents, Rs485WritesStillArriveWhole)
     // The bracketing waits are bounded even where no transmitter-empty event exists.
     EXPECT_LT(px::tickCount() - t0, 2000);
     EXPECT_EQ(pty.receive(11), "RS485 frame");
+}
+
+TEST(CtrlEvents, ALateLostNoticeLeavesANewerOpenAlone)
+{
+    TempHome home;
+    PtyPair first, second;
+    CSerloCtrl ctrl;
+    ctrl.SetProperty(dispid::ExtPort, Value::Str(first.path()));
+    ctrl.SetProperty(dispid::ExtPortOpen, Value::Bool(true));
+    const int earlier = ctrl.Link().OpenCount();
+    ctrl.SetProperty(dispid::ExtPort, Value::Str(second.path()));
+    ctrl.SetProperty(dispid::ExtPortOpen, Value::Bool(true));
+    ASSERT_TRUE(ctrl.PortOpen());
+    QCoreApplication::postEvent(&ctrl, new LinkLostEvent(earlier)); // meant for the first open
+    px::waitFor(px::Millis(20));
+    EXPECT_TRUE(ctrl.PortOpen());
+    QCoreApplication::postEvent(&ctrl, new LinkLostEvent(ctrl.Link().OpenCount()));
+    px::waitFor(px::Millis(20));
+    EXPECT_FALSE(ctrl.PortOpen());
 }

@@ -100,6 +100,15 @@ TEST_F(ControlOnPty, TimeOutIsReportedThroughTheMonitor)
     EXPECT_EQ(Call(dispid::GetRecordCount).i, 0);
 }
 
+TEST_F(ControlOnPty, AReplyCutOffBeforeItsCrIsATimeOut)
+{
+    Start();
+    ctrl.SetProperty(dispid::VNetTimeout, Value::I4(200));
+    ASSERT_TRUE(sim->command("reply-once \\x02" "A"));
+    EXPECT_FALSE(Call(dispid::Reset).AsBool());
+    EXPECT_EQ(mon.lines.back(), std::make_pair(0, std::string("$TIMEOUT")));
+}
+
 TEST_F(ControlOnPty, CommandTextsAreExact)
 {
     Start({"--id", "1", "--records", "3"});

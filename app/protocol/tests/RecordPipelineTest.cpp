@@ -5,6 +5,7 @@
 #include "DeviceOps.h"
 #include "EventLog.h"
 #include "FileAppend.h"
+#include "Ini.h"
 #include "Frame.h"
 #include "ManualSave.h"
 #include "OutputNames.h"
@@ -118,7 +119,14 @@ TEST(RecordStore, CountersAndTheEmptyConvention)
     EXPECT_FALSE(broken.SetLastCount(3));
     EXPECT_EQ(broken.ErrorNo(), 9);
     EXPECT_FALSE(broken.SaveProgress(3, "x"));
+    // A counter file that cannot be read is never replaced by one holding only this terminal.
+    px::RecordStore unreadable;
+    unreadable.FilePath = h.home() + "/rec";
+    EXPECT_FALSE(unreadable.SaveProgress(0, "x"));
+    EXPECT_TRUE(fs::is_directory(unreadable.FilePath));
     EXPECT_EQ(errors, (std::vector<long>{9, 9}));
+    EXPECT_FALSE(px::ini::Document::tryLoad(h.home() + "/rec").has_value());
+    EXPECT_TRUE(px::ini::Document::tryLoad(h.home() + "/missing.ini").has_value());
 }
 
 TEST(Saver, AFailedWriteLeavesNoPartialLine)

@@ -8,6 +8,9 @@
 #include "Mailer.h"
 #include "OutputNames.h"
 #include "ScheduledRun.h"
+#include "Scheduler.h"
+
+#include <QTimer>
 #include "Wait.h"
 
 #include <gtest/gtest.h>
@@ -346,4 +349,25 @@ TEST_F(Run, AnInvalidTemplateWritesPlainLines)
     EXPECT_EQ(lines[0].rfind("001,", 0), 0u);
     EXPECT_EQ(lines[0].substr(lines[0].size() - 2), ",1"); // the record number comes last
     EXPECT_NE(Log().find("invalid template"), std::string::npos);
+}
+
+TEST_F(Run, AStopDuringAnExchangeIsNotLost)
+{
+    auto quiet = Pty({"--id", "1", "--records", "1"});
+    Entry(5);
+    ASSERT_TRUE(quiet->command("silent on")); // every exchange with it waits its time-out
+    const std::string address = CoreHarness::UniqueLoopbackAddress();
+    auto other = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--tcp", address + ":0", "--id", "2", "--records", "1"});
+    ASSERT_TRUE(other->ok());
+    const int port = std::stoi(other->endpoint().substr(other->endpoint().rfind(':') + 1));
+    Entry(0, address, port);
+    px::Scheduler scheduler(*h.core);
+    scheduler.run = [&] { run.TSChkDevice(); };
+    // The Stop click arrives while the first poll waits; later exchanges clear bStopComm.
+    QTimer::singleShot(100, [&] { scheduler.StartStop(); });
+    scheduler.StartStop();
+    EXPECT_FALSE(h.core->state().bTSRunning);
+    EXPECT_EQ(Log().find("Detect 002"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("User stop Time scheduler"), std::string::npos);
 }

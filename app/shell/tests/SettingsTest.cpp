@@ -129,6 +129,18 @@ TEST(Settings, ClosingWritesInOrderAndGoesOnAfterAFailure)
     EXPECT_EQ(s.Get("SERLO", "PORT", ""), "3");
     EXPECT_EQ(s.Get("Settings", "Language", ""), "German");
     EXPECT_EQ(s.Get("Time schedular", "IntervalTime", ""), "00:01:00");
+
+    // When the terminal list file could not be written, its copy in the store survives.
+    s.Save("DeviceList", "OpenType", "Open");
+    s.Save("DeviceList", "ID4", "4,Y,,1,19200,0.0.0.0,1001");
+    px::CloseValues unsaved;
+    unsaved.directorySaved = false;
+    std::vector<std::string> reported;
+    px::SaveOnClose(s, o, unsaved, nullptr,
+                    [&](const std::string& what, const std::string&) { reported.push_back(what); });
+    EXPECT_EQ(reported, std::vector<std::string>{"DeviceList"});
+    EXPECT_EQ(s.Get("DeviceList", "ID4", ""), "4,Y,,1,19200,0.0.0.0,1001");
+    EXPECT_EQ(s.Get("DeviceList", "OpenType", ""), "Open");
 }
 
 TEST(ProgramFolder, EnvironmentAndXdgDefaults)
