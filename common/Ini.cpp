@@ -245,6 +245,10 @@ WriteResult editFile(const std::string& path, bool createIfMissing, Edit&& edit)
 
 } // namespace
 
+WriteResult replaceFile(const std::string& path, std::string_view text) {
+    return writeAtomically(path, std::string(text));
+}
+
 WriteResult edit(const std::string& path, const std::function<void(Document&)>& change) {
     return editFile(path, true, [&](Document& d) { change(d); });
 }

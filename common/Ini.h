@@ -39,6 +39,11 @@ std::optional<std::string> find(const std::string& path, std::string_view sectio
 WriteResult writeString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value);
 
+// Replaces a whole file with text: a temporary file beside it with the target's mode, synced,
+// then renamed over it. A failure leaves the old file as it was. Used for every file the
+// program rewrites whole, INI or not.
+WriteResult replaceFile(const std::string& path, std::string_view text);
+
 // Removes one key (no error when it is missing).
 WriteResult deleteKey(const std::string& path, std::string_view section, std::string_view key);
 

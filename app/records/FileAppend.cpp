@@ -1,5 +1,7 @@
 #include "FileAppend.h"
 
+#include "Ini.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -50,37 +52,10 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
 
 bool ReplaceFile(const std::string& path, std::string_view text, std::string* error)
 {
-    const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    int failure = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (!(n < 0 && errno == EINTR)) {
-            failure = n < 0 ? errno : ENOSPC;
-            break;
-        }
-    }
-    if (!failure && ::fsync(fd) != 0) // on disk before it replaces the old file
-        failure = errno;
-    if (::close(fd) != 0 && !failure)
-        failure = errno;
-    if (!failure && std::rename(temp.c_str(), path.c_str()) != 0)
-        failure = errno;
-    if (failure) {
-        ::unlink(temp.c_str());
-        if (error)
-            *error = path + ": " + std::strerror(failure);
-        return false;
-    }
-    return true;
+    const auto result = ini::replaceFile(path, text);
+    if (!result && error)
+        *error = path + ": " + result.error;
+    return result.ok;
 }
 
 bool TouchFile(const std::string& path, std::string* error)

@@ -14,8 +14,8 @@ namespace px {
 bool AppendLine(const std::string& path, std::string_view text, std::string* error,
                 bool durable = false);
 
-// Replaces the whole file: the text goes to a temporary file beside it, which is renamed over
-// the old one, so a failed write leaves the old file as it was.
+// Replaces the whole file atomically (the INI module's writer); a failed write leaves the old
+// file as it was.
 bool ReplaceFile(const std::string& path, std::string_view text, std::string* error);
 
 // Creates the file when missing without changing it otherwise.
