@@ -60,12 +60,16 @@ protected:
 TEST_F(ControlOnPty, SendVNetCmdWritesTheFrameAndReportsIt)
 {
     Start();
+    // A fixed clock keeps the reply independent of today's date.
+    ASSERT_EQ(ctrl.SendVNetCmd("S203006151200007", false, false), "A");
+    EXPECT_EQ(NextRx(), "RX \\x02S203006151200007\\x0D");
+    mon.lines.clear();
     Call(dispid::SendVNetCmd, {Value::Str("T"), Value::Bool(false), Value::Bool(false)});
     EXPECT_EQ(NextRx(), "RX \\x02T\\x0D");
-    ASSERT_FALSE(mon.lines.empty());
+    ASSERT_EQ(mon.lines.size(), 2u);
     EXPECT_EQ(mon.lines[0], std::make_pair(1, std::string("\x02T\r")));
     EXPECT_EQ(mon.lines[1].first, 2);
-    EXPECT_EQ(mon.lines[1].second.substr(0, 5), "A2026");
+    EXPECT_EQ(mon.lines[1].second.substr(0, 11), "A2030061512");
 }
 
 TEST_F(ControlOnPty, ReplyChecksumOnAcceptedRepliesOnly)

@@ -10,6 +10,7 @@ folders, HOME), so nothing touches the real home. Set PX_KEEP_TEST_FILES=1 to ke
 """
 
 import argparse
+import glob
 import hashlib
 import os
 import queue
@@ -60,10 +61,6 @@ def cmake_command():
     except OSError:
         pass
     return "cmake"
-
-
-def today(fmt):
-    return time.strftime(fmt, time.localtime())
 
 
 def read_bytes(path):
@@ -265,18 +262,21 @@ class ProgramCase(unittest.TestCase):
 
     # --- checks ---------------------------------------------------------------------------
 
-    def log_path(self, folder):
-        return os.path.join(folder, "Logfiles", today("%Y-%m") + "-log.txt")
+    # Files named by the date are found by pattern, so a run across midnight still reads them.
+    def dated_files(self, folder, sub, pattern):
+        return sorted(glob.glob(os.path.join(folder, sub, pattern)))
 
     def log_text(self, folder):
-        path = self.log_path(folder)
-        return read_text(path) if os.path.exists(path) else ""
+        return "".join(read_text(p) for p in self.dated_files(folder, "Logfiles",
+                                                              "[0-9][0-9][0-9][0-9]-[0-9][0-9]-log.txt"))
 
-    def output_path(self, folder):
-        return os.path.join(folder, "Records", today("%Y%m%d") + ".TXT")
+    def output_lines(self, folder):
+        return [line for p in self.dated_files(folder, "Records", "[0-9]" * 8 + ".TXT")
+                for line in data_lines(p)]
 
-    def backup_path(self, folder):
-        return os.path.join(folder, "Records", today("%Y%m") + ".BAK")
+    def backup_lines(self, folder):
+        return [line for p in self.dated_files(folder, "Records", "[0-9]" * 6 + ".BAK")
+                for line in data_lines(p)]
 
     def assertExit(self, r, status, what):
         self.assertEqual(r.returncode, status, "%s: exit %d, expected %d\n%s"
@@ -294,9 +294,9 @@ class SingleRun(ProgramCase):
 
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 0, "first run")
-        output = data_lines(self.output_path(home))
+        output = self.output_lines(home)
         self.assertEqual(len(output), 5, output)
-        backup = data_lines(self.backup_path(home))
+        backup = self.backup_lines(home)
         self.assertEqual(len(backup), 5, backup)
         for line in backup:
             self.assertTrue(line.startswith(b"001,"), line)
@@ -306,8 +306,8 @@ class SingleRun(ProgramCase):
 
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 0, "second run")
-        self.assertEqual(data_lines(self.output_path(home)), output)
-        self.assertEqual(data_lines(self.backup_path(home)), backup)
+        self.assertEqual(self.output_lines(home), output)
+        self.assertEqual(self.backup_lines(home), backup)
         self.assertIn("No new record, record count still at 5", self.log_text(home))
 
     def test_unreachable_tcp_entry_fails_the_run_but_not_the_others(self):
@@ -319,7 +319,7 @@ class SingleRun(ProgramCase):
                                        (2, "Door", 0, own_loopback(), 1)])
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 1, "run with a refused entry")
-        self.assertEqual(len(data_lines(self.output_path(home))), 3)
+        self.assertEqual(len(self.output_lines(home)), 3)
         log = self.log_text(home)
         self.assertIn("save data OK!", log)
         self.assertIn("can't open IP:", log)
@@ -333,7 +333,7 @@ class SingleRun(ProgramCase):
                                        (2, "Door", 7, "0.0.0.0", 1001)])
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 1, "run with an unmapped port")
-        self.assertEqual(len(data_lines(self.output_path(home))), 4)
+        self.assertEqual(len(self.output_lines(home)), 4)
         log = self.log_text(home)
         self.assertIn("save data OK!", log)
         self.assertIn("can't open COM:7", log)
@@ -354,10 +354,10 @@ class SingleRun(ProgramCase):
             self.fail("no exit after SIGTERM: " + self.output_of("once"))
         self.assertEqual(status, 1, self.output_of("once"))
         self.assertIn("cancel save data at record #", self.log_text(home))
-        saved = data_lines(self.output_path(home))
+        saved = self.output_lines(home)
         self.assertGreater(len(saved), 0)
         self.assertLess(len(saved), 30)
-        self.assertEqual(len(data_lines(self.backup_path(home))), len(saved))
+        self.assertEqual(len(self.backup_lines(home)), len(saved))
         counters = read_text(os.path.join(home, "Records", "PX740.INI"))
         self.assertIn("LastCount=%d" % len(saved), counters)
         settings = read_text(os.path.join(self.config, "PX740", "settings.ini"))
@@ -367,7 +367,7 @@ class SingleRun(ProgramCase):
         sim.control("delay 0")
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 0, "run after the stop")
-        saved = data_lines(self.output_path(home))
+        saved = self.output_lines(home)
         self.assertEqual(len(saved), 30)
         self.assertEqual(len(set(saved)), 30)
 
@@ -447,7 +447,7 @@ class SisterBuild(ProgramCase):
         env["PX740_HOME"] = untouched
         r = self.run_program(ARGS.px745, ["/TS:ONCE"], env)
         self.assertExit(r, 0, "px745 run")
-        self.assertEqual(len(data_lines(self.output_path(home))), 2)
+        self.assertEqual(len(self.output_lines(home)), 2)
         self.assertIn("save data OK!", self.log_text(home))
         self.assertTrue(os.path.isfile(os.path.join(home, "PX745.TXT")))
         self.assertTrue(os.path.isfile(os.path.join(home, "Records", "PX745.INI")))
@@ -490,7 +490,7 @@ class Installed(ProgramCase):
         r = self.run_program(os.path.join(prefix, "bin", "px740"), ["/TS:ONCE"], env)
         self.assertExit(r, 0, "installed px740")
         self.assertIn("save data OK!", self.log_text(folder))
-        self.assertEqual(len(data_lines(self.output_path(folder))), 3)
+        self.assertEqual(len(self.output_lines(folder)), 3)
         self.assertTrue(os.path.isfile(os.path.join(home, ".config", "PX740", "settings.ini")))
         self.assertEqual(read_bytes(os.path.join(folder, "Format.ini")),
                          read_bytes(installed_format))

@@ -26,6 +26,7 @@
 using px::testing::CoreHarness;
 using px::testing::ReadAll;
 using px::testing::Lines;
+using px::testing::LinesOfFiles;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
@@ -266,7 +267,7 @@ TEST_F(Upload, RecordsLandInTheGridAndTheBackupByteForByte)
     auto& grid = h.core->recordGrid();
     ASSERT_EQ(grid.RecordCount(), 5000u);
     EXPECT_EQ(grid.rows[31][0], "32"); // index 0x001F is record 32
-    const auto backup = Lines(px::BackupFilePath(h.core->paths(), px::Now()));
+    const auto backup = LinesOfFiles(h.core->paths().In("Records"), ".BAK");
     ASSERT_EQ(backup.size(), 5000u);
     for (int i : {0, 1, 31, 2500, 4999}) {
         SCOPED_TRACE(i);
