@@ -23,8 +23,7 @@ std::string Build(std::string_view text, bool withChecksum)
     out.reserve(text.size() + 4);
     out += STX;
     out += text;
-    if (withChecksum)
-        out += Checksum(text);
+    if (withChecksum) out += Checksum(text);
     out += CR;
     return out;
 }
@@ -32,12 +31,9 @@ std::string Build(std::string_view text, bool withChecksum)
 int HexPair(char high, char low)
 {
     auto digit = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
         return -1;
     };
     const int h = digit(high), l = digit(low);

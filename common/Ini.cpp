@@ -15,11 +15,13 @@ using namespace std::string_view_literals;
 
 constexpr auto npos = std::string_view::npos;
 
-bool isBlank(char c) {
+bool isBlank(char c)
+{
     return c == ' ' || c == '\t';
 }
 
-std::string_view trim(std::string_view s) {
+std::string_view trim(std::string_view s)
+{
     while (!s.empty() && isBlank(s.front()))
         s.remove_prefix(1);
     while (!s.empty() && isBlank(s.back()))
@@ -28,38 +30,45 @@ std::string_view trim(std::string_view s) {
 }
 
 // Callers' strings end at the first NUL, like the C strings the system functions take.
-std::string_view cString(std::string_view s) {
+std::string_view cString(std::string_view s)
+{
     return s.substr(0, s.find('\0'));
 }
 
-std::string_view queryName(std::string_view s) {
+std::string_view queryName(std::string_view s)
+{
     return trim(cString(s));
 }
 
 // What a written name or value may hold: a line break would split the line in two.
-std::string_view oneLine(std::string_view s) {
+std::string_view oneLine(std::string_view s)
+{
     return s.substr(0, s.find_first_of("\0\r\n"sv));
 }
 
 // ASCII only: high bytes are compared as they are, whatever code page the file uses.
-char lowerAscii(char c) {
+char lowerAscii(char c)
+{
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool equalNoCase(std::string_view a, std::string_view b) {
+bool equalNoCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;
 }
 
-std::string_view unquote(std::string_view v) {
+std::string_view unquote(std::string_view v)
+{
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         return v.substr(1, v.size() - 2);
     return v;
 }
 
-std::string cut(std::string_view v, std::size_t bufSize) {
+std::string cut(std::string_view v, std::size_t bufSize)
+{
     if (bufSize == 0) return {};
     return std::string(v.substr(0, bufSize - 1));
 }
@@ -73,7 +82,8 @@ struct Line {
 };
 
 // Views point into raw, which must outlive the result.
-Line classify(std::string_view raw) {
+Line classify(std::string_view raw)
+{
     std::string_view s = raw.substr(0, raw.find('\0'));
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     s = trim(s);
@@ -89,7 +99,8 @@ Line classify(std::string_view raw) {
 using Lines = std::vector<std::string>;
 
 // Index of the first header named section, or npos: reads and edits use the first one only.
-std::size_t findSection(const Lines& lines, std::string_view section) {
+std::size_t findSection(const Lines& lines, std::string_view section)
+{
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line l = classify(lines[i]);
         if (l.kind == Kind::Section && equalNoCase(l.name, section)) return i;
@@ -98,7 +109,8 @@ std::size_t findSection(const Lines& lines, std::string_view section) {
 }
 
 // One past the last line belonging to the section whose header is at index header.
-std::size_t sectionEnd(const Lines& lines, std::size_t header) {
+std::size_t sectionEnd(const Lines& lines, std::size_t header)
+{
     std::size_t i = header + 1;
     while (i < lines.size() && classify(lines[i]).kind != Kind::Section)
         ++i;
@@ -106,7 +118,8 @@ std::size_t sectionEnd(const Lines& lines, std::size_t header) {
 }
 
 // Index of the first key line named key in the section at header, or npos.
-std::size_t findKey(const Lines& lines, std::size_t header, std::string_view key) {
+std::size_t findKey(const Lines& lines, std::size_t header, std::string_view key)
+{
     const std::size_t end = sectionEnd(lines, header);
     for (std::size_t i = header + 1; i < end; ++i) {
         const Line l = classify(lines[i]);
@@ -116,13 +129,15 @@ std::size_t findKey(const Lines& lines, std::size_t header, std::string_view key
 }
 
 // Lines are stored with the CR of a CR LF end, so an added line carries one in a CR LF file.
-std::string withEnd(std::string_view content, const std::string& eol) {
+std::string withEnd(std::string_view content, const std::string& eol)
+{
     std::string s(content);
     if (eol == "\r\n") s += '\r';
     return s;
 }
 
-std::string errorText(int err) {
+std::string errorText(int err)
+{
     char buf[256] = {};
     // strerror_r is the GNU variant (returns the text) or the XSI one (fills buf).
     struct Pick {
@@ -133,12 +148,14 @@ std::string errorText(int err) {
     return Pick{buf}(strerror_r(err, buf, sizeof buf));
 }
 
-WriteResult failure(int err) {
+WriteResult failure(int err)
+{
     return WriteResult{false, errorText(err)};
 }
 
 // 0 on success, else errno.
-int readFile(const std::string& path, std::string& out) {
+int readFile(const std::string& path, std::string& out)
+{
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno;
@@ -162,13 +179,15 @@ int readFile(const std::string& path, std::string& out) {
     return 0;
 }
 
-bool isMissing(int err) {
+bool isMissing(int err)
+{
     return err == ENOENT || err == ENOTDIR;
 }
 
 // Writes data to a temporary file next to the target and renames it over the target, so readers
 // see either the old or the new file. On failure the target is untouched and the temporary gone.
-WriteResult writeAtomically(const std::string& path, const std::string& data) {
+WriteResult writeAtomically(const std::string& path, const std::string& data)
+{
     std::string target = path;
     struct stat st {};
     // Replace the file a symbolic link points to, not the link.
@@ -230,7 +249,8 @@ WriteResult writeAtomically(const std::string& path, const std::string& data) {
 
 // Read, edit, write back; the file is written only when its content changes.
 template <class Edit>
-WriteResult editFile(const std::string& path, bool createIfMissing, Edit&& edit) {
+WriteResult editFile(const std::string& path, bool createIfMissing, Edit&& edit)
+{
     std::string old;
     const int err = readFile(path, old);
     if (err != 0 && !isMissing(err))
@@ -245,15 +265,18 @@ WriteResult editFile(const std::string& path, bool createIfMissing, Edit&& edit)
 
 } // namespace
 
-WriteResult replaceFile(const std::string& path, std::string_view text) {
+WriteResult replaceFile(const std::string& path, std::string_view text)
+{
     return writeAtomically(path, std::string(text));
 }
 
-WriteResult edit(const std::string& path, const std::function<void(Document&)>& change) {
+WriteResult edit(const std::string& path, const std::function<void(Document&)>& change)
+{
     return editFile(path, true, [&](Document& d) { change(d); });
 }
 
-std::optional<Document> Document::tryLoad(const std::string& path, std::string* error) {
+std::optional<Document> Document::tryLoad(const std::string& path, std::string* error)
+{
     std::string text;
     const int err = readFile(path, text);
     if (err != 0 && !isMissing(err)) {
@@ -263,13 +286,15 @@ std::optional<Document> Document::tryLoad(const std::string& path, std::string* 
     return parse(text);
 }
 
-Document Document::load(const std::string& path) {
+Document Document::load(const std::string& path)
+{
     std::string text;
     if (readFile(path, text) != 0) return Document();
     return parse(text);
 }
 
-Document Document::parse(std::string_view text) {
+Document Document::parse(std::string_view text)
+{
     Document d;
     const std::size_t firstLf = text.find('\n');
     // No line end at all: nothing to keep, so the style of a new file.
@@ -286,7 +311,8 @@ Document Document::parse(std::string_view text) {
 }
 
 std::optional<std::string> Document::find(std::string_view section, std::string_view key,
-                                          std::size_t bufSize) const {
+                                          std::size_t bufSize) const
+{
     const std::size_t header = findSection(lines_, queryName(section));
     if (header == npos) return std::nullopt;
     const std::size_t k = findKey(lines_, header, queryName(key));
@@ -295,7 +321,8 @@ std::optional<std::string> Document::find(std::string_view section, std::string_
 }
 
 std::string Document::get(std::string_view section, std::string_view key, std::string_view def,
-                          std::size_t bufSize) const {
+                          std::size_t bufSize) const
+{
     if (auto v = find(section, key, bufSize)) return std::move(*v);
     return cut(cString(def), bufSize);
 }
@@ -304,7 +331,8 @@ std::string Document::get(std::string_view section, std::string_view key, std::s
 // byte for the list's final NUL. A name is taken whole while name + NUL fit in the bytes left
 // before that final byte; the first one that does not fit is cut to the room left minus one (its
 // NUL) and ends the list. Empty names are skipped: in the buffer they would read as the list end.
-std::vector<std::string> Document::sectionNames(std::size_t bufSize) const {
+std::vector<std::string> Document::sectionNames(std::size_t bufSize) const
+{
     std::vector<std::string> names;
     std::size_t room = bufSize > 0 ? bufSize - 1 : 0;
     for (const std::string& raw : lines_) {
@@ -321,7 +349,8 @@ std::vector<std::string> Document::sectionNames(std::size_t bufSize) const {
     return names;
 }
 
-std::vector<std::pair<std::string, std::string>> Document::entries(std::string_view section) const {
+std::vector<std::pair<std::string, std::string>> Document::entries(std::string_view section) const
+{
     std::vector<std::pair<std::string, std::string>> out;
     const std::size_t header = findSection(lines_, queryName(section));
     if (header == npos) return out;
@@ -333,7 +362,8 @@ std::vector<std::pair<std::string, std::string>> Document::entries(std::string_v
     return out;
 }
 
-void Document::set(std::string_view section, std::string_view key, std::string_view value) {
+void Document::set(std::string_view section, std::string_view key, std::string_view value)
+{
     section = trim(oneLine(section));
     key = trim(oneLine(key));
     value = oneLine(value);
@@ -384,7 +414,8 @@ void Document::set(std::string_view section, std::string_view key, std::string_v
     insert(lastKey == npos ? header + 1 : lastKey + 1, withEnd(keyLine, eol_));
 }
 
-void Document::removeKey(std::string_view section, std::string_view key) {
+void Document::removeKey(std::string_view section, std::string_view key)
+{
     const std::size_t header = findSection(lines_, queryName(section));
     if (header == npos) return;
     const std::size_t k = findKey(lines_, header, queryName(key));
@@ -394,7 +425,8 @@ void Document::removeKey(std::string_view section, std::string_view key) {
     lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
-void Document::removeSection(std::string_view section) {
+void Document::removeSection(std::string_view section)
+{
     const std::size_t header = findSection(lines_, queryName(section));
     if (header == npos) return;
     const std::size_t end = sectionEnd(lines_, header);
@@ -403,7 +435,8 @@ void Document::removeSection(std::string_view section) {
                  lines_.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-std::string Document::text() const {
+std::string Document::text() const
+{
     std::size_t size = 0;
     for (const std::string& l : lines_)
         size += l.size() + 1;
@@ -416,22 +449,26 @@ std::string Document::text() const {
     return out;
 }
 
-WriteResult Document::save(const std::string& path) const {
+WriteResult Document::save(const std::string& path) const
+{
     return writeAtomically(path, text());
 }
 
 std::string getString(const std::string& path, std::string_view section, std::string_view key,
-                      std::string_view def, std::size_t bufSize) {
+                      std::string_view def, std::size_t bufSize)
+{
     return Document::load(path).get(section, key, def, bufSize);
 }
 
 std::optional<std::string> find(const std::string& path, std::string_view section,
-                                std::string_view key, std::size_t bufSize) {
+                                std::string_view key, std::size_t bufSize)
+{
     return Document::load(path).find(section, key, bufSize);
 }
 
 WriteResult writeString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value) {
+                        std::string_view value)
+{
     // Refuse what cannot be written as one line and read back under the same name.
     section = cString(section);
     key = trim(cString(key));
@@ -443,20 +480,24 @@ WriteResult writeString(const std::string& path, std::string_view section, std::
     return editFile(path, true, [&](Document& d) { d.set(section, key, value); });
 }
 
-WriteResult deleteKey(const std::string& path, std::string_view section, std::string_view key) {
+WriteResult deleteKey(const std::string& path, std::string_view section, std::string_view key)
+{
     return editFile(path, false, [&](Document& d) { d.removeKey(section, key); });
 }
 
-WriteResult deleteSection(const std::string& path, std::string_view section) {
+WriteResult deleteSection(const std::string& path, std::string_view section)
+{
     return editFile(path, false, [&](Document& d) { d.removeSection(section); });
 }
 
-std::vector<std::string> sectionNames(const std::string& path, std::size_t bufSize) {
+std::vector<std::string> sectionNames(const std::string& path, std::size_t bufSize)
+{
     return Document::load(path).sectionNames(bufSize);
 }
 
 std::vector<std::pair<std::string, std::string>> sectionEntries(const std::string& path,
-                                                                std::string_view section) {
+                                                                std::string_view section)
+{
     return Document::load(path).entries(section);
 }
 

@@ -46,11 +46,9 @@ bool waitUntil(const std::function<bool()>& done, Millis timeout)
     QDeadlineTimer deadline(timeout.count() < 0 ? 0 : timeout.count(), Qt::PreciseTimer);
     for (;;) {
         pumpEvents();
-        if (done())
-            return true;
+        if (done()) return true;
         const qint64 remaining = deadline.remainingTime();
-        if (remaining <= 0)
-            return false;
+        if (remaining <= 0) return false;
         waitForEvent(Millis(remaining));
     }
 }

@@ -10,8 +10,7 @@ namespace serlo {
 
 void ShowAboutBox()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle("About Serlo Control");
     auto* layout = new QVBoxLayout(&dialog);

@@ -32,21 +32,25 @@ constexpr int kWriteAttempts = 3;
 
 CJComm::CJComm() = default;
 
-CJComm::~CJComm() { ClosePort(); }
+CJComm::~CJComm()
+{
+    ClosePort();
+}
 
 std::string CJComm::EnumPort(int index)
 {
-    if (index < 0)
-        return {};
+    if (index < 0) return {};
     PortMap map;
     // Looking for new adapters once per enumeration is enough; later indices read the file.
     const auto entries = index == 0 ? map.Refresh() : map.Read();
-    if (static_cast<std::size_t>(index) >= entries.size())
-        return {};
+    if (static_cast<std::size_t>(index) >= entries.size()) return {};
     return entries[static_cast<std::size_t>(index)].name;
 }
 
-bool CJComm::IsOpen() const { return fd_ >= 0 && !lost_.load(); }
+bool CJComm::IsOpen() const
+{
+    return fd_ >= 0 && !lost_.load();
+}
 
 void CJComm::SetOwner(QObject* owner)
 {
@@ -56,8 +60,7 @@ void CJComm::SetOwner(QObject* owner)
 
 bool CJComm::SetFraming(int parity, int dataBits, int stopCode)
 {
-    if (parity < ParityNone || parity > ParitySpace || dataBits < 5 || dataBits > 8)
-        return false;
+    if (parity < ParityNone || parity > ParitySpace || dataBits < 5 || dataBits > 8) return false;
     parity_ = parity;
     dataBits_ = dataBits;
     stopCode_ = stopCode;
@@ -66,8 +69,7 @@ bool CJComm::SetFraming(int parity, int dataBits, int stopCode)
 
 bool CJComm::SetSpeed(int baud)
 {
-    if (baud <= 0)
-        return false;
+    if (baud <= 0) return false;
     speed_ = baud;
     return IsOpen() && tty::ApplySpeed(fd_, baud);
 }
@@ -78,7 +80,10 @@ bool CJComm::SetFlowControl(int bits)
     return IsOpen() && tty::ApplyFlow(fd_, bits);
 }
 
-void CJComm::SetRxBufferSize(int size) { ring_.Create(size); }
+void CJComm::SetRxBufferSize(int size)
+{
+    ring_.Create(size);
+}
 
 void CJComm::SetTxQueueSize(int size)
 {
@@ -86,12 +91,14 @@ void CJComm::SetTxQueueSize(int size)
     txQueueSize_ = size;
 }
 
-void CJComm::SetEventMask(std::uint32_t mask) { mask_ = mask; }
+void CJComm::SetEventMask(std::uint32_t mask)
+{
+    mask_ = mask;
+}
 
 int CJComm::Rs485DrainBoundMs(int bytes, int baud)
 {
-    if (baud <= 0)
-        baud = 300;
+    if (baud <= 0) baud = 300;
     const long long lineMs = (static_cast<long long>(bytes) * 12 * 1000 + baud - 1) / baud;
     return static_cast<int>(std::min<long long>(2 * lineMs + 100, 60000));
 }
@@ -121,12 +128,10 @@ void CJComm::ApplyStoredSettings()
 
 bool CJComm::Open(const std::string& name)
 {
-    if (fd_ >= 0)
-        ClosePort();
+    if (fd_ >= 0) ClosePort();
     BusyScope busy(busy_);
     std::string path = name;
-    if (name.empty() || name[0] != '/')
-        path = PortMap().Resolve(name);
+    if (name.empty() || name[0] != '/') path = PortMap().Resolve(name);
     if (path.empty()) {
         lastError_ = ENOENT;
         return false;
@@ -170,13 +175,11 @@ bool CJComm::Open(const std::string& name)
 
 void CJComm::ClosePort()
 {
-    if (fd_ < 0)
-        return;
+    if (fd_ < 0) return;
     stop_ = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    if (reader_.joinable())
-        reader_.join();
+    if (reader_.joinable()) reader_.join();
     ::close(fd_);
     ::close(wakeFd_);
     fd_ = wakeFd_ = -1;
@@ -184,20 +187,21 @@ void CJComm::ClosePort()
     txWatch_ = false;
 }
 
-void CJComm::Close() { ClosePort(); }
+void CJComm::Close()
+{
+    ClosePort();
+}
 
 void CJComm::PurgeTx()
 {
-    if (fd_ >= 0)
-        tty::FlushOutput(fd_);
+    if (fd_ >= 0) tty::FlushOutput(fd_);
 }
 
 void CJComm::PurgeRx()
 {
     // Holding the drain lock keeps bytes read before the flush from landing after it.
     std::lock_guard guard(drainLock_);
-    if (fd_ >= 0)
-        tty::FlushInput(fd_);
+    if (fd_ >= 0) tty::FlushInput(fd_);
     ring_.Clear();
 }
 
@@ -218,11 +222,9 @@ void CJComm::WaitWritable(int bytesLeft)
 int CJComm::Write(const std::uint8_t* data, int length)
 {
     BusyScope busy(busy_);
-    if (!IsOpen() || length <= 0)
-        return 0;
+    if (!IsOpen() || length <= 0) return 0;
     const bool rs485 = (flow_ & FC_RS485) != 0;
-    if (rs485)
-        BeginRs485Send();
+    if (rs485) BeginRs485Send();
     int total = 0;
     int failures = 0;
     while (total < length && failures < kWriteAttempts && IsOpen()) {
@@ -244,56 +246,75 @@ int CJComm::Write(const std::uint8_t* data, int length)
         const std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
     }
-    if (rs485)
-        EndRs485Send(total);
+    if (rs485) EndRs485Send(total);
     return total;
 }
 
-int CJComm::WriteByte(std::uint8_t byte) { return IsOpen() ? Write(&byte, 1) : 0; }
+int CJComm::WriteByte(std::uint8_t byte)
+{
+    return IsOpen() ? Write(&byte, 1) : 0;
+}
 
-int CJComm::GetRxCount() const { return ring_.Count(); }
+int CJComm::GetRxCount() const
+{
+    return ring_.Count();
+}
 
-int CJComm::GetTxPending() const { return IsOpen() ? tty::OutputPending(fd_) : 0; }
+int CJComm::GetTxPending() const
+{
+    return IsOpen() ? tty::OutputPending(fd_) : 0;
+}
 
 int CJComm::GetTxSpace() const
 {
     return IsOpen() ? std::max(0, txQueueSize_ - tty::OutputPending(fd_)) : 0;
 }
 
-bool CJComm::SetRts(bool on) { return IsOpen() && tty::SetRts(fd_, on); }
-bool CJComm::SetDtr(bool on) { return IsOpen() && tty::SetDtr(fd_, on); }
-bool CJComm::SetBreak(bool on) { return IsOpen() && tty::SetBreak(fd_, on); }
+bool CJComm::SetRts(bool on)
+{
+    return IsOpen() && tty::SetRts(fd_, on);
+}
+bool CJComm::SetDtr(bool on)
+{
+    return IsOpen() && tty::SetDtr(fd_, on);
+}
+bool CJComm::SetBreak(bool on)
+{
+    return IsOpen() && tty::SetBreak(fd_, on);
+}
 
 std::uint32_t CJComm::ModemStatus() const
 {
-    if (!IsOpen())
-        return 0;
+    if (!IsOpen()) return 0;
     const int lines = tty::ModemLines(fd_);
     return lines < 0 ? 0 : ModemStatusFromTiocm(lines);
 }
 
-std::uint32_t CJComm::TakeEvents() { return events_.exchange(0); }
-std::uint32_t CJComm::TakeErrors() { return IsOpen() ? errors_.exchange(0) : 0; }
+std::uint32_t CJComm::TakeEvents()
+{
+    return events_.exchange(0);
+}
+std::uint32_t CJComm::TakeErrors()
+{
+    return IsOpen() ? errors_.exchange(0) : 0;
+}
 
 void CJComm::WakeOwner()
 {
     if (QThread* thread = ownerThread_.load())
-        if (auto* dispatcher = QAbstractEventDispatcher::instance(thread))
-            dispatcher->wakeUp();
+        if (auto* dispatcher = QAbstractEventDispatcher::instance(thread)) dispatcher->wakeUp();
 }
 
 void CJComm::Notify(int code, std::uint32_t value)
 {
-    if (code == 0)
-        events_ |= value;
+    if (code == 0) events_ |= value;
     if (QObject* owner = owner_.load())
         QCoreApplication::postEvent(owner, new LinkNotifyEvent(code, value, epoch_.load()));
 }
 
 void CJComm::HandleEvents(std::uint32_t bits)
 {
-    if (bits & EV_BREAK)
-        SetBreak(false);
+    if (bits & EV_BREAK) SetBreak(false);
     if (bits & mask_.load())
         Notify(0, bits);
     else
@@ -310,12 +331,10 @@ int CJComm::Drain()
     const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
     if (n > 0) {
         const int kept = ring_.Push(buffer.data(), static_cast<int>(n));
-        if (kept < n)
-            errors_ |= CE_RXOVER;
+        if (kept < n) errors_ |= CE_RXOVER;
         return static_cast<int>(n);
     }
-    if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return 0;
+    if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
     return -1;
 }
 
@@ -329,13 +348,10 @@ void CJComm::ReaderLoop()
     while (!stop_.load()) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         int timeout = (lines >= 0 || haveCounters) ? kLinePollMs : -1;
-        if (txWatch_.load())
-            timeout = 1;
+        if (txWatch_.load()) timeout = 1;
         const int ready = ::poll(fds, 2, timeout);
-        if (stop_.load())
-            break;
-        if (ready < 0 && errno != EINTR)
-            break;
+        if (stop_.load()) break;
+        if (ready < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
             std::uint64_t count;
             [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
@@ -349,8 +365,7 @@ void CJComm::ReaderLoop()
             else if (got < 0)
                 lost = true;
         }
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-            lost = true;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) lost = true;
         if (lines >= 0) {
             const int now = tty::ModemLines(fd_);
             if (now >= 0) {
@@ -374,8 +389,7 @@ void CJComm::ReaderLoop()
             txWatch_ = false;
             bits |= EV_TXEMPTY;
         }
-        if (bits)
-            HandleEvents(bits);
+        if (bits) HandleEvents(bits);
         if (lost) {
             lost_ = true;
             errors_ |= CE_IOE;

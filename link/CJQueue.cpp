@@ -6,18 +6,19 @@
 
 namespace serlo {
 
-CJQueue::CJQueue(int capacity) { Create(capacity); }
+CJQueue::CJQueue(int capacity)
+{
+    Create(capacity);
+}
 
 void CJQueue::Create(int capacity)
 {
     std::lock_guard guard(lock_);
     buffer_.reset();
     capacity_ = write_ = read_ = count_ = 0;
-    if (capacity <= 0)
-        return;
+    if (capacity <= 0) return;
     buffer_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(capacity)]);
-    if (buffer_)
-        capacity_ = capacity;
+    if (buffer_) capacity_ = capacity;
 }
 
 int CJQueue::Push(const std::uint8_t* data, int length)

@@ -2,16 +2,21 @@
 
 namespace serlo {
 
-CJSocket::CJSocket() { sock_.SetOwner(this); }
+CJSocket::CJSocket()
+{
+    sock_.SetOwner(this);
+}
 
-CJSocket::~CJSocket() { Close(); }
+CJSocket::~CJSocket()
+{
+    Close();
+}
 
 bool CJSocket::Open(const std::string& name)
 {
     Close();
     BusyScope busy(busy_);
-    if (name == "COM0")
-        return sock_.Connect();
+    if (name == "COM0") return sock_.Connect();
     return CJComm::Open(name);
 }
 
@@ -25,13 +30,15 @@ void CJSocket::Close()
 
 int CJSocket::Write(const std::uint8_t* data, int length)
 {
-    if (Handle() >= 0)
-        return CJComm::Write(data, length);
+    if (Handle() >= 0) return CJComm::Write(data, length);
     BusyScope busy(busy_);
     return sock_.Send(data, length);
 }
 
-int CJSocket::WriteByte(std::uint8_t byte) { return IsLinkOpen() ? Write(&byte, 1) : 0; }
+int CJSocket::WriteByte(std::uint8_t byte)
+{
+    return IsLinkOpen() ? Write(&byte, 1) : 0;
+}
 
 bool CJSocket::SetSpeed(int baud)
 {

@@ -21,7 +21,10 @@ bool ValidName(const std::string& name)
 
 CJXmodem::CJXmodem() = default;
 
-CJXmodem::~CJXmodem() { CloseFile(); }
+CJXmodem::~CJXmodem()
+{
+    CloseFile();
+}
 
 void CJXmodem::SetOwner(QObject* owner, int timeoutMs)
 {
@@ -45,12 +48,14 @@ void CJXmodem::CancelTransfer()
         WriteByte(b);
 }
 
-bool CJXmodem::TransferTimedOut() const { return px::tickCount() - timerStart_ >= timeout_; }
+bool CJXmodem::TransferTimedOut() const
+{
+    return px::tickCount() - timerStart_ >= timeout_;
+}
 
 void CJXmodem::PullSocket()
 {
-    if (GetRxCount() == 0 && Handle() < 0 && IsConnected())
-        Sock().Receive();
+    if (GetRxCount() == 0 && Handle() < 0 && IsConnected()) Sock().Receive();
 }
 
 bool CJXmodem::TakeCancel()
@@ -68,8 +73,7 @@ void CJXmodem::WaitForActivity()
 
 void CJXmodem::CloseFile()
 {
-    if (file_)
-        std::fclose(file_);
+    if (file_) std::fclose(file_);
     file_ = nullptr;
 }
 
@@ -113,37 +117,35 @@ void CJXmodem::SendBlock()
 
 CJXmodem::BlockCheck CJXmodem::CheckBlock()
 {
-    if (!PacketIntact(packet_, crcMode_ != 0))
-        return BlockCheck::Refused;
+    if (!PacketIntact(packet_, crcMode_ != 0)) return BlockCheck::Refused;
     // A sender repeats a block whose ACK it missed; writing it again would corrupt the file.
     switch (Order(packet_[1], blockCount_)) {
-    case BlockOrder::Repeat: return BlockCheck::Repeat;
-    case BlockOrder::OutOfOrder: return BlockCheck::Refused;
-    case BlockOrder::Next: break;
+    case BlockOrder::Repeat:
+        return BlockCheck::Repeat;
+    case BlockOrder::OutOfOrder:
+        return BlockCheck::Refused;
+    case BlockOrder::Next:
+        break;
     }
     const auto size = static_cast<std::size_t>(kDataSize);
-    if (!file_ || std::fwrite(packet_ + 3, 1, size, file_) != size)
-        return BlockCheck::WriteFailed;
+    if (!file_ || std::fwrite(packet_ + 3, 1, size, file_) != size) return BlockCheck::WriteFailed;
     return BlockCheck::Accepted;
 }
 
 bool CJXmodem::SendFile(const std::string& name)
 {
     // A host's event handler may call in while a transfer waits; one line carries one transfer.
-    if (transferring_.load())
-        return false;
+    if (transferring_.load()) return false;
     blockCount_ = endCount_ = lastBlock_ = 0;
     crcMode_ = 1;
     CloseFile();
-    if (ValidName(name))
-        file_ = std::fopen(name.c_str(), "rb");
+    if (ValidName(name)) file_ = std::fopen(name.c_str(), "rb");
     if (!file_) {
         CancelTransfer();
         return false;
     }
     long long length = 0;
-    if (std::fseek(file_, 0, SEEK_END) == 0)
-        length = std::max<long long>(0, ftello(file_));
+    if (std::fseek(file_, 0, SEEK_END) == 0) length = std::max<long long>(0, ftello(file_));
     std::rewind(file_);
 
     packet_[0] = SOH;
@@ -166,14 +168,12 @@ bool CJXmodem::SendFile(const std::string& name)
             switch (b) {
             case ACK:
                 // A stale ACK before anything was sent would skip the first block.
-                if (blockCount_ == 0 && packet_[1] == 0)
-                    continue;
+                if (blockCount_ == 0 && packet_[1] == 0) continue;
                 if (lastBlock_) {
                     ++endCount_;
                     ++endAcks;
                 }
-                if (blockCount_ < totalBlocks_)
-                    progress_->SetPos(static_cast<int>(blockCount_));
+                if (blockCount_ < totalBlocks_) progress_->SetPos(static_cast<int>(blockCount_));
                 ++blockCount_;
                 requests = 0;
                 // Every ACK after the last block is answered with EOT, the final one too; a
@@ -197,8 +197,11 @@ bool CJXmodem::SendFile(const std::string& name)
                 SendBlock();
                 break;
             case CAN:
-            case ESC: ++endCount_; break;
-            default: continue; // noise is no sign of a live receiver
+            case ESC:
+                ++endCount_;
+                break;
+            default:
+                continue; // noise is no sign of a live receiver
             }
             timerStart_ = px::tickCount();
             timeouts = 0;
@@ -209,12 +212,10 @@ bool CJXmodem::SendFile(const std::string& name)
             ended = true;
             break;
         }
-        if (!IsLinkOpen())
-            break;
+        if (!IsLinkOpen()) break;
         if (TransferTimedOut()) {
             timerStart_ = px::tickCount();
-            if (++timeouts >= kMaxTimeouts)
-                break;
+            if (++timeouts >= kMaxTimeouts) break;
         }
         WaitForActivity();
     }
@@ -222,19 +223,16 @@ bool CJXmodem::SendFile(const std::string& name)
     CloseFile();
     progress_.reset();
     // Success needs the receiver's word on the last block and on the end, not only a count.
-    if (endAcks >= 2 && !ended)
-        return true;
+    if (endAcks >= 2 && !ended) return true;
     CancelTransfer();
     return false;
 }
 
 bool CJXmodem::ReceiveFile(const std::string& name)
 {
-    if (transferring_.load())
-        return false;
+    if (transferring_.load()) return false;
     CloseFile();
-    if (ValidName(name))
-        file_ = std::fopen(name.c_str(), "wb");
+    if (ValidName(name)) file_ = std::fopen(name.c_str(), "wb");
     if (!file_) {
         CancelTransfer();
         return false;
@@ -261,8 +259,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
             }
             switch (packet_[0]) {
             case SOH:
-                if (packetLength_ < PacketSize(crcMode_ != 0))
-                    break;
+                if (packetLength_ < PacketSize(crcMode_ != 0)) break;
                 switch (CheckBlock()) {
                 case BlockCheck::Accepted:
                     WriteByte(ACK);
@@ -281,7 +278,9 @@ bool CJXmodem::ReceiveFile(const std::string& name)
                     WriteByte(NAK);
                     ++errors;
                     break;
-                case BlockCheck::WriteFailed: ended = true; break;
+                case BlockCheck::WriteFailed:
+                    ended = true;
+                    break;
                 }
                 packetLength_ = 0;
                 break;
@@ -306,8 +305,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
                 break;
             }
             timerStart_ = px::tickCount();
-            if (errors >= kMaxRetries)
-                ended = true;
+            if (errors >= kMaxRetries) ended = true;
             continue;
         }
         if (TakeCancel()) {

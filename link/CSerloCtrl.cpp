@@ -15,7 +15,10 @@ namespace {
 
 constexpr int kReadyStateComplete = 4;
 
-int ClampI2(int v) { return std::clamp(v, -32768, 32767); }
+int ClampI2(int v)
+{
+    return std::clamp(v, -32768, 32767);
+}
 
 } // namespace
 
@@ -46,14 +49,17 @@ void CSerloCtrl::ResetState()
     vnetTimeout_ = 3000;
     iPort_ = 1001;
     iAddress_ = "127.0.0.1";
-    for (std::int32_t id : {dispid::CommPort, dispid::BaudRate, dispid::Handshaking,
-                            dispid::RTSEnable, dispid::DTREnable, dispid::Settings,
-                            dispid::TxQueue, dispid::RxQueue, dispid::EventMask,
-                            dispid::VNetTimeout, dispid::iPort, dispid::iAddress})
+    for (std::int32_t id :
+         {dispid::CommPort, dispid::BaudRate, dispid::Handshaking, dispid::RTSEnable,
+          dispid::DTREnable, dispid::Settings, dispid::TxQueue, dispid::RxQueue, dispid::EventMask,
+          dispid::VNetTimeout, dispid::iPort, dispid::iAddress})
         SetProperty(id, GetProperty(id));
 }
 
-bool CSerloCtrl::PortOpen() const { return link_->IsLinkOpen(); }
+bool CSerloCtrl::PortOpen() const
+{
+    return link_->IsLinkOpen();
+}
 
 void CSerloCtrl::SetPortOpen(bool open)
 {
@@ -61,8 +67,7 @@ void CSerloCtrl::SetPortOpen(bool open)
         link_->Close();
         px::waitFor(px::Millis(50));
     }
-    if (open)
-        link_->Open(portName_);
+    if (open) link_->Open(portName_);
 }
 
 void CSerloCtrl::ApplySettingsString(const std::string& text)
@@ -81,22 +86,38 @@ Value CSerloCtrl::GetProperty(std::int32_t id)
 {
     using namespace dispid;
     switch (id) {
-    case BaudRate: return Value::I4(baudRate_);
-    case Handshaking: return Value::I2(handshaking_);
-    case RTSEnable: return Value::Bool(rtsEnable_);
-    case dispid::Settings: return Value::Str(settings_);
-    case DTREnable: return Value::Bool(dtrEnable_);
-    case TxQueue: return Value::I2(txQueue_);
-    case RxQueue: return Value::I2(rxQueue_);
-    case EventMask: return Value::I4(eventMask_);
-    case Break: return Value::Bool(break_);
-    case CommPort: return Value::I2(commPort_);
-    case VNetTimeout: return Value::I4(vnetTimeout_);
-    case iPort: return Value::I2(iPort_);
-    case iAddress: return Value::Str(iAddress_);
-    case ExtPort: return Value::Str(extPort_);
-    case RxCount: return Value::I2(ClampI2(link_->GetRxCount()));
-    case TxSpace: return Value::I2(ClampI2(link_->GetTxSpace()));
+    case BaudRate:
+        return Value::I4(baudRate_);
+    case Handshaking:
+        return Value::I2(handshaking_);
+    case RTSEnable:
+        return Value::Bool(rtsEnable_);
+    case dispid::Settings:
+        return Value::Str(settings_);
+    case DTREnable:
+        return Value::Bool(dtrEnable_);
+    case TxQueue:
+        return Value::I2(txQueue_);
+    case RxQueue:
+        return Value::I2(rxQueue_);
+    case EventMask:
+        return Value::I4(eventMask_);
+    case Break:
+        return Value::Bool(break_);
+    case CommPort:
+        return Value::I2(commPort_);
+    case VNetTimeout:
+        return Value::I4(vnetTimeout_);
+    case iPort:
+        return Value::I2(iPort_);
+    case iAddress:
+        return Value::Str(iAddress_);
+    case ExtPort:
+        return Value::Str(extPort_);
+    case RxCount:
+        return Value::I2(ClampI2(link_->GetRxCount()));
+    case TxSpace:
+        return Value::I2(ClampI2(link_->GetTxSpace()));
     case Text: {
         std::string bytes(static_cast<std::size_t>(link_->GetRxCount()), '\0');
         const int n = link_->Read(reinterpret_cast<std::uint8_t*>(bytes.data()),
@@ -104,21 +125,36 @@ Value CSerloCtrl::GetProperty(std::int32_t id)
         bytes.resize(static_cast<std::size_t>(n));
         return Value::Str(std::move(bytes));
     }
-    case Char: return Value::I2(link_->Ring().TakeByte());
-    case CTSHolding: return Value::Bool(link_->ModemStatus() & MS_CTS_ON);
-    case DSRHolding: return Value::Bool(link_->ModemStatus() & MS_DSR_ON);
-    case RLSDHolding: return Value::Bool(link_->ModemStatus() & MS_RLSD_ON);
-    case RINGHolding: return Value::Bool(link_->ModemStatus() & MS_RING_ON);
-    case CommID: return Value::I4(link_->IsOpen() ? link_->Handle() : -1);
-    case CommEvent: return Value::I4(static_cast<std::int32_t>(link_->TakeEvents()));
-    case CommError: return Value::I4(static_cast<std::int32_t>(link_->TakeErrors()));
-    case Busy: return Value::Bool(link_->IsBusy());
-    case LastPassword: return Value::Str(lastPassword_);
-    case ExtPortOpen: return Value::Bool(link_->IsOpen());
-    case dispid::PortOpen: return Value::Bool(this->PortOpen());
-    case ReadyState: return Value::I4(kReadyStateComplete);
-    case Enabled: return Value::Bool(enabled_);
-    default: return {};
+    case Char:
+        return Value::I2(link_->Ring().TakeByte());
+    case CTSHolding:
+        return Value::Bool(link_->ModemStatus() & MS_CTS_ON);
+    case DSRHolding:
+        return Value::Bool(link_->ModemStatus() & MS_DSR_ON);
+    case RLSDHolding:
+        return Value::Bool(link_->ModemStatus() & MS_RLSD_ON);
+    case RINGHolding:
+        return Value::Bool(link_->ModemStatus() & MS_RING_ON);
+    case CommID:
+        return Value::I4(link_->IsOpen() ? link_->Handle() : -1);
+    case CommEvent:
+        return Value::I4(static_cast<std::int32_t>(link_->TakeEvents()));
+    case CommError:
+        return Value::I4(static_cast<std::int32_t>(link_->TakeErrors()));
+    case Busy:
+        return Value::Bool(link_->IsBusy());
+    case LastPassword:
+        return Value::Str(lastPassword_);
+    case ExtPortOpen:
+        return Value::Bool(link_->IsOpen());
+    case dispid::PortOpen:
+        return Value::Bool(this->PortOpen());
+    case ReadyState:
+        return Value::I4(kReadyStateComplete);
+    case Enabled:
+        return Value::Bool(enabled_);
+    default:
+        return {};
     }
 }
 
@@ -142,7 +178,9 @@ void CSerloCtrl::SetProperty(std::int32_t id, const Value& v)
         dtrEnable_ = v.AsBool();
         link_->SetDtr(dtrEnable_);
         break;
-    case dispid::Settings: ApplySettingsString(v.s); break;
+    case dispid::Settings:
+        ApplySettingsString(v.s);
+        break;
     case TxQueue:
         txQueue_ = v.i;
         link_->SetTxQueueSize(txQueue_);
@@ -179,26 +217,31 @@ void CSerloCtrl::SetProperty(std::int32_t id, const Value& v)
         iAddress_ = v.s;
         link_->Sock().SetAddress(iAddress_);
         break;
-    case ExtPort: extPort_ = v.s; break;
+    case ExtPort:
+        extPort_ = v.s;
+        break;
     case Text:
         link_->Write(reinterpret_cast<const std::uint8_t*>(v.s.data()),
                      static_cast<int>(v.s.size()));
         break;
     case Char:
-        if (link_->IsOpen())
-            link_->WriteByte(static_cast<std::uint8_t>(v.i & 0xFF));
+        if (link_->IsOpen()) link_->WriteByte(static_cast<std::uint8_t>(v.i & 0xFF));
         break;
     case ExtPortOpen:
-        if (extPort_.empty())
-            break;
+        if (extPort_.empty()) break;
         if (v.AsBool())
             link_->Open(extPort_);
         else
             link_->Close();
         break;
-    case dispid::PortOpen: SetPortOpen(v.AsBool()); break;
-    case Enabled: enabled_ = v.AsBool(); break;
-    default: break;
+    case dispid::PortOpen:
+        SetPortOpen(v.AsBool());
+        break;
+    case Enabled:
+        enabled_ = v.AsBool();
+        break;
+    default:
+        break;
     }
 }
 
@@ -214,27 +257,35 @@ Value CSerloCtrl::CallMethod(std::int32_t id, const std::vector<Value>& args)
         else
             link_->CancelTransfer();
         return {};
-    case PostFile: return Value::Bool(link_->SendFile(args.at(0).s));
+    case PostFile:
+        return Value::Bool(link_->SendFile(args.at(0).s));
     // bAppend is accepted and not used: the file is always created anew.
-    case RecvFile: return Value::Bool(link_->ReceiveFile(args.at(0).s));
-    case ClareTxBuffer: link_->PurgeTx(); return {};
-    case ClearRxBuffer: link_->PurgeRx(); return {};
-    case EnumCommPort: return Value::Str(link_->EnumPort(args.at(0).i));
-    case AboutBox: ShowAboutBox(); return {};
-    default: return CallProtocol(id, args);
+    case RecvFile:
+        return Value::Bool(link_->ReceiveFile(args.at(0).s));
+    case ClareTxBuffer:
+        link_->PurgeTx();
+        return {};
+    case ClearRxBuffer:
+        link_->PurgeRx();
+        return {};
+    case EnumCommPort:
+        return Value::Str(link_->EnumPort(args.at(0).i));
+    case AboutBox:
+        ShowAboutBox();
+        return {};
+    default:
+        return CallProtocol(id, args);
     }
 }
 
 void CSerloCtrl::FireOnComm()
 {
-    if (sink_)
-        sink_(1, {});
+    if (sink_) sink_(1, {});
 }
 
 void CSerloCtrl::FireOnTransfer(int code, std::int32_t value)
 {
-    if (sink_)
-        sink_(2, {Value::I2(code), Value::I4(value)});
+    if (sink_) sink_(2, {Value::I2(code), Value::I4(value)});
 }
 
 bool CSerloCtrl::event(QEvent* e)
@@ -244,18 +295,16 @@ bool CSerloCtrl::event(QEvent* e)
         if (n->code == 0) {
             // A notification posted just before a transfer began stays quiet as well, and so does
             // one that announced only reply bytes an exchange has already taken.
-            const bool consumed = n->value == EV_RXCHAR && n->epoch != link_->Epoch() &&
-                                  link_->GetRxCount() == 0;
-            if (exchangeDepth_ == 0 && !link_->IsTransferring() && !consumed)
-                FireOnComm();
+            const bool consumed =
+                n->value == EV_RXCHAR && n->epoch != link_->Epoch() && link_->GetRxCount() == 0;
+            if (exchangeDepth_ == 0 && !link_->IsTransferring() && !consumed) FireOnComm();
         } else if (n->code >= 1 && n->code <= 8) {
             FireOnTransfer(n->code, static_cast<std::int32_t>(n->value));
         }
         return true;
     }
     if (e->type() == LinkLostEvent::Type()) {
-        if (static_cast<LinkLostEvent*>(e)->openCount == link_->OpenCount())
-            link_->ClosePort();
+        if (static_cast<LinkLostEvent*>(e)->openCount == link_->OpenCount()) link_->ClosePort();
         return true;
     }
     return QObject::event(e);

@@ -18,19 +18,30 @@ constexpr int kReceiveChunk = 512;
 
 CWinSock::CWinSock() = default;
 
-CWinSock::~CWinSock() { Close(); }
+CWinSock::~CWinSock()
+{
+    Close();
+}
 
 std::string CWinSock::SpeedCommand(int baud)
 {
     switch (baud) {
-    case 1200: return "PBR0";
-    case 2400: return "PBR1";
-    case 4800: return "PBR2";
-    case 9600: return "PBR3";
-    case 19200: return "PBR4";
-    case 38400: return "PBR5";
-    case 115200: return "PBR6";
-    default: return {};
+    case 1200:
+        return "PBR0";
+    case 2400:
+        return "PBR1";
+    case 4800:
+        return "PBR2";
+    case 9600:
+        return "PBR3";
+    case 19200:
+        return "PBR4";
+    case 38400:
+        return "PBR5";
+    case 115200:
+        return "PBR6";
+    default:
+        return {};
     }
 }
 
@@ -38,34 +49,42 @@ std::string CWinSock::ParityCommand(int parity)
 {
     // The device server's command for even parity is not known; odd is "PPR2".
     switch (parity) {
-    case 0: return "PPR0";
-    case 1: return "PPR2";
-    default: return {};
+    case 0:
+        return "PPR0";
+    case 1:
+        return "PPR2";
+    default:
+        return {};
     }
 }
 
 std::string CWinSock::DataBitsCommand(int dataBits)
 {
     switch (dataBits) {
-    case 7: return "PBB0";
-    case 8: return "PBB1";
-    default: return {};
+    case 7:
+        return "PBB0";
+    case 8:
+        return "PBB1";
+    default:
+        return {};
     }
 }
 
 std::string CWinSock::FlowCommand(int flowBits)
 {
     switch (flowBits) {
-    case 0: return "PFC0";
-    case 2: return "PFC1";
-    default: return {};
+    case 0:
+        return "PFC0";
+    case 2:
+        return "PFC1";
+    default:
+        return {};
     }
 }
 
 void CWinSock::DropStream()
 {
-    if (!stream_)
-        return;
+    if (!stream_) return;
     stream_->disconnect(this);
     stream_->abort();
     // The socket may be the sender of the signal being handled right now.
@@ -119,15 +138,13 @@ void CWinSock::OnConnected()
         return;
     }
     retries_ = 3;
-    if (owner_)
-        owner_->PurgeRx();
+    if (owner_) owner_->PurgeRx();
     configEnabled_ = true;
 }
 
 void CWinSock::OnError()
 {
-    if (!stream_)
-        return;
+    if (!stream_) return;
     const auto error = stream_->error();
     if (connecting_) {
         connectError_ = static_cast<int>(error) + 1;
@@ -141,8 +158,7 @@ void CWinSock::OnError()
         this,
         [this, generation] {
             // The link may have been closed, or pointed elsewhere, before this runs.
-            if (generation == generation_)
-                Connect();
+            if (generation == generation_) Connect();
         },
         Qt::QueuedConnection);
 }
@@ -160,8 +176,7 @@ void CWinSock::OnPeerClosed()
 
 int CWinSock::Send(const std::uint8_t* data, int length)
 {
-    if (!connected_ || !stream_ || length <= 0)
-        return 0;
+    if (!connected_ || !stream_ || length <= 0) return 0;
     const qint64 n = stream_->write(reinterpret_cast<const char*>(data), length);
     stream_->flush();
     return n < 0 ? 0 : static_cast<int>(n);
@@ -169,30 +184,25 @@ int CWinSock::Send(const std::uint8_t* data, int length)
 
 void CWinSock::Receive()
 {
-    if (!stream_ || !owner_)
-        return;
+    if (!stream_ || !owner_) return;
     char buffer[kReceiveChunk];
     bool any = false;
     for (;;) {
         const qint64 n = stream_->read(buffer, sizeof buffer);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         owner_->Ring().Push(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<int>(n));
         any = true;
     }
-    if (any)
-        owner_->HandleEvents(EV_RXCHAR);
+    if (any) owner_->HandleEvents(EV_RXCHAR);
 }
 
 bool CWinSock::SendConfigWithin(const std::string& text, int waitMs)
 {
-    if (!connected_ || !configEnabled_ || !config_)
-        return false;
+    if (!connected_ || !configEnabled_ || !config_) return false;
     while (config_->hasPendingDatagrams())
         config_->readDatagram(nullptr, 0); // a late answer to an earlier command
     const qint64 sent = config_->write(text.data(), static_cast<qint64>(text.size()));
-    if (sent < static_cast<qint64>(text.size()))
-        return false;
+    if (sent < static_cast<qint64>(text.size())) return false;
     bool answered = false;
     char reply = 0;
     px::waitUntil(
@@ -215,7 +225,10 @@ bool CWinSock::SendConfigWithin(const std::string& text, int waitMs)
     return answered && reply == 'A';
 }
 
-bool CWinSock::SendConfig(const std::string& text) { return SendConfigWithin(text, timeout_); }
+bool CWinSock::SendConfig(const std::string& text)
+{
+    return SendConfigWithin(text, timeout_);
+}
 
 bool CWinSock::SetSpeedConfig(int baud)
 {
@@ -228,10 +241,8 @@ bool CWinSock::SetFramingConfig(int parity, int dataBits)
     const std::string parityCommand = ParityCommand(parity);
     const std::string dataCommand = DataBitsCommand(dataBits);
     bool result = false;
-    if (!parityCommand.empty())
-        result = SendConfig(parityCommand);
-    if (!dataCommand.empty())
-        result = SendConfig(dataCommand);
+    if (!parityCommand.empty()) result = SendConfig(parityCommand);
+    if (!dataCommand.empty()) result = SendConfig(dataCommand);
     return result;
 }
 
@@ -248,12 +259,10 @@ void CWinSock::PushSettings()
     const int wait = std::min(timeout_, kPushReplyLimitMs);
     for (const std::string& command : {SpeedCommand(speed_), ParityCommand(parity_),
                                        DataBitsCommand(dataBits_), FlowCommand(flow_)}) {
-        if (command.empty())
-            continue;
+        if (command.empty()) continue;
         const int before = retries_;
         SendConfigWithin(command, wait);
-        if (retries_ < before || !configEnabled_)
-            break;
+        if (retries_ < before || !configEnabled_) break;
     }
 }
 

@@ -47,7 +47,13 @@ enum FlowControlBits : int {
     FC_RS485 = 8,
 };
 
-enum Parity : int { ParityNone = 0, ParityOdd = 1, ParityEven = 2, ParityMark = 3, ParitySpace = 4 };
+enum Parity : int {
+    ParityNone = 0,
+    ParityOdd = 1,
+    ParityEven = 2,
+    ParityMark = 3,
+    ParitySpace = 4
+};
 
 // Events the serial side watches while a port is open (everything except EV_ERR).
 inline constexpr std::uint32_t kWatchedEvents = 0x17F;

@@ -22,7 +22,10 @@ std::string Format(const char* format, int value)
     return buffer;
 }
 
-bool IsByte(int v) { return v >= 0 && v <= 255; }
+bool IsByte(int v)
+{
+    return v >= 0 && v <= 255;
+}
 
 std::string Prefixed(std::string_view prefix, std::string_view text)
 {
@@ -36,66 +39,56 @@ std::string Prefixed(std::string_view prefix, std::string_view text)
 
 std::optional<std::string> Polling(int id)
 {
-    if (!IsByte(id))
-        return std::nullopt;
+    if (!IsByte(id)) return std::nullopt;
     return Format("D%02X", id);
 }
 
 std::optional<std::string> SetID(int id)
 {
-    if (!IsByte(id))
-        return std::nullopt;
+    if (!IsByte(id)) return std::nullopt;
     return Format("I%02X", id);
 }
 
 std::optional<std::string> Login(std::string_view password)
 {
-    if (password.size() > kMaxPassword || !FitsInFrame(password))
-        return std::nullopt;
+    if (password.size() > kMaxPassword || !FitsInFrame(password)) return std::nullopt;
     return Prefixed("L", password);
 }
 
 std::optional<std::string> SetPassword(std::string_view password)
 {
-    if (password.size() > kMaxPassword || !FitsInFrame(password))
-        return std::nullopt;
+    if (password.size() > kMaxPassword || !FitsInFrame(password)) return std::nullopt;
     return Prefixed("P", password);
 }
 
 std::optional<std::string> GetRecord(int number)
 {
-    if (number < 0 || number > 0x7FFF)
-        return std::nullopt;
+    if (number < 0 || number > 0x7FFF) return std::nullopt;
     return Format("G%04X", number);
 }
 
 std::optional<std::string> EraseRecord(int number)
 {
-    if (number < 0)
-        return std::string("E"); // the whole database
-    if (number > 0x7FFF)
-        return std::nullopt;
+    if (number < 0) return std::string("E"); // the whole database
+    if (number > 0x7FFF) return std::nullopt;
     return Format("E%04X", number);
 }
 
 std::optional<std::string> WriteRecord(int number, std::string_view data)
 {
-    if (number < 0 || number > 0x7FFF || !FitsInFrame(data))
-        return std::nullopt;
+    if (number < 0 || number > 0x7FFF || !FitsInFrame(data)) return std::nullopt;
     return Format("W%04x,", number) + std::string(data);
 }
 
 std::optional<std::string> GetRegister(int addr)
 {
-    if (!IsByte(addr))
-        return std::nullopt;
+    if (!IsByte(addr)) return std::nullopt;
     return Format("B%02X", addr);
 }
 
 std::optional<std::string> SetRegister(int addr, std::string_view param)
 {
-    if (!IsByte(addr) || !FitsInFrame(param))
-        return std::nullopt;
+    if (!IsByte(addr) || !FitsInFrame(param)) return std::nullopt;
     return Format("C%02X,", addr) + std::string(param);
 }
 
@@ -114,26 +107,22 @@ std::optional<std::string> SetTime(int year, int month, int day, int hour, int m
 
 std::optional<std::string> GetFileInfo(int index)
 {
-    if (index < 0)
-        return std::nullopt;
+    if (index < 0) return std::nullopt;
     return Format("FI%d", index);
 }
 
 std::optional<std::string> WithPath(std::string_view prefix, std::string_view path)
 {
-    if (!FitsInFrame(path))
-        return std::nullopt;
+    if (!FitsInFrame(path)) return std::nullopt;
     return Prefixed(prefix, path);
 }
 
 std::optional<std::string> ChallengeResponse(std::string_view reply, int hiCode, int loCode)
 {
-    if (reply.size() < 5 || reply[0] != 'N')
-        return std::nullopt;
+    if (reply.size() < 5 || reply[0] != 'N') return std::nullopt;
     const int c1 = px::frame::HexPair(reply[1], reply[2]);
     const int c2 = px::frame::HexPair(reply[3], reply[4]);
-    if (c1 < 0 || c2 < 0)
-        return std::nullopt;
+    if (c1 < 0 || c2 < 0) return std::nullopt;
     const int r1 = (c1 - hiCode) & 0xFF;
     const int r2 = (c2 ^ loCode) & 0xFF;
     char buffer[8];
@@ -158,8 +147,7 @@ std::int64_t DecDigits(std::string_view digits)
     std::int64_t value = 0;
     for (unsigned char c : digits) {
         value = value * 10 + (c - 48);
-        if (value > (std::int64_t{1} << 40) || value < -(std::int64_t{1} << 40))
-            break;
+        if (value > (std::int64_t{1} << 40) || value < -(std::int64_t{1} << 40)) break;
     }
     return value;
 }

@@ -96,18 +96,15 @@ const std::vector<Member>& Table()
 const Member* FindMember(std::int32_t id)
 {
     for (const auto& m : Table())
-        if (m.dispid == id)
-            return &m;
+        if (m.dispid == id) return &m;
     return nullptr;
 }
 
 std::int32_t IdOfName(const char* name)
 {
-    if (!name)
-        return -1;
+    if (!name) return -1;
     for (const auto& m : Table())
-        if (strcasecmp(m.name, name) == 0)
-            return m.dispid;
+        if (strcasecmp(m.name, name) == 0) return m.dispid;
     return -1;
 }
 

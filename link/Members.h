@@ -27,8 +27,8 @@ struct Member {
     std::int32_t dispid;
     const char* name;
     bool isMethod;
-    VType type;             // property type or method result (Empty for none)
-    bool readOnly;          // properties only
+    VType type;                // property type or method result (Empty for none)
+    bool readOnly;             // properties only
     std::vector<VType> params; // methods only
 };
 

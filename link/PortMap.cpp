@@ -21,12 +21,10 @@ constexpr int kFirstAdapterNumber = 10;
 
 int ComNumber(const std::string& name)
 {
-    if (name.size() < 4 || strncasecmp(name.c_str(), "COM", 3) != 0)
-        return -1;
+    if (name.size() < 4 || strncasecmp(name.c_str(), "COM", 3) != 0) return -1;
     int n = 0;
     for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || n > 100000)
-            return -1;
+        if (name[i] < '0' || name[i] > '9' || n > 100000) return -1;
         n = n * 10 + (name[i] - '0');
     }
     return n;
@@ -39,7 +37,10 @@ PortMap::PortMap(std::string mapPath, std::string devRoot, std::string sysRoot)
 {
 }
 
-std::string PortMap::DefaultPath() { return px::xdg::ConfigHome() + "/serlo/ports.ini"; }
+std::string PortMap::DefaultPath()
+{
+    return px::xdg::ConfigHome() + "/serlo/ports.ini";
+}
 
 PortMap::Detected PortMap::Detect() const
 {
@@ -48,8 +49,7 @@ PortMap::Detected PortMap::Detect() const
     // A ttyS node exists for every possible UART slot; only those with a UART type are real.
     for (const auto& tty : fs::directory_iterator(sysRoot_ + "/class/tty", ec)) {
         const std::string base = tty.path().filename().string();
-        if (base.rfind("ttyS", 0) != 0 || base.size() == 4)
-            continue;
+        if (base.rfind("ttyS", 0) != 0 || base.size() == 4) continue;
         const std::string digits = base.substr(4);
         if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
@@ -78,8 +78,7 @@ std::vector<PortMap::Entry> PortMap::Refresh()
 {
     const Detected found = Detect();
     auto loaded = px::ini::Document::tryLoad(mapPath_);
-    if (!loaded)
-        return Read(); // an unreadable map is left alone, never rewritten from scratch
+    if (!loaded) return Read(); // an unreadable map is left alone, never rewritten from scratch
     auto& doc = *loaded;
     std::vector<Entry> entries;
     for (auto& [device, name] : doc.entries(kSection))
@@ -101,12 +100,10 @@ std::vector<PortMap::Entry> PortMap::Refresh()
         changed = true;
     };
     for (const auto& [device, number] : found.uarts)
-        if (!devices.count(device) && !numbers.count(number))
-            add(device, number);
+        if (!devices.count(device) && !numbers.count(number)) add(device, number);
     int next = kFirstAdapterNumber;
     for (const auto& device : found.byId) {
-        if (devices.count(device))
-            continue;
+        if (devices.count(device)) continue;
         while (numbers.count(next))
             ++next;
         add(device, next);
@@ -128,12 +125,10 @@ std::string PortMap::Resolve(const std::string& portName)
 {
     auto match = [&](const std::vector<Entry>& entries) -> std::string {
         for (const auto& e : entries)
-            if (strcasecmp(e.name.c_str(), portName.c_str()) == 0)
-                return e.device;
+            if (strcasecmp(e.name.c_str(), portName.c_str()) == 0) return e.device;
         return {};
     };
-    if (std::string device = match(Read()); !device.empty())
-        return device;
+    if (std::string device = match(Read()); !device.empty()) return device;
     return match(Refresh());
 }
 

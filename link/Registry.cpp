@@ -10,13 +10,15 @@
 
 namespace serlo {
 
-std::string RegistryPath() { return px::xdg::DataHome() + "/serlo/registry.ini"; }
+std::string RegistryPath()
+{
+    return px::xdg::DataHome() + "/serlo/registry.ini";
+}
 
 std::string LibraryPath()
 {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&RegisterServer), &info) || !info.dli_fname)
-        return {};
+    if (!dladdr(reinterpret_cast<void*>(&RegisterServer), &info) || !info.dli_fname) return {};
     std::error_code ec;
     const auto path = std::filesystem::canonical(info.dli_fname, ec);
     return ec ? std::string(info.dli_fname) : path.string();
@@ -30,15 +32,13 @@ std::int32_t RegisterServer()
     const std::string library = LibraryPath();
 
     auto loaded = px::ini::Document::tryLoad(file);
-    if (!loaded)
-        return SERLO_SELFREG_E_TYPELIB; // other programs' entries must not be lost
+    if (!loaded) return SERLO_SELFREG_E_TYPELIB; // other programs' entries must not be lost
     auto& doc = *loaded;
     doc.set(kTypeLibName, "LIBID", kTypeLibId);
     doc.set(kTypeLibName, "Version", kTypeLibVersion);
     doc.set(kTypeLibName, "HelpString", "Serlo ActiveX SP1 (PX740)");
     doc.set(kTypeLibName, "Path", library);
-    if (!doc.save(file))
-        return SERLO_SELFREG_E_TYPELIB;
+    if (!doc.save(file)) return SERLO_SELFREG_E_TYPELIB;
 
     doc.set(kCtrlProgId, "Path", library);
     doc.set(kCtrlProgId, "CLSID", kCtrlClsid);
@@ -51,27 +51,22 @@ std::int32_t RegisterServer()
     doc.set(kPageProgId, "Version", kTypeLibVersion);
     doc.set(kPageProgId, "Name", "Serlo Property Page (PX740)");
     doc.set(kPageProgId, "Caption", "General (PX740)");
-    if (!doc.save(file))
-        return SERLO_SELFREG_E_CLASS;
+    if (!doc.save(file)) return SERLO_SELFREG_E_CLASS;
     return SERLO_S_OK;
 }
 
 std::int32_t UnregisterServer()
 {
     const std::string file = RegistryPath();
-    if (!std::filesystem::exists(file))
-        return SERLO_S_OK;
+    if (!std::filesystem::exists(file)) return SERLO_S_OK;
     auto loaded = px::ini::Document::tryLoad(file);
-    if (!loaded)
-        return SERLO_SELFREG_E_CLASS;
+    if (!loaded) return SERLO_SELFREG_E_CLASS;
     auto& doc = *loaded;
     doc.removeSection(kCtrlProgId);
     doc.removeSection(kPageProgId);
-    if (!doc.save(file))
-        return SERLO_SELFREG_E_CLASS;
+    if (!doc.save(file)) return SERLO_SELFREG_E_CLASS;
     doc.removeSection(kTypeLibName);
-    if (!doc.save(file))
-        return SERLO_SELFREG_E_TYPELIB;
+    if (!doc.save(file)) return SERLO_SELFREG_E_TYPELIB;
     return SERLO_S_OK;
 }
 

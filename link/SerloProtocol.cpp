@@ -12,7 +12,10 @@ namespace serlo {
 
 namespace {
 
-bool IsAccepted(const std::string& reply) { return !reply.empty() && reply[0] == 'A'; }
+bool IsAccepted(const std::string& reply)
+{
+    return !reply.empty() && reply[0] == 'A';
+}
 
 // Checksum digits compared character by character, upper case only.
 bool ChecksumMatches(const std::string& reply)
@@ -25,18 +28,21 @@ bool ChecksumMatches(const std::string& reply)
 
 void CSerloCtrl::FireVNetMonitor(int index, const std::string& text)
 {
-    if (sink_)
-        sink_(3, {Value::I2(index), Value::Str(text)});
+    if (sink_) sink_(3, {Value::I2(index), Value::Str(text)});
 }
 
 Value CSerloCtrl::Refused(const char* method, VType result)
 {
     FireVNetMonitor(0, std::string("$BAD ARGUMENT ") + method);
     switch (result) {
-    case VType::Str: return Value::Str({});
-    case VType::Bool: return Value::Bool(false);
-    case VType::I2: return Value::I2(0);
-    default: return Value::I4(0);
+    case VType::Str:
+        return Value::Str({});
+    case VType::Bool:
+        return Value::Bool(false);
+    case VType::I2:
+        return Value::I2(0);
+    default:
+        return Value::I4(0);
     }
 }
 
@@ -56,8 +62,7 @@ std::string CSerloCtrl::SendVNetCmd(const std::string& data, bool txChecksum, bo
     const std::int64_t start = px::tickCount();
     for (;;) {
         px::pumpEvents();
-        if (link_->GetRxCount() == 0 && commPort_ == 0)
-            link_->Sock().Receive();
+        if (link_->GetRxCount() == 0 && commPort_ == 0) link_->Sock().Receive();
         for (int n = link_->GetRxCount(); n > 0 && !complete; --n) {
             const char c = static_cast<char>(link_->Ring().TakeByte());
             if (c == px::frame::STX) {
@@ -72,10 +77,8 @@ std::string CSerloCtrl::SendVNetCmd(const std::string& data, bool txChecksum, bo
             }
         }
         const std::int64_t elapsed = px::tickCount() - start;
-        if (complete || elapsed >= vnetTimeout_)
-            break;
-        if (link_->GetRxCount() == 0)
-            px::waitForEvent(px::Millis(vnetTimeout_ - elapsed));
+        if (complete || elapsed >= vnetTimeout_) break;
+        if (link_->GetRxCount() == 0) px::waitForEvent(px::Millis(vnetTimeout_ - elapsed));
     }
 
     if (!complete)
@@ -111,14 +114,11 @@ bool CSerloCtrl::Dial(const std::string& number)
 bool CSerloCtrl::LoginX(const std::string& password, int hiCode, int loCode)
 {
     const auto first = cmd::Login(password);
-    if (!first)
-        return Refused("LoginX", VType::Bool).AsBool();
+    if (!first) return Refused("LoginX", VType::Bool).AsBool();
     const std::string reply = SendVNetCmd(*first, false, false);
-    if (IsAccepted(reply))
-        return true;
+    if (IsAccepted(reply)) return true;
     const auto response = cmd::ChallengeResponse(reply, hiCode, loCode);
-    if (!response)
-        return false;
+    if (!response) return false;
     lastPassword_ = *response;
     return IsAccepted(SendVNetCmd("L" + lastPassword_, false, false));
 }
@@ -128,8 +128,7 @@ Value CSerloCtrl::CallProtocol(std::int32_t id, const std::vector<Value>& a)
     using namespace dispid;
     // One exchange whose reply text is the result, or whose "A" is True.
     auto text = [&](const char* method, const std::optional<std::string>& command, bool rx) {
-        return command ? Value::Str(SendVNetCmd(*command, false, rx))
-                       : Refused(method, VType::Str);
+        return command ? Value::Str(SendVNetCmd(*command, false, rx)) : Refused(method, VType::Str);
     };
     auto flag = [&](const char* method, const std::optional<std::string>& command, bool tx) {
         return command ? Value::Bool(IsAccepted(SendVNetCmd(*command, tx, false)))
@@ -138,54 +137,69 @@ Value CSerloCtrl::CallProtocol(std::int32_t id, const std::vector<Value>& a)
     switch (id) {
     case dispid::SendVNetCmd:
         return Value::Str(SendVNetCmd(a[0].s, a[1].AsBool(), a[2].AsBool()));
-    case Polling: return text("Polling", cmd::Polling(a[0].i), false);
-    case SetID: return flag("SetID", cmd::SetID(a[0].i), false);
-    case Login: return flag("Login", cmd::Login(a[0].s), false);
-    case Logout: return flag("Logout", std::string("O"), false);
-    case SetPassword: return flag("SetPassword", cmd::SetPassword(a[0].s), true);
-    case GetTime: return text("GetTime", std::string("T"), false);
-    case GetVersion: return text("GetVersion", std::string("F"), false);
-    case Reset: return flag("Reset", std::string("R"), false);
-    case GetRecord: return text("GetRecord", cmd::GetRecord(a[0].i), true);
-    case EraseRecord: return flag("EraseRecord", cmd::EraseRecord(a[0].i), false);
-    case WriteRecord: return flag("WriteRecord", cmd::WriteRecord(a[0].i, a[1].s), true);
-    case GetRegister: return text("GetRegister", cmd::GetRegister(a[0].i), true);
-    case SetRegister: return flag("SetRegister", cmd::SetRegister(a[0].i, a[1].s), true);
-    case dispid::Dial: return Value::Bool(Dial(a[0].s));
+    case Polling:
+        return text("Polling", cmd::Polling(a[0].i), false);
+    case SetID:
+        return flag("SetID", cmd::SetID(a[0].i), false);
+    case Login:
+        return flag("Login", cmd::Login(a[0].s), false);
+    case Logout:
+        return flag("Logout", std::string("O"), false);
+    case SetPassword:
+        return flag("SetPassword", cmd::SetPassword(a[0].s), true);
+    case GetTime:
+        return text("GetTime", std::string("T"), false);
+    case GetVersion:
+        return text("GetVersion", std::string("F"), false);
+    case Reset:
+        return flag("Reset", std::string("R"), false);
+    case GetRecord:
+        return text("GetRecord", cmd::GetRecord(a[0].i), true);
+    case EraseRecord:
+        return flag("EraseRecord", cmd::EraseRecord(a[0].i), false);
+    case WriteRecord:
+        return flag("WriteRecord", cmd::WriteRecord(a[0].i, a[1].s), true);
+    case GetRegister:
+        return text("GetRegister", cmd::GetRegister(a[0].i), true);
+    case SetRegister:
+        return flag("SetRegister", cmd::SetRegister(a[0].i, a[1].s), true);
+    case dispid::Dial:
+        return Value::Bool(Dial(a[0].s));
     case SetTime:
         return flag("SetTime", cmd::SetTime(a[0].i, a[1].i, a[2].i, a[3].i, a[4].i, a[5].i, a[6].i),
                     false);
-    case GetFileInfo: return text("GetFileInfo", cmd::GetFileInfo(a[0].i), true);
+    case GetFileInfo:
+        return text("GetFileInfo", cmd::GetFileInfo(a[0].i), true);
     case SendFileReq:
-        if (a[1].i != 0)
-            return Value::Bool(false); // only XMODEM can be sent
+        if (a[1].i != 0) return Value::Bool(false); // only XMODEM can be sent
         return flag("SendFileReq", cmd::WithPath("ZX", a[0].s), false);
     case RecvFileReq:
-        if (a[1].i != 0 && a[1].i != 1)
-            return Value::Bool(false);
+        if (a[1].i != 0 && a[1].i != 1) return Value::Bool(false);
         return flag("RecvFileReq", cmd::WithPath(a[1].i == 0 ? "UX" : "UY", a[0].s), false);
-    case DelFile: return flag("DelFile", cmd::WithPath("FD", a[0].s), false);
-    case MkDir: return flag("MkDir", cmd::WithPath("FM", a[0].s), false);
-    case DelDir: return flag("DelDir", cmd::WithPath("FX", a[0].s), false);
+    case DelFile:
+        return flag("DelFile", cmd::WithPath("FD", a[0].s), false);
+    case MkDir:
+        return flag("MkDir", cmd::WithPath("FM", a[0].s), false);
+    case DelDir:
+        return flag("DelDir", cmd::WithPath("FX", a[0].s), false);
     case GetFileCount: {
         const auto command = cmd::WithPath("FN", a[0].s);
-        if (!command)
-            return Refused("GetFileCount", VType::I2);
+        if (!command) return Refused("GetFileCount", VType::I2);
         const std::string reply = SendVNetCmd(*command, false, false);
-        if (!IsAccepted(reply))
-            return Value::I2(0);
+        if (!IsAccepted(reply)) return Value::I2(0);
         return Value::I2(static_cast<int>(
             std::clamp<std::int64_t>(cmd::DecDigits(reply.substr(1)), SHRT_MIN, SHRT_MAX)));
     }
-    case dispid::LoginX: return Value::Bool(LoginX(a[0].s, a[1].i, a[2].i));
+    case dispid::LoginX:
+        return Value::Bool(LoginX(a[0].s, a[1].i, a[2].i));
     case GetRecordCount: {
         const std::string reply = SendVNetCmd("N", false, true);
-        if (!IsAccepted(reply))
-            return Value::I4(0);
+        if (!IsAccepted(reply)) return Value::I4(0);
         return Value::I4(static_cast<std::int32_t>(
             std::clamp<std::int64_t>(cmd::HexDigits(reply.substr(1)), INT_MIN, INT_MAX)));
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 

@@ -16,8 +16,14 @@ namespace serlo::tty {
 
 namespace {
 
-bool GetState(int fd, termios2* t) { return ioctl(fd, TCGETS2, t) == 0; }
-bool SetState(int fd, const termios2& t) { return ioctl(fd, TCSETS2, &t) == 0; }
+bool GetState(int fd, termios2* t)
+{
+    return ioctl(fd, TCGETS2, t) == 0;
+}
+bool SetState(int fd, const termios2& t)
+{
+    return ioctl(fd, TCSETS2, &t) == 0;
+}
 
 bool ModemBit(int fd, int bit, bool on)
 {
@@ -51,8 +57,7 @@ int OpenExclusive(const std::string& path, int* error)
 bool MakeRaw(int fd)
 {
     termios2 t{};
-    if (!GetState(fd, &t))
-        return false;
+    if (!GetState(fd, &t)) return false;
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                         IXON | IXOFF | IXANY | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -66,8 +71,7 @@ bool MakeRaw(int fd)
 bool ApplySpeed(int fd, int baud)
 {
     termios2 t{};
-    if (baud <= 0 || !GetState(fd, &t))
-        return false;
+    if (baud <= 0 || !GetState(fd, &t)) return false;
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
     t.c_cflag |= BOTHER;
     t.c_ispeed = t.c_ospeed = static_cast<speed_t>(baud);
@@ -78,18 +82,25 @@ bool ApplyFraming(int fd, int parity, int dataBits, int stopCode)
 {
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     termios2 t{};
-    if (parity < 0 || parity > 4 || dataBits < 5 || dataBits > 8 || !GetState(fd, &t))
-        return false;
+    if (parity < 0 || parity > 4 || dataBits < 5 || dataBits > 8 || !GetState(fd, &t)) return false;
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     t.c_cflag |= kSizes[dataBits - 5];
-    if (stopCode != 1)
-        t.c_cflag |= CSTOPB;
+    if (stopCode != 1) t.c_cflag |= CSTOPB;
     switch (parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     // Parity errors are checked, but bytes are delivered unchanged (no marking, no stripping).
     if (parity != 0)
@@ -102,8 +113,7 @@ bool ApplyFraming(int fd, int parity, int dataBits, int stopCode)
 bool ApplyFlow(int fd, int flowBits)
 {
     termios2 t{};
-    if (!GetState(fd, &t))
-        return false;
+    if (!GetState(fd, &t)) return false;
     if (flowBits & 1)
         t.c_iflag |= IXON | IXOFF;
     else
@@ -115,11 +125,26 @@ bool ApplyFlow(int fd, int flowBits)
     return SetState(fd, t);
 }
 
-bool FlushInput(int fd) { return ioctl(fd, TCFLSH, TCIFLUSH) == 0; }
-bool FlushOutput(int fd) { return ioctl(fd, TCFLSH, TCOFLUSH) == 0; }
-bool SetRts(int fd, bool on) { return ModemBit(fd, TIOCM_RTS, on); }
-bool SetDtr(int fd, bool on) { return ModemBit(fd, TIOCM_DTR, on); }
-bool SetBreak(int fd, bool on) { return ioctl(fd, on ? TIOCSBRK : TIOCCBRK) == 0; }
+bool FlushInput(int fd)
+{
+    return ioctl(fd, TCFLSH, TCIFLUSH) == 0;
+}
+bool FlushOutput(int fd)
+{
+    return ioctl(fd, TCFLSH, TCOFLUSH) == 0;
+}
+bool SetRts(int fd, bool on)
+{
+    return ModemBit(fd, TIOCM_RTS, on);
+}
+bool SetDtr(int fd, bool on)
+{
+    return ModemBit(fd, TIOCM_DTR, on);
+}
+bool SetBreak(int fd, bool on)
+{
+    return ioctl(fd, on ? TIOCSBRK : TIOCCBRK) == 0;
+}
 
 int ModemLines(int fd)
 {
@@ -142,16 +167,14 @@ int OutputPending(int fd)
 bool TransmitterIdle(int fd)
 {
     unsigned int lsr = 0;
-    if (ioctl(fd, TIOCSERGETLSR, &lsr) != 0)
-        return true;
+    if (ioctl(fd, TIOCSERGETLSR, &lsr) != 0) return true;
     return (lsr & TIOCSER_TEMT) != 0;
 }
 
 bool ReadCounters(int fd, ErrorCounters* counters)
 {
     serial_icounter_struct ic{};
-    if (ioctl(fd, TIOCGICOUNT, &ic) != 0)
-        return false;
+    if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
     counters->frame = static_cast<unsigned>(ic.frame);
     counters->overrun = static_cast<unsigned>(ic.overrun);
     counters->parity = static_cast<unsigned>(ic.parity);

@@ -23,7 +23,10 @@ const std::array<std::uint16_t, 256> gCrcTable = BuildCrcTable();
 
 } // namespace
 
-std::uint16_t CrcTableEntry(std::uint8_t i) { return gCrcTable[i]; }
+std::uint16_t CrcTableEntry(std::uint8_t i)
+{
+    return gCrcTable[i];
+}
 
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t length)
 {
@@ -59,22 +62,18 @@ int SealPacket(std::uint8_t* packet, std::uint8_t number, bool crc)
 
 bool PacketIntact(const std::uint8_t* packet, bool crc)
 {
-    if (packet[0] != SOH || packet[1] + packet[2] != 255)
-        return false;
+    if (packet[0] != SOH || packet[1] + packet[2] != 255) return false;
     const std::uint8_t* data = packet + 3;
-    if (!crc)
-        return packet[3 + kDataSize] == Sum8(data, kDataSize);
+    if (!crc) return packet[3 + kDataSize] == Sum8(data, kDataSize);
     const std::uint16_t value = Crc16(data, kDataSize);
     return packet[3 + kDataSize] == (value >> 8) && packet[4 + kDataSize] == (value & 0xFF);
 }
 
 BlockOrder Order(std::uint8_t number, std::uint32_t accepted)
 {
-    if (number == static_cast<std::uint8_t>(accepted + 1))
-        return BlockOrder::Next;
+    if (number == static_cast<std::uint8_t>(accepted + 1)) return BlockOrder::Next;
     // Before the first block there is nothing to repeat (block 0 is not a valid first block).
-    if (accepted > 0 && number == static_cast<std::uint8_t>(accepted))
-        return BlockOrder::Repeat;
+    if (accepted > 0 && number == static_cast<std::uint8_t>(accepted)) return BlockOrder::Repeat;
     return BlockOrder::OutOfOrder;
 }
 

@@ -23,7 +23,10 @@ inline constexpr int kSumPacketSize = 132; // SOH, number, complement, data, sum
 
 inline constexpr std::uint8_t kCancelSequence[] = {CAN, CAN, CAN, BS, BS, BS};
 
-inline constexpr int PacketSize(bool crc) { return crc ? kCrcPacketSize : kSumPacketSize; }
+inline constexpr int PacketSize(bool crc)
+{
+    return crc ? kCrcPacketSize : kSumPacketSize;
+}
 
 // Entry i of the table the CRC is computed with (built when the library is loaded).
 std::uint16_t CrcTableEntry(std::uint8_t i);

@@ -23,11 +23,9 @@ constexpr int kHeightPx = 128;
 // The window the host works in: the active one, else the first visible top-level window.
 QWidget* HostWindow()
 {
-    if (QWidget* active = QApplication::activeWindow())
-        return active;
+    if (QWidget* active = QApplication::activeWindow()) return active;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->isWindow() && !qobject_cast<QDialog*>(w))
-            return w;
+        if (w->isVisible() && w->isWindow() && !qobject_cast<QDialog*>(w)) return w;
     return nullptr;
 }
 
@@ -35,8 +33,7 @@ QWidget* HostWindow()
 
 bool XmodemProgress::GuiAvailable()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return false;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     const QString platform = QGuiApplication::platformName();
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
@@ -46,10 +43,8 @@ std::string XmodemProgress::PercentLabel(int lower, int upper, int pos)
     // An empty range (a file shorter than one block) would divide by zero.
     const long long span = static_cast<long long>(upper) - lower;
     long long percent = 0;
-    if (span != 0)
-        percent = (static_cast<long long>(pos) - lower) * 100 / span;
-    if (percent != 100)
-        percent %= 100;
+    if (span != 0) percent = (static_cast<long long>(pos) - lower) * 100 / span;
+    if (percent != 100) percent %= 100;
     char text[32];
     std::snprintf(text, sizeof text, "%d%c", static_cast<int>(percent), '%');
     return text;
@@ -61,8 +56,7 @@ XmodemProgress::XmodemProgress(const std::string& caption, std::function<void()>
     const bool window = mode == Mode::Window
                             ? qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
                             : mode == Mode::Auto && GuiAvailable();
-    if (!window)
-        return;
+    if (!window) return;
 
     // Chosen before the dialog exists, so that the dialog is never taken for the host.
     QWidget* host = HostWindow();
@@ -91,12 +85,10 @@ XmodemProgress::XmodemProgress(const std::string& caption, std::function<void()>
 
     // Escape and the window's close button count as Cancel too.
     QObject::connect(cancel, &QPushButton::clicked, dialog_.get(), [onCancel] {
-        if (onCancel)
-            onCancel();
+        if (onCancel) onCancel();
     });
     QObject::connect(dialog_.get(), &QDialog::rejected, dialog_.get(), [onCancel] {
-        if (onCancel)
-            onCancel();
+        if (onCancel) onCancel();
     });
 
     // Not a child of the host: disabling the host would disable its children, Cancel included.
@@ -119,47 +111,43 @@ XmodemProgress::~XmodemProgress()
         dialog_->disconnect();
         dialog_->hide();
     }
-    if (disabledHost_)
-        disabledHost_->setEnabled(true);
+    if (disabledHost_) disabledHost_->setEnabled(true);
 }
 
-QWidget* XmodemProgress::DisabledHostWindow() const { return disabledHost_.data(); }
+QWidget* XmodemProgress::DisabledHostWindow() const
+{
+    return disabledHost_.data();
+}
 
 void XmodemProgress::SetRange(int lower, int upper)
 {
     lower_ = lower;
     upper_ = upper;
     // Qt shows a busy animation for an empty range; an idle bar is meant.
-    if (bar_)
-        bar_->setRange(lower, upper > lower ? upper : lower + 1);
+    if (bar_) bar_->setRange(lower, upper > lower ? upper : lower + 1);
 }
 
 void XmodemProgress::SetPos(int pos)
 {
     pos_ = pos;
-    if (bar_)
-        bar_->setValue(pos);
+    if (bar_) bar_->setValue(pos);
     UpdatePercent();
 }
 
 void XmodemProgress::SetStatus(const std::string& text)
 {
-    if (text == status_)
-        return;
+    if (text == status_) return;
     status_ = text;
-    if (statusLabel_)
-        statusLabel_->setText(QString::fromLatin1(text.c_str()));
+    if (statusLabel_) statusLabel_->setText(QString::fromLatin1(text.c_str()));
 }
 
 void XmodemProgress::UpdatePercent()
 {
     // Rewritten only when the text changes, so the label does not flicker on every block.
     const std::string text = PercentLabel(lower_, upper_, pos_);
-    if (text == percent_)
-        return;
+    if (text == percent_) return;
     percent_ = text;
-    if (percentLabel_)
-        percentLabel_->setText(QString::fromLatin1(text.c_str()));
+    if (percentLabel_) percentLabel_->setText(QString::fromLatin1(text.c_str()));
 }
 
 } // namespace serlo

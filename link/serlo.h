@@ -18,17 +18,23 @@ extern "C" {
 
 typedef struct SerloCtrl SerloCtrl;
 
-enum { SERLO_VT_EMPTY = 0, SERLO_VT_I2 = 2, SERLO_VT_I4 = 3, SERLO_VT_BSTR = 8, SERLO_VT_BOOL = 11 };
+enum {
+    SERLO_VT_EMPTY = 0,
+    SERLO_VT_I2 = 2,
+    SERLO_VT_I4 = 3,
+    SERLO_VT_BSTR = 8,
+    SERLO_VT_BOOL = 11
+};
 enum { SERLO_DISPATCH_METHOD = 1, SERLO_DISPATCH_PROPERTYGET = 2, SERLO_DISPATCH_PROPERTYPUT = 4 };
 
 typedef struct SerloVariant {
     int32_t vt;  /* SERLO_VT_* */
     int32_t i4;  /* value of I2, I4 and BOOL (False 0, True -1) */
-    char *str;   /* BSTR: 8-bit text, may hold NUL bytes; NUL-terminated */
+    char* str;   /* BSTR: 8-bit text, may hold NUL bytes; NUL-terminated */
     int32_t len; /* BSTR: length in bytes */
 } SerloVariant;
 
-typedef void (*SerloEventSink)(void *ctx, int32_t dispid, const SerloVariant *args, int32_t nargs);
+typedef void (*SerloEventSink)(void* ctx, int32_t dispid, const SerloVariant* args, int32_t nargs);
 
 /* Return codes of SerloInvoke. */
 #define SERLO_S_OK ((int32_t)0)
@@ -47,14 +53,14 @@ typedef void (*SerloEventSink)(void *ctx, int32_t dispid, const SerloVariant *ar
 #define SERLO_EVENT_ONTRANSFER 2
 #define SERLO_EVENT_VNETMONITOR 3
 
-SERLO_API SerloCtrl *SerloCreate(void);
-SERLO_API void SerloDestroy(SerloCtrl *ctrl);
-SERLO_API int32_t SerloInvoke(SerloCtrl *ctrl, int32_t dispid, int32_t flags, const SerloVariant *args,
-                    int32_t nargs, SerloVariant *result);
-SERLO_API void SerloAdvise(SerloCtrl *ctrl, SerloEventSink sink, void *ctx);
-SERLO_API void SerloDoEvents(int32_t milliseconds); /* pump pending events for a non-Qt host */
-SERLO_API void SerloFreeString(char *str);          /* frees a BSTR the library returned */
-SERLO_API int32_t SerloGetIDOfName(const char *name); /* DISPID of a member name, -1 when unknown */
+SERLO_API SerloCtrl* SerloCreate(void);
+SERLO_API void SerloDestroy(SerloCtrl* ctrl);
+SERLO_API int32_t SerloInvoke(SerloCtrl* ctrl, int32_t dispid, int32_t flags,
+                              const SerloVariant* args, int32_t nargs, SerloVariant* result);
+SERLO_API void SerloAdvise(SerloCtrl* ctrl, SerloEventSink sink, void* ctx);
+SERLO_API void SerloDoEvents(int32_t milliseconds);   /* pump pending events for a non-Qt host */
+SERLO_API void SerloFreeString(char* str);            /* frees a BSTR the library returned */
+SERLO_API int32_t SerloGetIDOfName(const char* name); /* DISPID of a member name, -1 when unknown */
 SERLO_API int32_t DllRegisterServer(void);
 SERLO_API int32_t DllUnregisterServer(void);
 

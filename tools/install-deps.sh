@@ -8,4 +8,4 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config \
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcurl4-openssl-dev \
-    python3 lrzsz python3-aiosmtpd iproute2 clang libclang-rt-14-dev
+    python3 lrzsz python3-aiosmtpd iproute2 clang libclang-rt-14-dev clang-format clang-tidy

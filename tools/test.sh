@@ -3,6 +3,7 @@
 # every test. Dependencies come from tools/install-deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/check-format.sh
 build=build/debug
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPX_SANITIZE=ON
 cmake --build "$build" -j2

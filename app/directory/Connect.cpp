@@ -42,14 +42,13 @@ bool OpenTerminal(Core& core, int listIndex)
         dir.Select(listIndex);
         core.view().SetTerminalListEnabled(false);
         core.view().SetDeviceControlsEnabled(false);
-        if (st.monitorChecked && st.bMonitorMode)
-            device.ReadPX74XInfo();
+        if (st.monitorChecked && st.bMonitorMode) device.ReadPX74XInfo();
         core.ShowStatusText("");
         const DeviceEntry entry = dir.table[static_cast<std::size_t>(dir.SelectedId())];
         bool connect = true;
         if (st.currentPage == 0 && st.bTSRunning) {
-            core.ShowMsg(core.GetText(txt::kSchedulerBlocksOpen.id, txt::kSchedulerBlocksOpen.english),
-                         48);
+            core.ShowMsg(
+                core.GetText(txt::kSchedulerBlocksOpen.id, txt::kSchedulerBlocksOpen.english), 48);
             connect = false;
         } else if (entry.ComPort == 0) {
             if (entry.IPAddr.empty() || entry.IPAddr == "0.0.0.0") {
@@ -81,8 +80,7 @@ bool OpenTerminal(Core& core, int listIndex)
                     dir.EditTcpPort(std::to_string(workingPort));
                 }
                 core.view().SetDeviceControlsEnabled(true);
-                if (core.onTerminalOpened)
-                    core.onTerminalOpened();
+                if (core.onTerminalOpened) core.onTerminalOpened();
                 core.view().SetProgress(0, 0);
                 char count[32];
                 std::snprintf(count, sizeof count, "00000 / %05ld", device.GetPXRecordCount());

@@ -21,8 +21,7 @@ std::vector<std::string> SplitFields(const std::string& text)
     for (;;) {
         const std::size_t comma = text.find(',', start);
         fields.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos)
-            return fields;
+        if (comma == std::string::npos) return fields;
         start = comma + 1;
     }
 }
@@ -35,11 +34,9 @@ bool NumberField(const std::string& field, long lo, long hi, long* out)
         *out = 0;
         return true;
     }
-    if (!IsNumeric(t))
-        return false;
+    if (!IsNumeric(t)) return false;
     const double v = Val(t);
-    if (v < static_cast<double>(lo) || v > static_cast<double>(hi))
-        return false;
+    if (v < static_cast<double>(lo) || v > static_cast<double>(hi)) return false;
     *out = static_cast<long>(v);
     return true;
 }
@@ -72,8 +69,7 @@ std::string DeviceDirectory::PortItemText(int index)
 
 void DeviceDirectory::Note(const std::string& text)
 {
-    if (note)
-        note(text);
+    if (note) note(text);
 }
 
 void DeviceDirectory::ResetDefaultEntry(int serloPort)
@@ -127,16 +123,14 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
         // The last run did not end cleanly: the mirror holds the newer copy.
         for (int n = 1; n < kSlots; ++n) {
             const std::string value = settings_.Get(kSection, "ID" + std::to_string(n), "");
-            if (value.empty())
-                continue;
+            if (value.empty()) continue;
             DeviceEntry e;
             std::string why;
             if (!ParseEntry(value, &e, &why) || e.ID != n) {
-                if (why.empty() && e.ID != 0)
-                    why = "it names machine ID " + std::to_string(e.ID);
+                if (why.empty() && e.ID != 0) why = "it names machine ID " + std::to_string(e.ID);
                 if (!why.empty())
-                    Note("Terminal list: mirror entry ID" + std::to_string(n) + " skipped (" +
-                         why + ")");
+                    Note("Terminal list: mirror entry ID" + std::to_string(n) + " skipped (" + why +
+                         ")");
                 continue;
             }
             table[static_cast<std::size_t>(n)] = e;
@@ -146,8 +140,7 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
         std::ifstream in(fileName, std::ios::binary);
         std::string line;
         for (int count = 0; count < kSlots && std::getline(in, line); ++count) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             DeviceEntry e;
             std::string why;
             if (!ParseEntry(line, &e, &why)) {
@@ -156,8 +149,7 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
                          " skipped (" + why + ")");
                 continue;
             }
-            if (e.ID < 1)
-                break; // the end mark of the file
+            if (e.ID < 1) break; // the end mark of the file
             if (table[static_cast<std::size_t>(e.ID)].ID != 0) {
                 Note("Terminal list: line " + std::to_string(count + 1) + " repeats machine ID " +
                      std::to_string(e.ID) + " and was skipped");
@@ -169,8 +161,7 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
         }
     }
     if (!settings_.Save(kSection, "OpenType", "Open"))
-        Note("Terminal list: the settings store cannot be written (" + settings_.LastError() +
-             ")");
+        Note("Terminal list: the settings store cannot be written (" + settings_.LastError() + ")");
 }
 
 bool DeviceDirectory::SaveDeviceInfo(const std::string& fileName, std::string* error) const
@@ -186,8 +177,7 @@ int DeviceDirectory::GetNewID()
 {
     for (int n = 1; n < kSlots; ++n) {
         DeviceEntry& e = table[static_cast<std::size_t>(n)];
-        if (e.ID != 0)
-            continue;
+        if (e.ID != 0) continue;
         e.ID = static_cast<std::int16_t>(n);
         e.Name = "Machine-" + std::to_string(n);
         e.Extra.clear();
@@ -201,8 +191,7 @@ int DeviceDirectory::GetNewID()
 
 void DeviceDirectory::AutoSaveDevice(int id)
 {
-    if (id < 1 || id >= kSlots)
-        return;
+    if (id < 1 || id >= kSlots) return;
     if (!settings_.Save(kSection, "ID" + std::to_string(id),
                         EntryText(table[static_cast<std::size_t>(id)])))
         Note("Terminal list: entry " + std::to_string(id) + " could not be mirrored (" +
@@ -212,16 +201,14 @@ void DeviceDirectory::AutoSaveDevice(int id)
 void DeviceDirectory::Add()
 {
     const int id = GetNewID();
-    if (id <= 0)
-        return;
+    if (id <= 0) return;
     AddLine(id);
     AutoSaveDevice(id);
 }
 
 void DeviceDirectory::Delete()
 {
-    if (listIndex_ <= 0 || listIndex_ >= static_cast<int>(lines_.size()))
-        return;
+    if (listIndex_ <= 0 || listIndex_ >= static_cast<int>(lines_.size())) return;
     const int id = lines_[static_cast<std::size_t>(listIndex_)].itemData;
     table[static_cast<std::size_t>(id)].ID = 0;
     lines_.erase(lines_.begin() + listIndex_);
@@ -230,24 +217,21 @@ void DeviceDirectory::Delete()
     // Deleting the connected terminal's entry leaves the connection; other deletes do not touch it.
     if (currentId && currentId() == id) {
         currentId() = 0;
-        if (offLine)
-            offLine();
+        if (offLine) offLine();
     }
 }
 
 int DeviceDirectory::IndexOfId(int id) const
 {
     for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].itemData == id)
-            return static_cast<int>(i);
+        if (lines_[i].itemData == id) return static_cast<int>(i);
     return -1;
 }
 
 bool DeviceDirectory::SelectId(int id)
 {
     const int index = IndexOfId(id);
-    if (index < 0)
-        return false;
+    if (index < 0) return false;
     Select(index);
     return true;
 }
@@ -262,8 +246,7 @@ void DeviceDirectory::RefreshLine(int id)
 
 void DeviceDirectory::Select(int listIndex)
 {
-    if (listIndex < 0 || listIndex >= static_cast<int>(lines_.size()))
-        return;
+    if (listIndex < 0 || listIndex >= static_cast<int>(lines_.size())) return;
     listIndex_ = listIndex;
     iSelectedID_ = lines_[static_cast<std::size_t>(listIndex)].itemData;
     const DeviceEntry e = table[static_cast<std::size_t>(iSelectedID_)];
@@ -271,8 +254,7 @@ void DeviceDirectory::Select(int listIndex)
     EditName(e.Name);
     EditIpAddress(e.ComPort != 0 ? std::string("0.0.0.0") : e.IPAddr);
     if (e.ComPort < 0 || e.ComPort > 255) {
-        if (monitor)
-            monitor("lstDevice_Click - Invalid property value(380)");
+        if (monitor) monitor("lstDevice_Click - Invalid property value(380)");
     } else if (fields_.portItem != e.ComPort) {
         ChoosePortItem(e.ComPort);
     }
@@ -282,8 +264,7 @@ void DeviceDirectory::Select(int listIndex)
 
 bool DeviceDirectory::EditName(const std::string& text)
 {
-    if (text.find(',') != std::string::npos)
-        return false;
+    if (text.find(',') != std::string::npos) return false;
     fields_.name = text;
     table[static_cast<std::size_t>(iSelectedID_)].Name = text;
     if (listIndex_ > 0)
@@ -294,33 +275,26 @@ bool DeviceDirectory::EditName(const std::string& text)
 
 void DeviceDirectory::ChoosePortItem(int index)
 {
-    if (index < 0 || index > 255)
-        return;
+    if (index < 0 || index > 255) return;
     fields_.portItem = index;
-    if (PortItemText(index).rfind("COM", 0) == 0)
-        EditIpAddress("0.0.0.0");
-    if (bFilling_)
-        return;
+    if (PortItemText(index).rfind("COM", 0) == 0) EditIpAddress("0.0.0.0");
+    if (bFilling_) return;
     table[static_cast<std::size_t>(iSelectedID_)].ComPort =
         static_cast<std::int16_t>(index == kDeviceServerItem ? 0 : index);
     AutoSaveDevice(iSelectedID_);
-    if (currentId && iSelectedID_ == currentId() && offLine)
-        offLine();
+    if (currentId && iSelectedID_ == currentId() && offLine) offLine();
 }
 
 void DeviceDirectory::EditIpAddress(const std::string& text)
 {
-    if (text == fields_.ipAddress)
-        return; // no change, no change handling
+    if (text == fields_.ipAddress) return; // no change, no change handling
     fields_.ipAddress = text;
-    if (bFilling_)
-        return;
+    if (bFilling_) return;
     table[static_cast<std::size_t>(iSelectedID_)].IPAddr = text;
     if (text != "0.0.0.0" && fields_.portItem != kDeviceServerItem)
         ChoosePortItem(kDeviceServerItem);
     AutoSaveDevice(iSelectedID_);
-    if (currentId && iSelectedID_ == currentId() && offLine)
-        offLine();
+    if (currentId && iSelectedID_ == currentId() && offLine) offLine();
 }
 
 void DeviceDirectory::LeaveIpAddress()
@@ -331,10 +305,8 @@ void DeviceDirectory::LeaveIpAddress()
 
 bool DeviceDirectory::AcceptPortKey(int key, const std::string& resultingText)
 {
-    if (key < 31)
-        return true;
-    if (key < '0' || key > '9')
-        return false;
+    if (key < 31) return true;
+    if (key < '0' || key > '9') return false;
     return Val(resultingText) <= 65535.0;
 }
 

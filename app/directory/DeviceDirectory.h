@@ -17,7 +17,7 @@ class SettingsStore;
 struct DeviceEntry {
     std::int16_t ID = 0; // the slot's machine ID; 0 marks a free slot (and the default entry)
     std::string Name;
-    std::string Extra; // stored and restored unchanged
+    std::string Extra;        // stored and restored unchanged
     std::int16_t ComPort = 0; // 0 = reached over TCP through a device server
     std::int16_t Baud = 0;
     std::string IPAddr = "0.0.0.0";

@@ -24,7 +24,10 @@ constexpr std::uint16_t kIdentifier = 23130; // 0x5A5A
 constexpr std::size_t kReceiveSize = 100;
 constexpr long kHostLookupMs = 500;
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t Le16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
 std::uint32_t Le32(const std::uint8_t* p)
 {
@@ -44,8 +47,7 @@ public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -62,11 +64,9 @@ std::optional<long> AcceptReply(const std::uint8_t* data, std::size_t len, Pinge
     const std::uint8_t* icmp = data;
     if (method == Pinger::Method::Raw) {
         // The raw socket hands over the IPv4 header too; honour its length in case of options.
-        if (len < 20)
-            return std::nullopt;
+        if (len < 20) return std::nullopt;
         const std::size_t headerLen = static_cast<std::size_t>(data[0] & 0x0F) * 4;
-        if (headerLen < 20 || len < headerLen + 12)
-            return std::nullopt;
+        if (headerLen < 20 || len < headerLen + 12) return std::nullopt;
         icmp = data + headerLen;
         if (icmp[0] != 0 || Le16(icmp + 4) != kIdentifier || Le16(icmp + 6) != sequence)
             return std::nullopt;
@@ -86,8 +86,7 @@ std::uint16_t InternetChecksum(const std::uint8_t* data, std::size_t len)
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i + 1 < len; i += 2)
         sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
-    if (len % 2)
-        sum += static_cast<std::uint32_t>(data[len - 1] << 8);
+    if (len % 2) sum += static_cast<std::uint32_t>(data[len - 1] << 8);
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<std::uint16_t>(~sum);
@@ -175,8 +174,7 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
     to.sin_addr.s_addr = address;
     const ssize_t sent = ::sendto(fd, request.data(), request.size(), 0,
                                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (sent != static_cast<ssize_t>(request.size()))
-        return -1;
+    if (sent != static_cast<ssize_t>(request.size())) return -1;
 
     QSocketNotifier notifier(static_cast<qintptr>(fd), QSocketNotifier::Read);
     bool readable = false;
@@ -187,17 +185,14 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
     for (;;) {
         for (;;) {
             const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                break; // nothing queued, or a reported ICMP error: keep waiting for the echo
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break; // nothing queued, or a reported ICMP error: keep waiting for the echo
             if (auto echo = AcceptReply(buffer.data(), static_cast<std::size_t>(n), method,
                                         sequence, stamp))
                 return *echo;
         }
         const std::int64_t remaining = deadline - tickCount();
-        if (state_.bStopPing || remaining <= 0)
-            return -1;
+        if (state_.bStopPing || remaining <= 0) return -1;
         readable = false;
         waitUntil([&] { return readable || state_.bStopPing; }, Millis(remaining));
     }
@@ -206,8 +201,7 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
 bool Pinger::ResolveHost(const std::string& name, long timeoutMs)
 {
     const QString trimmed = QString::fromStdString(name).trimmed();
-    if (trimmed.isEmpty() || lookupRunning_)
-        return false;
+    if (trimmed.isEmpty() || lookupRunning_) return false;
     lookupRunning_ = true;
 
     struct Outcome {
@@ -222,13 +216,11 @@ bool Pinger::ResolveHost(const std::string& name, long timeoutMs)
         QObject context;
         const int id = QHostInfo::lookupHost(trimmed, &context, [outcome](const QHostInfo& info) {
             outcome->reported = true;
-            if (info.error() != QHostInfo::NoError)
-                return;
+            if (info.error() != QHostInfo::NoError) return;
             for (const QHostAddress& a : info.addresses()) {
                 bool isV4 = false;
                 const quint32 v4 = a.toIPv4Address(&isV4);
-                if (!isV4)
-                    continue;
+                if (!isV4) continue;
                 outcome->ok = true;
                 outcome->address = htonl(v4);
                 outcome->text = QHostAddress(v4).toString();
@@ -238,8 +230,7 @@ bool Pinger::ResolveHost(const std::string& name, long timeoutMs)
         });
         waitUntil([&] { return outcome->reported || state_.bStopPing; },
                   Millis(std::max(timeoutMs, 0L)));
-        if (!outcome->reported)
-            QHostInfo::abortHostLookup(id);
+        if (!outcome->reported) QHostInfo::abortHostLookup(id);
     } // the context goes first, so no late report reaches this call's state
     lookupRunning_ = false;
 

@@ -25,53 +25,51 @@ int Number(const std::string& text)
     return IsNumeric(t) ? static_cast<int>(Val(t)) : 0;
 }
 
-std::string Tag(const QObject* o) { return o->property("tag").toString().toStdString(); }
+std::string Tag(const QObject* o)
+{
+    return o->property("tag").toString().toStdString();
+}
 
 // The text of a number, with the current value as default; 0 leaves the value alone.
 QString Lookup(const Texts& texts, int number, const QString& current)
 {
-    if (number <= 0)
-        return current;
+    if (number <= 0) return current;
     return QString::fromStdString(texts.Get(number, current.toStdString()));
 }
 
 void TranslateControl(QWidget* w, const Texts& texts)
 {
     const auto tag = ParseTag(Tag(w));
-    if (tag.empty())
-        return; // untagged controls keep their texts
+    if (tag.empty()) return; // untagged controls keep their texts
     auto at = [&](std::size_t i) { return i < tag.size() ? tag[i] : TagEntry{}; };
     if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
         for (int i = 0; i < tabs->count(); ++i)
-            tabs->setTabText(i, Lookup(texts, at(static_cast<std::size_t>(i)).first,
-                                       tabs->tabText(i)));
+            tabs->setTabText(
+                i, Lookup(texts, at(static_cast<std::size_t>(i)).first, tabs->tabText(i)));
         const int tip = at(static_cast<std::size_t>(std::max(0, tabs->currentIndex()))).second;
         tabs->setToolTip(Lookup(texts, tip, tabs->toolTip()));
     } else if (auto* table = qobject_cast<QTableWidget*>(w)) {
         for (int c = 0; c < table->columnCount(); ++c) {
             auto* item = table->horizontalHeaderItem(c);
-            if (!item)
-                table->setHorizontalHeaderItem(c, item = new QTableWidgetItem());
+            if (!item) table->setHorizontalHeaderItem(c, item = new QTableWidgetItem());
             item->setText(Lookup(texts, at(static_cast<std::size_t>(c)).first, item->text()));
         }
         const int tip = at(static_cast<std::size_t>(std::max(0, table->currentColumn()))).second;
         table->setToolTip(Lookup(texts, tip, table->toolTip()));
     } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
         for (int i = 0; i < combo->count(); ++i)
-            combo->setItemText(i, Lookup(texts, at(static_cast<std::size_t>(i)).first,
-                                         combo->itemText(i)));
+            combo->setItemText(
+                i, Lookup(texts, at(static_cast<std::size_t>(i)).first, combo->itemText(i)));
     } else if (auto* list = qobject_cast<QListWidget*>(w)) {
         list->setToolTip(Lookup(texts, Number(Tag(w)), list->toolTip()));
     } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
         line->setText(Lookup(texts, at(0).first, line->text()));
         line->setToolTip(Lookup(texts, at(1).first, line->toolTip()));
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
-        if (at(0).first > 0)
-            plain->setPlainText(Lookup(texts, at(0).first, plain->toPlainText()));
+        if (at(0).first > 0) plain->setPlainText(Lookup(texts, at(0).first, plain->toPlainText()));
         plain->setToolTip(Lookup(texts, at(1).first, plain->toolTip()));
     } else if (auto* rich = qobject_cast<QTextEdit*>(w)) {
-        if (at(0).first > 0)
-            rich->setPlainText(Lookup(texts, at(0).first, rich->toPlainText()));
+        if (at(0).first > 0) rich->setPlainText(Lookup(texts, at(0).first, rich->toPlainText()));
         rich->setToolTip(Lookup(texts, at(1).first, rich->toolTip()));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(Lookup(texts, at(0).first, button->text()));
@@ -90,8 +88,7 @@ void TranslateControl(QWidget* w, const Texts& texts)
 std::vector<TagEntry> ParseTag(const std::string& tag)
 {
     std::vector<TagEntry> entries;
-    if (Trim(tag).empty())
-        return entries;
+    if (Trim(tag).empty()) return entries;
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = tag.find(',', start);
@@ -99,27 +96,23 @@ std::vector<TagEntry> ParseTag(const std::string& tag)
         const std::size_t semi = item.find(';');
         TagEntry e;
         e.first = Number(item.substr(0, semi));
-        if (semi != std::string::npos)
-            e.second = Number(item.substr(semi + 1));
+        if (semi != std::string::npos) e.second = Number(item.substr(semi + 1));
         entries.push_back(e);
-        if (comma == std::string::npos)
-            return entries;
+        if (comma == std::string::npos) return entries;
         start = comma + 1;
     }
 }
 
 void ApplyLanguage(QWidget* window, const Texts& texts)
 {
-    if (!window || texts.LanguageFile().empty())
-        return;
+    if (!window || texts.LanguageFile().empty()) return;
     window->setWindowTitle(Lookup(texts, Number(Tag(window)), window->windowTitle()));
     const std::string fontName = texts.Get(20, "");
     if (!fontName.empty()) {
         QFont font = window->font();
         font.setFamily(QString::fromStdString(fontName));
         const int size = static_cast<int>(Val(texts.Get(21, "")));
-        if (size > 0)
-            font.setPointSize(size);
+        if (size > 0) font.setPointSize(size);
         window->setFont(font);
     }
     for (QWidget* control : window->findChildren<QWidget*>()) {

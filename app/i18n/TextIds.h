@@ -18,9 +18,8 @@ inline constexpr Text kIdChangeFailed{9101, "Changing the machine ID failed"};
 // Status of a refusal "N" + code for codes 0 to 6: text 9000 + code.
 inline constexpr int kRefusalBase = 9000;
 inline constexpr const char* kRefusalEnglish[] = {
-    "Command refused (N00)",          "Unknown command (N01)",
-    "Command format error (N02)",     "No such record (N03)",
-    "Wrong password (N04)",           "Device busy (N05)",
+    "Command refused (N00)",          "Unknown command (N01)", "Command format error (N02)",
+    "No such record (N03)",           "Wrong password (N04)",  "Device busy (N05)",
     "Not allowed in this mode (N06)",
 };
 

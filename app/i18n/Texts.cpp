@@ -39,12 +39,10 @@ void Texts::SetLanguageFile(const std::string& path)
 
 std::string Texts::Get(int number, std::string_view def) const
 {
-    if (file_.empty())
-        return std::string(def);
+    if (file_.empty()) return std::string(def);
     // Read with room to spare, then cut by characters: a byte limit could split a character.
     const auto value = doc_.find("LANGUAGE", std::to_string(number), 4 * (kMaxText + 1));
-    if (!value || value->empty())
-        return std::string(def);
+    if (!value || value->empty()) return std::string(def);
     const std::string text = CutCharacters(*value, kMaxText);
     std::string out;
     out.reserve(text.size() + 8);
@@ -62,8 +60,7 @@ std::string Texts::Get(int number, std::string_view def) const
 LanguageList FillLanguageList(const std::string& folder, std::string wanted)
 {
     LanguageList list;
-    if (wanted.empty())
-        wanted = GetSystemLanguageName();
+    if (wanted.empty()) wanted = GetSystemLanguageName();
     wanted = UCase(wanted);
     std::error_code ec;
     std::vector<std::string> files;
@@ -71,17 +68,14 @@ LanguageList FillLanguageList(const std::string& folder, std::string wanted)
         const std::string name = entry.path().filename().string();
         const std::string upper = UCase(name);
         const std::size_t dot = upper.find(".TXT");
-        if (dot != std::string::npos && dot > 0)
-            files.push_back(name.substr(0, dot));
+        if (dot != std::string::npos && dot > 0) files.push_back(name.substr(0, dot));
     }
     std::sort(files.begin(), files.end());
     int wantedAt = -1, englishAt = -1;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string upper = UCase(files[i]);
-        if (wantedAt < 0 && upper == wanted)
-            wantedAt = static_cast<int>(i);
-        if (englishAt < 0 && upper == "ENGLISH")
-            englishAt = static_cast<int>(i);
+        if (wantedAt < 0 && upper == wanted) wantedAt = static_cast<int>(i);
+        if (englishAt < 0 && upper == "ENGLISH") englishAt = static_cast<int>(i);
     }
     list.names = std::move(files);
     if (wantedAt >= 0)
@@ -103,11 +97,9 @@ std::string GetSystemLanguageName()
             break;
         }
     }
-    if (name.empty() || name == "C" || name == "POSIX")
-        return "English";
+    if (name.empty() || name == "C" || name == "POSIX") return "English";
     const QLocale locale(QString::fromStdString(name.substr(0, name.find('.'))));
-    if (locale.language() == QLocale::C)
-        return "English";
+    if (locale.language() == QLocale::C) return "English";
     return QLocale::languageToString(locale.language()).toStdString().substr(0, 63);
 }
 

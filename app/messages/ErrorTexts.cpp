@@ -71,8 +71,7 @@ std::string ErrorText(int n, const Texts& texts, int currentMachineId)
                texts.Get(8038, ".  Please check the device connection again.  Or try another "
                                "device.");
     const int count = static_cast<int>(sizeof kErrors / sizeof kErrors[0]);
-    if (n < 1 || n >= count || !kErrors[n].english)
-        return "Unknown Error";
+    if (n < 1 || n >= count || !kErrors[n].english) return "Unknown Error";
     return texts.Get(kErrors[n].textId, kErrors[n].english);
 }
 

@@ -12,7 +12,8 @@ std::string ErrorText(int n, const Texts& texts, int currentMachineId);
 
 // Wraps a text so that no line is wider than width - 50 in the given measure: characters are
 // added one by one and the character that makes a line too wide ends it; lines joined with CR.
-template <typename Measure> std::string AdjustWidth(const std::string& text, int width, Measure measure)
+template <typename Measure>
+std::string AdjustWidth(const std::string& text, int width, Measure measure)
 {
     const int limit = width - 50;
     std::string out, line;
@@ -24,15 +25,13 @@ template <typename Measure> std::string AdjustWidth(const std::string& text, int
         line.append(text, i, n);
         i += n;
         if (measure(line) > limit) {
-            if (!out.empty())
-                out += '\r';
+            if (!out.empty()) out += '\r';
             out += line;
             line.clear();
         }
     }
     if (!line.empty()) {
-        if (!out.empty())
-            out += '\r';
+        if (!out.empty()) out += '\r';
         out += line;
     }
     return out;

@@ -47,21 +47,27 @@ FrmMsg::FrmMsg(const Texts& texts) : texts_(texts)
 int FrmMsg::IconIndex(int buttons)
 {
     switch (buttons & 112) {
-    case 16: return 0;
-    case 32: return 1;
-    case 64: return 3;
-    default: return 2;
+    case 16:
+        return 0;
+    case 32:
+        return 1;
+    case 64:
+        return 3;
+    default:
+        return 2;
     }
 }
 
-QString FrmMsg::LabelText() const { return label_->text(); }
+QString FrmMsg::LabelText() const
+{
+    return label_->text();
+}
 
 void FrmMsg::ShowMsg(const std::string& prompt, int buttons, const std::string& title)
 {
     ApplyLanguage(this, texts_);
     QWidget* owner = QApplication::activeWindow();
-    if (owner && owner != this)
-        setFont(owner->font());
+    if (owner && owner != this) setFont(owner->font());
     if (isVisible() && remembered_)
         resize(designSize_);
     else {
@@ -85,9 +91,10 @@ void FrmMsg::ShowMsg(const std::string& prompt, int buttons, const std::string& 
     }
     const QFontMetrics metrics(label_->font());
     const int labelLeft = margin * 2 + iconSize;
-    const std::string wrapped = AdjustWidth(text, maxWidth - labelLeft - 30, [&](const std::string& s) {
-        return metrics.horizontalAdvance(QString::fromStdString(s.substr(s.rfind('\r') + 1)));
-    });
+    const std::string wrapped =
+        AdjustWidth(text, maxWidth - labelLeft - 30, [&](const std::string& s) {
+            return metrics.horizontalAdvance(QString::fromStdString(s.substr(s.rfind('\r') + 1)));
+        });
     QString shown = QString::fromStdString(wrapped);
     shown.replace('\r', '\n');
     label_->setText(shown);
@@ -95,22 +102,20 @@ void FrmMsg::ShowMsg(const std::string& prompt, int buttons, const std::string& 
 
     icon_ = IconIndex(buttons);
     static const QStyle::StandardPixmap kIcons[] = {
-        QStyle::SP_MessageBoxCritical, QStyle::SP_MessageBoxQuestion,
-        QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxInformation};
+        QStyle::SP_MessageBoxCritical, QStyle::SP_MessageBoxQuestion, QStyle::SP_MessageBoxWarning,
+        QStyle::SP_MessageBoxInformation};
     iconLabel_->setPixmap(style()->standardIcon(kIcons[icon_]).pixmap(iconSize, iconSize));
     iconLabel_->setGeometry(margin, margin, iconSize, iconSize);
 
     setWindowTitle(QString::fromStdString(title));
     int width = std::min(label_->width() + labelLeft + margin, maxWidth);
     const int captionWidth = metrics.horizontalAdvance(windowTitle()) + 60;
-    if (captionWidth > width && captionWidth < maxWidth)
-        width = captionWidth;
+    if (captionWidth > width && captionWidth < maxWidth) width = captionWidth;
     width = std::max(width, button_->sizeHint().width() + 2 * margin);
 
     const int textHeight = label_->height();
     int labelTop = margin;
-    if (iconSize > textHeight)
-        labelTop = margin + (iconSize - textHeight) / 2;
+    if (iconSize > textHeight) labelTop = margin + (iconSize - textHeight) / 2;
     label_->move(labelLeft, labelTop);
     const int buttonTop = std::max(labelTop + textHeight, margin + iconSize) + margin;
     button_->adjustSize();

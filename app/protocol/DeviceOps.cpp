@@ -50,8 +50,8 @@ int Stamp::Weekday() const
 bool Stamp::Valid() const
 {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
-        minute > 59 || second < 0 || second > 59 || year < 1 || year > 9999)
+    if (month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59 || year < 1 || year > 9999)
         return false;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
@@ -60,18 +60,15 @@ bool Stamp::Valid() const
 bool DeviceOps::GetPXTime(Stamp* time)
 {
     SerloClient& link = core_.link();
-    if (!link.PortOpen())
-        return false;
+    if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::string reply = link.GetTime();
-        if (!IsAccepted(reply) || reply.size() < 15)
-            continue;
+        if (!IsAccepted(reply) || reply.size() < 15) continue;
         auto num = [&](std::size_t pos, std::size_t len) {
             return static_cast<int>(Val(reply.substr(pos, len)));
         };
         Stamp s{num(1, 4), num(5, 2), num(7, 2), num(9, 2), num(11, 2), num(13, 2)};
-        if (!s.Valid())
-            continue;
+        if (!s.Valid()) continue;
         *time = s;
         return true;
     }
@@ -81,8 +78,7 @@ bool DeviceOps::GetPXTime(Stamp* time)
 bool DeviceOps::SetPXTime(const Stamp& t)
 {
     SerloClient& link = core_.link();
-    if (!link.PortOpen())
-        return false;
+    if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt)
         if (link.SetTime(t.year, t.month, t.day, t.hour, t.minute, t.second, t.Weekday()))
             return true;
@@ -92,15 +88,13 @@ bool DeviceOps::SetPXTime(const Stamp& t)
 long DeviceOps::GetPXRecordCount()
 {
     SerloClient& link = core_.link();
-    if (!link.PortOpen())
-        return -1;
+    if (!link.PortOpen()) return -1;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::string reply = link.SendVNetCmd("N", false, true);
         if (reply.size() == 5 && reply[0] == 'A') {
             const int high = frame::HexPair(reply[1], reply[2]);
             const int low = frame::HexPair(reply[3], reply[4]);
-            if (high >= 0 && low >= 0)
-                return high * 256L + low;
+            if (high >= 0 && low >= 0) return high * 256L + low;
         }
         pumpEvents();
     }
@@ -110,17 +104,14 @@ long DeviceOps::GetPXRecordCount()
 bool DeviceOps::SetTerminalID(int newId, int oldId)
 {
     SerloClient& link = core_.link();
-    if (!link.PortOpen())
-        return false;
+    if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (link.SetID(newId))
-            return true;
+        if (link.SetID(newId)) return true;
         if (!link.PortOpen()) {
             core_.ShowText("SetID - Port Close");
             return false;
         }
-        if (link.Polling(oldId).find("APX74") == std::string::npos)
-            return false;
+        if (link.Polling(oldId).find("APX74") == std::string::npos) return false;
     }
     return false;
 }
@@ -128,8 +119,7 @@ bool DeviceOps::SetTerminalID(int newId, int oldId)
 bool DeviceOps::SetID(int newId)
 {
     ProgramState& st = core_.state();
-    if (!SetTerminalID(newId, st.iCurrentID))
-        return false;
+    if (!SetTerminalID(newId, st.iCurrentID)) return false;
     DeviceDirectory& dir = core_.directory();
     const int oldId = st.iCurrentID;
     if (oldId >= 0 && oldId < DeviceDirectory::kSlots && newId >= 0 &&
@@ -141,8 +131,7 @@ bool DeviceOps::SetID(int newId)
         const bool keepNames = oldId == 0 || newId == 0;
         std::swap(a, b);
         std::swap(a.ID, b.ID);
-        if (keepNames)
-            std::swap(a.Name, b.Name);
+        if (keepNames) std::swap(a.Name, b.Name);
         dir.RefreshLine(oldId);
         dir.RefreshLine(newId);
         dir.AutoSaveDevice(oldId);
@@ -157,16 +146,12 @@ long DeviceOps::CapacityFor(const std::string& version, const std::string& ext, 
     std::string digits = version.empty() ? std::string() : version.substr(1);
     std::string number;
     for (char c : digits)
-        if (c != 'R')
-            number += c;
+        if (c != 'R') number += c;
     const double v = Val(number);
     const bool jis = ext.find("JIS-II") != std::string::npos;
-    if (v <= 1.6)
-        return jis ? 4094 : 8188;
-    if (v == 1.7)
-        return jis ? 4092 : 8184;
-    if (v > 1.7)
-        return jis ? 4084 : 8168;
+    if (v <= 1.6) return jis ? 4094 : 8188;
+    if (v == 1.7) return jis ? 4092 : 8184;
+    if (v > 1.7) return jis ? 4084 : 8168;
     return current;
 }
 
@@ -204,8 +189,8 @@ std::string DeviceOps::PollingPX74X(int id)
         std::snprintf(percent, sizeof percent, "%02lld%%", std::llround(dEraseRatio * 100));
         core_.ShowText("     Model=" + sModel);
         core_.ShowText("     Version=" + sVersion + ", Ext=" + sExt);
-        core_.ShowText("     MaxCount=" + std::to_string(lMaxCount) + ", EraseDBWhileMemUsed=" +
-                       percent + "(" +
+        core_.ShowText("     MaxCount=" + std::to_string(lMaxCount) +
+                       ", EraseDBWhileMemUsed=" + percent + "(" +
                        std::to_string(static_cast<long long>(std::floor(lMaxCount * dEraseRatio))) +
                        ")");
         return reply;
@@ -221,8 +206,7 @@ std::string DeviceOps::PollingPX74X(int id)
 double DeviceOps::EraseRatioFrom(const std::string& raw)
 {
     std::string value = Trim(raw);
-    if (value != "0" && value.find('%') == std::string::npos)
-        value = "80%";
+    if (value != "0" && value.find('%') == std::string::npos) value = "80%";
     std::string lead;
     for (char c : value) {
         if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')
@@ -231,10 +215,8 @@ double DeviceOps::EraseRatioFrom(const std::string& raw)
             break;
     }
     double ratio = Val(lead) / 100.0;
-    if (ratio > 0.8)
-        ratio = 0.8;
-    if (ratio < 0)
-        ratio = 0;
+    if (ratio > 0.8) ratio = 0.8;
+    if (ratio < 0) ratio = 0;
     return ratio;
 }
 
@@ -255,8 +237,7 @@ bool DeviceOps::ReadPX74XInfo()
 void DeviceOps::OffLine()
 {
     ProgramState& st = core_.state();
-    if (st.bTSRunning)
-        return;
+    if (st.bTSRunning) return;
     core_.view().SetDeviceControlsEnabled(false);
     core_.ShowPage(0);
     st.bLinkTimeout = false;
@@ -270,8 +251,7 @@ void DeviceOps::OffLine()
 void DeviceOps::PrepareLinkForPoll()
 {
     SerloClient& link = core_.link();
-    if (link.CommPort() != 0 || !link.PortOpen())
-        return;
+    if (link.CommPort() != 0 || !link.PortOpen()) return;
     const int timeout = link.VNetTimeout();
     link.SetVNetTimeout(300);
     link.SetBaudRate(19200);
@@ -320,8 +300,7 @@ bool DeviceOps::PollingID(int id)
         result = false;
         n = 0;
         core_.ShowStatus(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
-        if (!reply.empty())
-            core_.ShowText("Polling Receive --> " + reply);
+        if (!reply.empty()) core_.ShowText("Polling Receive --> " + reply);
     }
 
     bool selectLine = false;
@@ -364,8 +343,7 @@ bool DeviceOps::CommMultipleID()
     int count = 0;
     for (int n = 1; n < DeviceDirectory::kSlots; ++n) {
         const DeviceEntry& e = core_.directory().table[static_cast<std::size_t>(n)];
-        if (e.ID == 0)
-            continue;
+        if (e.ID == 0) continue;
         if (port != 0 ? e.ComPort == port
                       : e.ComPort == 0 && e.IPAddr == address && (e.IPPort & 0xFFFF) == ipPort)
             ++count;
@@ -394,8 +372,7 @@ int DeviceOps::ReadDisplayMode()
 {
     core_.state().bLinkTimeout = false;
     const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(0) : "";
-    if (IsAccepted(reply) && DecimalPair(reply) >= 0)
-        return DecimalPair(reply);
+    if (IsAccepted(reply) && DecimalPair(reply) >= 0) return DecimalPair(reply);
     if (core_.state().bLinkTimeout) {
         Failed(1);
         return -1;
@@ -408,8 +385,7 @@ bool DeviceOps::SetDisplayMode(int mode)
 {
     core_.state().bLinkTimeout = false;
     const std::string value = mode == 0 ? "00" : "01";
-    if (core_.link().PortOpen() && core_.link().SetRegister(0, value))
-        return true;
+    if (core_.link().PortOpen() && core_.link().SetRegister(0, value)) return true;
     return Failed(mode == 0 ? 22 : 23);
 }
 
@@ -434,8 +410,7 @@ bool DeviceOps::SetBellDuration(int seconds)
     core_.state().bLinkTimeout = false;
     char value[8];
     std::snprintf(value, sizeof value, "%02X", seconds & 0xFF);
-    if (core_.link().PortOpen() && core_.link().SetRegister(1, value))
-        return true;
+    if (core_.link().PortOpen() && core_.link().SetRegister(1, value)) return true;
     return Failed(13);
 }
 
@@ -450,19 +425,15 @@ int DeviceOps::ReadRecordMode()
 void DeviceOps::SetRecordMode(int mode)
 {
     core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen())
-        core_.link().SetRegister(66, TwoDigits(mode));
-    if (core_.state().bLinkTimeout)
-        Failed(1);
+    if (core_.link().PortOpen()) core_.link().SetRegister(66, TwoDigits(mode));
+    if (core_.state().bLinkTimeout) Failed(1);
 }
 
 void DeviceOps::SetRelayMode(int mode)
 {
     core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen())
-        core_.link().SetRegister(67, TwoDigits(mode));
-    if (core_.state().bLinkTimeout)
-        Failed(1);
+    if (core_.link().PortOpen()) core_.link().SetRegister(67, TwoDigits(mode));
+    if (core_.state().bLinkTimeout) Failed(1);
 }
 
 bool DeviceOps::InitializeDatabase()

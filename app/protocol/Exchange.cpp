@@ -18,8 +18,7 @@ int ReasonCode(const std::string& text)
 {
     int code = 0;
     for (std::size_t i = 1; i < text.size() && i < 3; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            break;
+        if (text[i] < '0' || text[i] > '9') break;
         code = code * 10 + (text[i] - '0');
     }
     return code;
@@ -59,8 +58,7 @@ std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool
                 bool complete = false;
                 for (int i = 0; i < waiting && !complete; ++i) {
                     complete = reply.Feed(static_cast<char>(link.Char()));
-                    if (st.bStopComm)
-                        break;
+                    if (st.bStopComm) break;
                 }
                 if (complete) {
                     end = End::Complete;
@@ -100,10 +98,8 @@ void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
     if (szText == "$TIMEOUT") {
         st.bLinkTimeout = true;
     } else {
-        if (!szText.empty() && szText.front() == frame::STX)
-            szText.erase(0, 1);
-        if (!szText.empty() && szText.back() == frame::CR)
-            szText.pop_back();
+        if (!szText.empty() && szText.front() == frame::STX) szText.erase(0, 1);
+        if (!szText.empty() && szText.back() == frame::CR) szText.pop_back();
     }
     switch (nDirection) {
     case 0:
@@ -136,7 +132,8 @@ void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
         core_.SetWindowPointer(rememberedPointer_);
         rememberedPointer_ = kPointerDefault;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

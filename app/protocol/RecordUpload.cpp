@@ -24,14 +24,16 @@ int HexIndex(const std::string& digits)
     int value = 0;
     for (char c : digits) {
         const int d = frame::HexPair('0', c);
-        if (d < 0)
-            return -1;
+        if (d < 0) return -1;
         value = value * 16 + d;
     }
     return value;
 }
 
-bool IsDateOrTime(const std::string& text) { return ParseDateTime(text).has_value(); }
+bool IsDateOrTime(const std::string& text)
+{
+    return ParseDateTime(text).has_value();
+}
 
 std::string FiveDigits(long v)
 {
@@ -47,33 +49,28 @@ void RecordUpload::ReadRecord(int index, bool& ok, std::string& line)
     ok = false;
     line.clear();
     SerloClient& link = core_.link();
-    if (!link.PortOpen())
-        return;
+    if (!link.PortOpen()) return;
     for (int attempt = 0; attempt < 5; ++attempt) {
         lastReply_ = link.GetRecord(index);
         const std::string& r = lastReply_;
         if (r.empty()) {
             if (!link.PortOpen()) {
-                core_.eventLog().WriteLog(kIndent + (link.CommPort() != 0 ? "COM Port is close!"
-                                                                          : "TCP/IP disconnect!"),
-                                          false);
+                core_.eventLog().WriteLog(
+                    kIndent + (link.CommPort() != 0 ? "COM Port is close!" : "TCP/IP disconnect!"),
+                    false);
                 break;
             }
             continue;
         }
         const long L = static_cast<long>(r.size());
-        if (r[0] != 'A' || L < 6 || HexIndex(r.substr(1, 4)) != index || r[5] != ',')
-            continue;
+        if (r[0] != 'A' || L < 6 || HexIndex(r.substr(1, 4)) != index || r[5] != ',') continue;
         // The last comma at or before position L-19 precedes the date; the time follows it.
-        if (L - 19 < 1)
-            continue;
+        if (L - 19 < 1) continue;
         const std::size_t p = r.rfind(',', static_cast<std::size_t>(L - 19 - 1));
-        if (p == std::string::npos)
-            continue;
+        if (p == std::string::npos) continue;
         const std::string date = r.substr(p + 1, 10);
         const std::string time = p + 12 < r.size() ? r.substr(p + 12, 10) : "";
-        if (!IsDateOrTime(date) || !IsDateOrTime(time))
-            continue;
+        if (!IsDateOrTime(date) || !IsDateOrTime(time)) continue;
         ok = true;
         line = r;
         return;
@@ -88,21 +85,26 @@ void RecordUpload::ReadRecord(int index, bool& ok, std::string& line)
 std::string RecordUpload::RecordField(const std::string& line, int field)
 {
     const long L = static_cast<long>(line.size());
-    if (L <= 29)
-        return {};
+    if (L <= 29) return {};
     auto at = [&](long pos) { return line[static_cast<std::size_t>(pos - 1)]; };
-    if (at(6) != ',' || at(L - 21) != ',' || at(L - 19) != ',' || at(L - 8) != ',')
-        return {};
+    if (at(6) != ',' || at(L - 21) != ',' || at(L - 19) != ',' || at(L - 8) != ',') return {};
     auto mid = [&](long from, long to) {
-        return line.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from + 1));
+        return line.substr(static_cast<std::size_t>(from - 1),
+                           static_cast<std::size_t>(to - from + 1));
     };
     switch (field) {
-    case 0: return mid(2, 5);
-    case 1: return mid(7, L - 22);
-    case 2: return mid(L - 20, L - 20);
-    case 3: return mid(L - 18, L - 9);
-    case 4: return mid(L - 7, L);
-    default: return {};
+    case 0:
+        return mid(2, 5);
+    case 1:
+        return mid(7, L - 22);
+    case 2:
+        return mid(L - 20, L - 20);
+    case 3:
+        return mid(L - 18, L - 9);
+    case 4:
+        return mid(L - 7, L);
+    default:
+        return {};
     }
 }
 
@@ -110,12 +112,10 @@ std::string RecordUpload::FormatRecordLine(const std::string& line, const std::s
                                            bool filter, long start, long length)
 {
     const long L = static_cast<long>(line.size());
-    if (L < 6 || L - 21 < 1)
-        return {};
+    if (L < 6 || L - 21 < 1) return {};
     const std::size_t a = line.find(',', 5);
     const std::size_t b = line.rfind(',', static_cast<std::size_t>(L - 21 - 1));
-    if (a == std::string::npos || b == std::string::npos || b < a)
-        return {};
+    if (a == std::string::npos || b == std::string::npos || b < a) return {};
     std::string cardId = line.substr(a + 1, b - a - 1);
     if (filter && start >= 1)
         cardId = static_cast<std::size_t>(start - 1) < cardId.size()
@@ -135,10 +135,8 @@ std::string RecordUpload::FormatRecordLine(const std::string& line, const std::s
 
 std::string RecordUpload::FilteredCardId(const std::string& cardId) const
 {
-    if (!bCIDFilter)
-        return cardId;
-    if (static_cast<std::size_t>(lCIDStart - 1) >= cardId.size())
-        return {};
+    if (!bCIDFilter) return cardId;
+    if (static_cast<std::size_t>(lCIDStart - 1) >= cardId.size()) return {};
     return cardId.substr(static_cast<std::size_t>(lCIDStart - 1),
                          static_cast<std::size_t>(lCIDLength));
 }
@@ -149,8 +147,10 @@ void RecordUpload::SetCardIDFilter()
         const std::string file = core_.paths().In("Format.ini");
         const bool enabled =
             UCase(ini::getString(file, "General", "CardIDFilterEnabled", "FALSE")) == "TRUE";
-        const long length = static_cast<long>(Val(ini::getString(file, "General", "CardIDLength", "0")));
-        const long start = static_cast<long>(Val(ini::getString(file, "General", "CardIDStart", "0")));
+        const long length =
+            static_cast<long>(Val(ini::getString(file, "General", "CardIDLength", "0")));
+        const long start =
+            static_cast<long>(Val(ini::getString(file, "General", "CardIDStart", "0")));
         bCIDFilter = enabled && length != 0 && start != 0;
         lCIDStart = bCIDFilter ? start : 0;
         lCIDLength = bCIDFilter ? length : 0;
@@ -175,19 +175,19 @@ bool RecordUpload::MatchStoredRecords(bool& ok)
     RecordStore& store = core_.recordStore();
     const long c = store.LastCount();
     ok = true;
-    if (c <= 0)
-        return false;
+    if (c <= 0) return false;
     std::string line;
     ReadRecord(0, ok, line);
-    if (!ok || line != store.FirstRecord())
-        return false;
-    if (c < 3)
-        return true;
+    if (!ok || line != store.FirstRecord()) return false;
+    if (c < 3) return true;
     ReadRecord(static_cast<int>(c - 1), ok, line);
     return ok && line == store.LastRecord();
 }
 
-void RecordUpload::EnableRecordControls(bool flag) { core_.view().SetRecordControlsEnabled(flag); }
+void RecordUpload::EnableRecordControls(bool flag)
+{
+    core_.view().SetRecordControlsEnabled(flag);
+}
 
 bool RecordUpload::UploadRecord()
 {
@@ -197,8 +197,7 @@ bool RecordUpload::UploadRecord()
     bool result = true;
     try {
         const long n = core_.device().GetPXRecordCount();
-        if (st.bLinkTimeout || n < 0)
-            return true;
+        if (st.bLinkTimeout || n < 0) return true;
         SetCardIDFilter();
         if (n == 0 && !st.bTSRunning) {
             core_.view().MessageBox(core_.GetText(8040, "The terminal holds no records."),
@@ -209,8 +208,7 @@ bool RecordUpload::UploadRecord()
         const long start = static_cast<long>(grid.RecordCount());
         Saver& backup = core_.backupWriter();
         const bool backupOk = backup.OpenFile(BackupFilePath(core_.paths(), Now()));
-        if (!backupOk)
-            core_.eventLog().WriteLog("can't open backup file!", false);
+        if (!backupOk) core_.eventLog().WriteLog("can't open backup file!", false);
         if (n >= 1 && start < n) {
             core_.view().SetProgress(0, static_cast<int>(n));
             core_.view().SetCountLabel(FiveDigits(start) + " / " + FiveDigits(n));
@@ -218,15 +216,13 @@ bool RecordUpload::UploadRecord()
             int failures = 0;
             for (long i = start; i < n;) {
                 pumpEvents();
-                if (st.bStopUpload)
-                    break;
+                if (st.bStopUpload) break;
                 bool ok = false;
                 std::string line;
                 ReadRecord(static_cast<int>(i), ok, line);
                 if (ok) {
                     failures = 0;
-                    if (backupOk)
-                        backup.WriteFile(unit + "," + line);
+                    if (backupOk) backup.WriteFile(unit + "," + line);
                     const long number = HexIndex(RecordField(line, 0));
                     grid.Append({std::to_string(number + 1), FilteredCardId(RecordField(line, 1)),
                                  RecordField(line, 2), RecordField(line, 3), RecordField(line, 4)});
@@ -237,8 +233,7 @@ bool RecordUpload::UploadRecord()
                 }
                 if (++failures >= 16) {
                     core_.ErrorBox(lastReply_.rfind("N07", 0) == 0 ? 29 : 1);
-                    if (!st.bTSRunning)
-                        core_.device().OffLine();
+                    if (!st.bTSRunning) core_.device().OffLine();
                     result = false;
                     break;
                 }

@@ -15,9 +15,9 @@ bool ReplyCollector::Feed(char c)
     if (c == frame::CR) {
         if (rxChecksum_) {
             const std::size_t n = buffer_.size();
-            const bool accepted = n > 2 && length_ == n &&
-                                  frame::HexPair(buffer_[n - 2], buffer_[n - 1]) ==
-                                      static_cast<int>(sum_ & 0xFF);
+            const bool accepted =
+                n > 2 && length_ == n &&
+                frame::HexPair(buffer_[n - 2], buffer_[n - 1]) == static_cast<int>(sum_ & 0xFF);
             if (accepted)
                 buffer_.resize(n - 2);
             else
@@ -27,8 +27,7 @@ bool ReplyCollector::Feed(char c)
     }
     if (buffer_.size() < kMaxReply) {
         buffer_ += c;
-        if (buffer_.size() >= 3)
-            sum_ += static_cast<unsigned char>(buffer_[buffer_.size() - 3]);
+        if (buffer_.size() >= 3) sum_ += static_cast<unsigned char>(buffer_[buffer_.size() - 3]);
     }
     ++length_;
     return false;

@@ -55,18 +55,31 @@ std::string ExecutableDir()
 std::string Describe(int32_t rc)
 {
     switch (rc) {
-    case SERLO_E_MEMBERNOTFOUND: return "Object doesn't support this property or method";
-    case SERLO_E_TYPEMISMATCH: return "Type mismatch";
-    case SERLO_E_OVERFLOW: return "Overflow";
-    case SERLO_E_BADPARAMCOUNT: return "Wrong number of arguments";
-    case SERLO_E_SETNOTSUPPORTED: return "Can't assign to read-only property";
-    case SERLO_E_INVALIDARG: return "Invalid procedure call or argument";
-    default: return "Automation error";
+    case SERLO_E_MEMBERNOTFOUND:
+        return "Object doesn't support this property or method";
+    case SERLO_E_TYPEMISMATCH:
+        return "Type mismatch";
+    case SERLO_E_OVERFLOW:
+        return "Overflow";
+    case SERLO_E_BADPARAMCOUNT:
+        return "Wrong number of arguments";
+    case SERLO_E_SETNOTSUPPORTED:
+        return "Can't assign to read-only property";
+    case SERLO_E_INVALIDARG:
+        return "Invalid procedure call or argument";
+    default:
+        return "Automation error";
     }
 }
 
-SerloVariant Num(int32_t v) { return {SERLO_VT_I4, v, nullptr, 0}; }
-SerloVariant Flag(bool v) { return {SERLO_VT_BOOL, v ? -1 : 0, nullptr, 0}; }
+SerloVariant Num(int32_t v)
+{
+    return {SERLO_VT_I4, v, nullptr, 0};
+}
+SerloVariant Flag(bool v)
+{
+    return {SERLO_VT_BOOL, v ? -1 : 0, nullptr, 0};
+}
 SerloVariant Str(const std::string& s)
 {
     return {SERLO_VT_BSTR, 0, const_cast<char*>(s.data()), static_cast<int32_t>(s.size())};
@@ -86,8 +99,7 @@ struct SerloClient::Api {
     bool Load(const std::string& path)
     {
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return false;
+        if (!handle) return false;
         create = reinterpret_cast<decltype(create)>(dlsym(handle, "SerloCreate"));
         destroy = reinterpret_cast<decltype(destroy)>(dlsym(handle, "SerloDestroy"));
         invoke = reinterpret_cast<decltype(invoke)>(dlsym(handle, "SerloInvoke"));
@@ -95,8 +107,7 @@ struct SerloClient::Api {
         freeString = reinterpret_cast<decltype(freeString)>(dlsym(handle, "SerloFreeString"));
         registerServer =
             reinterpret_cast<decltype(registerServer)>(dlsym(handle, "DllRegisterServer"));
-        if (create && destroy && invoke && advise && freeString && registerServer)
-            return true;
+        if (create && destroy && invoke && advise && freeString && registerServer) return true;
         dlclose(handle);
         handle = nullptr;
         return false;
@@ -110,9 +121,9 @@ void EventSink(void* ctx, int32_t dispid, const SerloVariant* args, int32_t narg
 {
     auto* client = static_cast<SerloClient*>(ctx);
     if (dispid == SERLO_EVENT_VNETMONITOR && nargs == 2 && client->onMonitor) {
-        const std::string text = args[1].str ? std::string(args[1].str,
-                                                           static_cast<std::size_t>(args[1].len))
-                                             : std::string();
+        const std::string text =
+            args[1].str ? std::string(args[1].str, static_cast<std::size_t>(args[1].len))
+                        : std::string();
         client->onMonitor(args[0].i4, text);
     } else if (dispid == SERLO_EVENT_ONCOMM && client->onComm) {
         client->onComm();
@@ -125,18 +136,22 @@ SerloClient::SerloClient() : api_(std::make_unique<Api>()) {}
 
 SerloClient::~SerloClient()
 {
-    if (ctrl_)
-        api_->destroy(static_cast<SerloCtrl*>(ctrl_));
+    if (ctrl_) api_->destroy(static_cast<SerloCtrl*>(ctrl_));
     // The library stays loaded: its Qt objects may still have events queued.
 }
 
-bool SerloClient::IsCreated() const { return ctrl_ != nullptr; }
-const std::string& SerloClient::LibraryPath() const { return libraryPath_; }
+bool SerloClient::IsCreated() const
+{
+    return ctrl_ != nullptr;
+}
+const std::string& SerloClient::LibraryPath() const
+{
+    return libraryPath_;
+}
 
 bool SerloClient::Create(std::string* error)
 {
-    if (ctrl_)
-        return true;
+    if (ctrl_) return true;
     const std::string registry = xdg::DataHome() + "/serlo/registry.ini";
     const std::string registered = ini::getString(registry, kProgId, "Path", "");
     bool loaded = !registered.empty() && api_->Load(registered);
@@ -159,14 +174,14 @@ bool SerloClient::Create(std::string* error)
     }
     if (!loaded) {
         if (error)
-            *error = "The link control " + std::string(kProgId) + " is not registered and "
+            *error = "The link control " + std::string(kProgId) +
+                     " is not registered and "
                      "libserlo.so was not found beside the program";
         return false;
     }
     ctrl_ = api_->create();
     if (!ctrl_) {
-        if (error)
-            *error = "The link control could not be created";
+        if (error) *error = "The link control could not be created";
         return false;
     }
     api_->advise(static_cast<SerloCtrl*>(ctrl_), &EventSink, this);
@@ -181,13 +196,11 @@ struct Call {
 
     SerloVariant Run(int32_t id, int32_t flags, std::vector<SerloVariant> args) const
     {
-        if (!ctrl)
-            throw RuntimeError(91, "Object variable or With block variable not set");
+        if (!ctrl) throw RuntimeError(91, "Object variable or With block variable not set");
         SerloVariant out{};
-        const int32_t rc = api->invoke(ctrl, id, flags, args.data(),
-                                       static_cast<int32_t>(args.size()), &out);
-        if (rc != SERLO_S_OK)
-            throw RuntimeError(rc, Describe(rc));
+        const int32_t rc =
+            api->invoke(ctrl, id, flags, args.data(), static_cast<int32_t>(args.size()), &out);
+        if (rc != SERLO_S_OK) throw RuntimeError(rc, Describe(rc));
         return out;
     }
     std::string Text(int32_t id, int32_t flags, std::vector<SerloVariant> args = {}) const
@@ -204,55 +217,134 @@ struct Call {
     {
         return Run(id, flags, std::move(args)).i4;
     }
-    void Put(int32_t id, SerloVariant value) const
-    {
-        Run(id, SERLO_DISPATCH_PROPERTYPUT, {value});
-    }
+    void Put(int32_t id, SerloVariant value) const { Run(id, SERLO_DISPATCH_PROPERTYPUT, {value}); }
 };
 
 } // namespace
 
-#define PX_CALL Call{api_.get(), static_cast<SerloCtrl*>(ctrl_)}
+#define PX_CALL                                                                                    \
+    Call                                                                                           \
+    {                                                                                              \
+        api_.get(), static_cast<SerloCtrl*>(ctrl_)                                                 \
+    }
 constexpr int32_t kGet = SERLO_DISPATCH_PROPERTYGET;
 constexpr int32_t kMethod = SERLO_DISPATCH_METHOD;
 
-bool SerloClient::PortOpen() { return PX_CALL.Number(kPortOpen, kGet) != 0; }
-void SerloClient::SetPortOpen(bool open) { PX_CALL.Put(kPortOpen, Flag(open)); }
-int SerloClient::CommPort() { return PX_CALL.Number(kCommPort, kGet); }
-void SerloClient::SetCommPort(int port) { PX_CALL.Put(kCommPort, Num(port)); }
-int SerloClient::BaudRate() { return PX_CALL.Number(kBaudRate, kGet); }
-void SerloClient::SetBaudRate(int baud) { PX_CALL.Put(kBaudRate, Num(baud)); }
-int SerloClient::Handshaking() { return PX_CALL.Number(kHandshaking, kGet); }
-void SerloClient::SetHandshaking(int bits) { PX_CALL.Put(kHandshaking, Num(bits)); }
-std::string SerloClient::Settings() { return PX_CALL.Text(kSettings, kGet); }
-void SerloClient::SetSettings(const std::string& text) { PX_CALL.Put(kSettings, Str(text)); }
-int SerloClient::VNetTimeout() { return PX_CALL.Number(kVNetTimeout, kGet); }
-void SerloClient::SetVNetTimeout(int ms) { PX_CALL.Put(kVNetTimeout, Num(ms)); }
-int SerloClient::IPort() { return PX_CALL.Number(kIPort, kGet); }
-void SerloClient::SetIPort(int port) { PX_CALL.Put(kIPort, Num(port)); }
-std::string SerloClient::IAddress() { return PX_CALL.Text(kIAddress, kGet); }
-void SerloClient::SetIAddress(const std::string& a) { PX_CALL.Put(kIAddress, Str(a)); }
-void SerloClient::SetEventMask(int mask) { PX_CALL.Put(kEventMask, Num(mask)); }
-int SerloClient::RxCount() { return PX_CALL.Number(kRxCount, kGet); }
-std::string SerloClient::Text() { return PX_CALL.Text(kText, kGet); }
-void SerloClient::SetText(const std::string& bytes) { PX_CALL.Put(kText, Str(bytes)); }
-int SerloClient::Char() { return PX_CALL.Number(kChar, kGet); }
-bool SerloClient::Busy() { return PX_CALL.Number(kBusy, kGet) != 0; }
+bool SerloClient::PortOpen()
+{
+    return PX_CALL.Number(kPortOpen, kGet) != 0;
+}
+void SerloClient::SetPortOpen(bool open)
+{
+    PX_CALL.Put(kPortOpen, Flag(open));
+}
+int SerloClient::CommPort()
+{
+    return PX_CALL.Number(kCommPort, kGet);
+}
+void SerloClient::SetCommPort(int port)
+{
+    PX_CALL.Put(kCommPort, Num(port));
+}
+int SerloClient::BaudRate()
+{
+    return PX_CALL.Number(kBaudRate, kGet);
+}
+void SerloClient::SetBaudRate(int baud)
+{
+    PX_CALL.Put(kBaudRate, Num(baud));
+}
+int SerloClient::Handshaking()
+{
+    return PX_CALL.Number(kHandshaking, kGet);
+}
+void SerloClient::SetHandshaking(int bits)
+{
+    PX_CALL.Put(kHandshaking, Num(bits));
+}
+std::string SerloClient::Settings()
+{
+    return PX_CALL.Text(kSettings, kGet);
+}
+void SerloClient::SetSettings(const std::string& text)
+{
+    PX_CALL.Put(kSettings, Str(text));
+}
+int SerloClient::VNetTimeout()
+{
+    return PX_CALL.Number(kVNetTimeout, kGet);
+}
+void SerloClient::SetVNetTimeout(int ms)
+{
+    PX_CALL.Put(kVNetTimeout, Num(ms));
+}
+int SerloClient::IPort()
+{
+    return PX_CALL.Number(kIPort, kGet);
+}
+void SerloClient::SetIPort(int port)
+{
+    PX_CALL.Put(kIPort, Num(port));
+}
+std::string SerloClient::IAddress()
+{
+    return PX_CALL.Text(kIAddress, kGet);
+}
+void SerloClient::SetIAddress(const std::string& a)
+{
+    PX_CALL.Put(kIAddress, Str(a));
+}
+void SerloClient::SetEventMask(int mask)
+{
+    PX_CALL.Put(kEventMask, Num(mask));
+}
+int SerloClient::RxCount()
+{
+    return PX_CALL.Number(kRxCount, kGet);
+}
+std::string SerloClient::Text()
+{
+    return PX_CALL.Text(kText, kGet);
+}
+void SerloClient::SetText(const std::string& bytes)
+{
+    PX_CALL.Put(kText, Str(bytes));
+}
+int SerloClient::Char()
+{
+    return PX_CALL.Number(kChar, kGet);
+}
+bool SerloClient::Busy()
+{
+    return PX_CALL.Number(kBusy, kGet) != 0;
+}
 
 std::string SerloClient::SendVNetCmd(const std::string& data, bool tx, bool rx)
 {
     return PX_CALL.Text(kSendVNetCmd, kMethod, {Str(data), Flag(tx), Flag(rx)});
 }
-std::string SerloClient::Polling(int id) { return PX_CALL.Text(kPolling, kMethod, {Num(id)}); }
-bool SerloClient::SetID(int id) { return PX_CALL.Number(kSetID, kMethod, {Num(id)}) != 0; }
-std::string SerloClient::GetTime() { return PX_CALL.Text(kGetTime, kMethod); }
+std::string SerloClient::Polling(int id)
+{
+    return PX_CALL.Text(kPolling, kMethod, {Num(id)});
+}
+bool SerloClient::SetID(int id)
+{
+    return PX_CALL.Number(kSetID, kMethod, {Num(id)}) != 0;
+}
+std::string SerloClient::GetTime()
+{
+    return PX_CALL.Text(kGetTime, kMethod);
+}
 bool SerloClient::SetTime(int year, int month, int day, int hour, int minute, int second, int week)
 {
     return PX_CALL.Number(kSetTime, kMethod,
                           {Num(year), Num(month), Num(day), Num(hour), Num(minute), Num(second),
                            Num(week)}) != 0;
 }
-bool SerloClient::Reset() { return PX_CALL.Number(kReset, kMethod) != 0; }
+bool SerloClient::Reset()
+{
+    return PX_CALL.Number(kReset, kMethod) != 0;
+}
 std::string SerloClient::GetRecord(int number)
 {
     return PX_CALL.Text(kGetRecord, kMethod, {Num(number)});
@@ -269,7 +361,10 @@ bool SerloClient::SetRegister(int addr, const std::string& value)
 {
     return PX_CALL.Number(kSetRegister, kMethod, {Num(addr), Str(value)}) != 0;
 }
-int SerloClient::GetRecordCount() { return PX_CALL.Number(kGetRecordCount, kMethod); }
+int SerloClient::GetRecordCount()
+{
+    return PX_CALL.Number(kGetRecordCount, kMethod);
+}
 
 #undef PX_CALL
 

@@ -12,11 +12,9 @@ namespace {
 
 bool AllDigits(const std::string& s)
 {
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
@@ -36,11 +34,9 @@ void SortTable(std::vector<std::string>& t)
 std::string TimeFromCells(const std::string& hour, const std::string& minute)
 {
     const std::string h = Trim(hour), m = Trim(minute);
-    if (!AllDigits(h) || !AllDigits(m) || h.size() > 2 || m.size() > 2)
-        return {};
+    if (!AllDigits(h) || !AllDigits(m) || h.size() > 2 || m.size() > 2) return {};
     const int hv = std::stoi(h), mv = std::stoi(m);
-    if (hv > 23 || mv > 59)
-        return {};
+    if (hv > 23 || mv > 59) return {};
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%02d:%02d", hv, mv);
     return buffer;
@@ -50,29 +46,26 @@ std::string CompactTime(const std::string& entry)
 {
     const std::string head = entry.substr(0, 5);
     const std::size_t colon = head.find(':');
-    if (colon == std::string::npos)
-        return {};
+    if (colon == std::string::npos) return {};
     const std::string t = TimeFromCells(head.substr(0, colon), head.substr(colon + 1));
     return t.empty() ? std::string() : t.substr(0, 2) + t.substr(3, 2);
 }
 
 bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int timeReg,
-                               int eventReg, const std::string& eventMask,
-                               std::string disableEvent)
+                               int eventReg, const std::string& eventMask, std::string disableEvent)
 {
     ProgramState& st = core_.state();
     st.bLinkTimeout = false;
     nTableErr = 0;
     try {
         SortTable(table);
-        if (disableEvent.size() < 2)
-            disableEvent = "XX";
+        if (disableEvent.size() < 2) disableEvent = "XX";
         SerloClient& link = core_.link();
-        if (!link.PortOpen())
-            return false;
+        if (!link.PortOpen()) return false;
         bool anyWritten = false;
         for (int j = 0; j < count; ++j) {
-            const std::string entry = j < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(j)] : "";
+            const std::string entry =
+                j < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(j)] : "";
             std::string time = CompactTime(entry);
             std::string event = entry.size() > 6 ? entry.substr(6) : "";
             if (event.size() != 2 || time.size() != 4) {
@@ -82,14 +75,12 @@ bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int t
             bool ok = false;
             for (int a = 0; a < 3 && !ok; ++a)
                 ok = link.SetRegister(eventReg + j, event);
-            if (!ok)
-                nTableErr = 16;
+            if (!ok) nTableErr = 16;
             if (ok && eventMask.find("A" + event) != std::string::npos) {
                 ok = false;
                 for (int a = 0; a < 3 && !ok; ++a)
                     ok = link.SetRegister(timeReg + j, time);
-                if (!ok)
-                    nTableErr = 15;
+                if (!ok) nTableErr = 15;
             }
             if (ok) {
                 anyWritten = true;
@@ -113,8 +104,7 @@ bool TableTransfer::GetPXTable(std::vector<std::string>& table, int count, int t
     nTableErr = 0;
     try {
         SerloClient& link = core_.link();
-        if (!link.PortOpen())
-            return false;
+        if (!link.PortOpen()) return false;
         bool anyRead = false;
         std::size_t stored = 0;
         for (int j = 0; j < count; ++j) {

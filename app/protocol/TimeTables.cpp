@@ -1,8 +1,8 @@
 #include "TimeTables.h"
 
 #include "Core.h"
-#include "FileAppend.h"
 #include "DeviceOps.h"
+#include "FileAppend.h"
 #include "TableTransfer.h"
 #include "VbText.h"
 
@@ -32,19 +32,16 @@ std::vector<std::string> SplitComma(const std::string& line)
     for (;;) {
         const std::size_t comma = line.find(',', start);
         out.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos)
-            return out;
+        if (comma == std::string::npos) return out;
         start = comma + 1;
     }
 }
 
 bool IsTimeCell(const std::string& cell, int max)
 {
-    if (cell.empty() || cell.size() > 2)
-        return false;
+    if (cell.empty() || cell.size() > 2) return false;
     for (char c : cell)
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
     return std::stoi(cell) <= max;
 }
 
@@ -82,7 +79,8 @@ void TimeTable::Show(const std::vector<std::string>& entries)
 {
     for (int i = 0; i < kRows; ++i) {
         TimeRow& r = rows[static_cast<std::size_t>(i)];
-        const std::string e = i < static_cast<int>(entries.size()) ? entries[static_cast<std::size_t>(i)] : "";
+        const std::string e =
+            i < static_cast<int>(entries.size()) ? entries[static_cast<std::size_t>(i)] : "";
         const std::string time = CompactTime(e);
         const std::string code = e.size() >= 2 ? e.substr(e.size() - 2) : "";
         const bool active = kind_ == Kind::Bell
@@ -91,8 +89,7 @@ void TimeTable::Show(const std::vector<std::string>& entries)
         if (!e.empty() && active && time.size() == 4) {
             r.hour = time.substr(0, 2);
             r.minute = time.substr(2, 2);
-            if (kind_ == Kind::InOut)
-                r.direction = Val(code) == 0 ? "Out" : "In";
+            if (kind_ == Kind::InOut) r.direction = Val(code) == 0 ? "Out" : "In";
         } else {
             r.hour = r.minute = "  ";
             r.direction.clear();
@@ -112,8 +109,7 @@ bool TimeTable::Save(const std::string& path, std::string* error) const
     std::string text;
     for (const auto& r : rows) {
         text += r.hour + "," + r.minute;
-        if (kind_ == Kind::InOut)
-            text += "," + r.direction;
+        if (kind_ == Kind::InOut) text += "," + r.direction;
         text += "\r\n";
     }
     return ReplaceFile(path, text, error);
@@ -121,13 +117,11 @@ bool TimeTable::Save(const std::string& path, std::string* error) const
 
 void TimeTable::Load(const std::string& path)
 {
-    if (kind_ == Kind::InOut)
-        Clear();
+    if (kind_ == Kind::InOut) Clear();
     std::ifstream in(path, std::ios::binary);
     std::string line;
     for (int i = 0; i < kRows && std::getline(in, line); ++i) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         const auto f = SplitComma(line);
         TimeRow& r = rows[static_cast<std::size_t>(i)];
         const std::string hour = f.size() > 0 ? f[0] : "";
@@ -155,8 +149,7 @@ bool DownloadTable(Core& core, TimeTable& table)
                                         reg.mask, reg.disable);
     if (!ok) {
         const int code = transfer.nTableErr;
-        if (core.state().bLinkTimeout)
-            core.device().OffLine();
+        if (core.state().bLinkTimeout) core.device().OffLine();
         core.ErrorBox(code);
     }
     table.SetAllGrey(false);
@@ -168,14 +161,13 @@ bool UploadTable(Core& core, TimeTable& table)
     const Registers reg = RegistersOf(table.kind());
     std::vector<std::string> entries;
     TableTransfer transfer(core);
-    const bool ok = transfer.GetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg,
-                                        reg.mask);
+    const bool ok =
+        transfer.GetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg, reg.mask);
     if (ok) {
         table.Show(entries);
     } else {
         const int code = transfer.nTableErr;
-        if (core.state().bLinkTimeout)
-            core.device().OffLine();
+        if (core.state().bLinkTimeout) core.device().OffLine();
         core.ErrorBox(code);
     }
     return ok;

@@ -15,7 +15,8 @@ using chars::IsDigit;
 using chars::Upper;
 
 // The program's trim removes spaces only; a TAB is data (templates use it as a separator).
-std::string_view TrimSpaces(std::string_view s) {
+std::string_view TrimSpaces(std::string_view s)
+{
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ')
@@ -23,7 +24,8 @@ std::string_view TrimSpaces(std::string_view s) {
     return s;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (Upper(a[i]) != Upper(b[i])) return false;
@@ -31,7 +33,8 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 // Values come from callers and may be out of range; never index past a buffer or overflow.
-void AppendNumber(std::string& out, long long v, int minDigits) {
+void AppendNumber(std::string& out, long long v, int minDigits)
+{
     char buf[24];
     int n = 0;
     const bool negative = v < 0;
@@ -48,7 +51,8 @@ void AppendNumber(std::string& out, long long v, int minDigits) {
         out.push_back(buf[--n]);
 }
 
-void AppendTwo(std::string& out, int v) {
+void AppendTwo(std::string& out, int v)
+{
     if (v >= 0 && v < 100) {
         out.push_back(static_cast<char>('0' + v / 10));
         out.push_back(static_cast<char>('0' + v % 10));
@@ -59,7 +63,8 @@ void AppendTwo(std::string& out, int v) {
 
 // Reads 1 to maxDigits digits at s[i].
 bool ReadNumber(std::string_view s, std::size_t& i, std::size_t minDigits, std::size_t maxDigits,
-                int& value) {
+                int& value)
+{
     std::size_t n = 0;
     int v = 0;
     while (i < s.size() && IsDigit(s[i]) && n < maxDigits) {
@@ -72,7 +77,8 @@ bool ReadNumber(std::string_view s, std::size_t& i, std::size_t minDigits, std::
     return true;
 }
 
-bool ParseDatePart(std::string_view s, std::size_t& i, DateTime& v) {
+bool ParseDatePart(std::string_view s, std::size_t& i, DateTime& v)
+{
     std::size_t k = i;
     int y = 0, m = 0, d = 0;
     if (!ReadNumber(s, k, 4, 4, y) || k >= s.size() || (s[k] != '/' && s[k] != '-')) return false;
@@ -88,7 +94,8 @@ bool ParseDatePart(std::string_view s, std::size_t& i, DateTime& v) {
     return true;
 }
 
-bool ParseTimePart(std::string_view s, std::size_t& i, DateTime& v) {
+bool ParseTimePart(std::string_view s, std::size_t& i, DateTime& v)
+{
     std::size_t k = i;
     int h = 0, m = 0, sec = 0;
     if (!ReadNumber(s, k, 1, 2, h) || k >= s.size() || s[k] != ':') return false;
@@ -107,14 +114,16 @@ bool ParseTimePart(std::string_view s, std::size_t& i, DateTime& v) {
     return true;
 }
 
-std::string& ShortDateSetting() {
+std::string& ShortDateSetting()
+{
     static std::string pattern(kDefaultShortDate);
     return pattern;
 }
 
 constexpr std::string_view kTimePattern = "hh:nn:ss";
 
-void AppendTokens(std::string& out, const DateTime& v, std::string_view p) {
+void AppendTokens(std::string& out, const DateTime& v, std::string_view p)
+{
     // MM means minutes after an hour token, also across literals as in "HH:MM".
     bool afterHour = false;
     std::size_t i = 0;
@@ -166,7 +175,8 @@ void AppendTokens(std::string& out, const DateTime& v, std::string_view p) {
 
 } // namespace
 
-DateTime MakeDate(int year, int month, int day) {
+DateTime MakeDate(int year, int month, int day)
+{
     DateTime v;
     v.year = year;
     v.month = month;
@@ -175,7 +185,8 @@ DateTime MakeDate(int year, int month, int day) {
     return v;
 }
 
-DateTime MakeDateTime(int year, int month, int day, int hour, int minute, int second) {
+DateTime MakeDateTime(int year, int month, int day, int hour, int minute, int second)
+{
     DateTime v = MakeDate(year, month, day);
     v.hour = hour;
     v.minute = minute;
@@ -184,18 +195,21 @@ DateTime MakeDateTime(int year, int month, int day, int hour, int minute, int se
     return v;
 }
 
-bool IsValidDate(int year, int month, int day) {
+bool IsValidDate(int year, int month, int day)
+{
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-bool IsValidTime(int hour, int minute, int second) {
+bool IsValidTime(int hour, int minute, int second)
+{
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
-std::optional<DateTime> ParseDateTime(std::string_view text) {
+std::optional<DateTime> ParseDateTime(std::string_view text)
+{
     while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back()))
@@ -212,7 +226,8 @@ std::optional<DateTime> ParseDateTime(std::string_view text) {
     return std::nullopt;
 }
 
-DateTime Now() {
+DateTime Now()
+{
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -220,22 +235,26 @@ DateTime Now() {
                         tm.tm_sec);
 }
 
-int Weekday(const DateTime& value) {
+int Weekday(const DateTime& value)
+{
     if (!value.hasDate || !IsValidDate(value.year, value.month, value.day)) return 0;
     static constexpr int kOffset[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
     int y = value.year - (value.month < 3 ? 1 : 0);
     return (y + y / 4 - y / 100 + y / 400 + kOffset[value.month - 1] + value.day) % 7 + 1;
 }
 
-void SetShortDatePattern(std::string_view pattern) {
+void SetShortDatePattern(std::string_view pattern)
+{
     ShortDateSetting() = pattern.empty() ? kDefaultShortDate : pattern;
 }
 
-const std::string& ShortDatePattern() {
+const std::string& ShortDatePattern()
+{
     return ShortDateSetting();
 }
 
-std::string ShortDatePatternFromLocale(std::string_view f) {
+std::string ShortDatePatternFromLocale(std::string_view f)
+{
     std::string out;
     bool anyToken = false;
     std::size_t i = 0;
@@ -268,7 +287,8 @@ std::string ShortDatePatternFromLocale(std::string_view f) {
     return anyToken ? out : std::string();
 }
 
-void AppendFormattedDate(std::string& out, const DateTime& value, std::string_view pattern) {
+void AppendFormattedDate(std::string& out, const DateTime& value, std::string_view pattern)
+{
     const std::string_view named = TrimSpaces(pattern);
     if (named.empty() || EqualNoCase(named, "General Date")) {
         const bool date = value.hasDate;
@@ -285,26 +305,30 @@ void AppendFormattedDate(std::string& out, const DateTime& value, std::string_vi
     AppendTokens(out, value, pattern);
 }
 
-std::string FormatDate(const DateTime& value, std::string_view pattern) {
+std::string FormatDate(const DateTime& value, std::string_view pattern)
+{
     std::string out;
     AppendFormattedDate(out, value, pattern);
     return out;
 }
 
-void AppendFormattedDateText(std::string& out, std::string_view value, std::string_view pattern) {
+void AppendFormattedDateText(std::string& out, std::string_view value, std::string_view pattern)
+{
     if (const auto v = ParseDateTime(value))
         AppendFormattedDate(out, *v, pattern);
     else
         out.append(value);
 }
 
-std::string FormatDateText(std::string_view value, std::string_view pattern) {
+std::string FormatDateText(std::string_view value, std::string_view pattern)
+{
     std::string out;
     AppendFormattedDateText(out, value, pattern);
     return out;
 }
 
-void AppendTextEscapes(std::string& out, std::string_view text) {
+void AppendTextEscapes(std::string& out, std::string_view text)
+{
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\\' && i + 1 < text.size()) {
@@ -319,7 +343,8 @@ void AppendTextEscapes(std::string& out, std::string_view text) {
     }
 }
 
-std::string ApplyTextEscapes(std::string_view text) {
+std::string ApplyTextEscapes(std::string_view text)
+{
     std::string out;
     out.reserve(text.size());
     AppendTextEscapes(out, text);
@@ -327,7 +352,8 @@ std::string ApplyTextEscapes(std::string_view text) {
 }
 
 std::string ExpandDate(std::string_view text, std::string_view placeholder, std::string_view value,
-                       std::string_view defaultPattern) {
+                       std::string_view defaultPattern)
+{
     const std::string_view ph = TrimSpaces(placeholder);
     if (TrimSpaces(text).empty() || ph.size() < 2 || TrimSpaces(value).empty()) return {};
     const char open = Upper(ph.front());
@@ -384,7 +410,8 @@ std::string ExpandDate(std::string_view text, std::string_view placeholder, std:
 }
 
 std::string ExpandDate(std::string_view text, std::string_view placeholder, const DateTime& value,
-                       std::string_view defaultPattern) {
+                       std::string_view defaultPattern)
+{
     // The text form keeps which parts the value has, so "General Date" shows only those.
     std::string asText;
     if (value.hasDate) AppendTokens(asText, value, "YYYY/MM/DD");

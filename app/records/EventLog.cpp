@@ -32,11 +32,9 @@ bool EventLog::WriteLog(const std::string& line, bool silent)
         selLength_ = static_cast<int>(trimmedStart.size());
         selStart_ = static_cast<int>(view_.size()) - selLength_;
         TrimView();
-        if (viewText)
-            viewText(view_);
+        if (viewText) viewText(view_);
     }
-    if (path_.empty())
-        return false;
+    if (path_.empty()) return false;
     return AppendLine(path_, line, nullptr);
 }
 
@@ -44,22 +42,19 @@ void EventLog::AppendView(const std::string& text)
 {
     AppendToView(text);
     TrimView();
-    if (viewText)
-        viewText(view_);
+    if (viewText) viewText(view_);
 }
 
 void EventLog::ClearText()
 {
     view_.clear();
     selStart_ = selLength_ = 0;
-    if (viewText)
-        viewText(view_);
+    if (viewText) viewText(view_);
 }
 
 void EventLog::TrimView()
 {
-    if (MaxView < 101 || static_cast<long>(view_.size()) <= MaxView)
-        return;
+    if (MaxView < 101 || static_cast<long>(view_.size()) <= MaxView) return;
     // 1-based positions as the view counts them.
     const long start = static_cast<long>(view_.size()) - MaxView / 3 + 1;
     const std::size_t cr = view_.find('\r', static_cast<std::size_t>(std::max(0L, start - 1)));
@@ -71,10 +66,8 @@ void EventLog::TrimView()
 bool EventLog::OpenFile(const std::string& rawPath)
 {
     const std::string path = Trim(rawPath);
-    if (path.empty())
-        return false;
-    if (!TouchFile(path, nullptr))
-        return false;
+    if (path.empty()) return false;
+    if (!TouchFile(path, nullptr)) return false;
     path_ = path;
     const std::size_t slash = path.rfind('/');
     fileName_ = slash == std::string::npos ? path : path.substr(slash + 1);

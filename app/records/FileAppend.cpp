@@ -17,11 +17,10 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
     line.append(text).append("\r\n");
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error)
-            *error = std::strerror(errno);
+        if (error) *error = std::strerror(errno);
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
     std::size_t done = 0;
     int failure = 0;
@@ -36,16 +35,14 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
             break;
         }
     }
-    if (!failure && durable && ::fdatasync(fd) != 0)
-        failure = errno;
+    if (!failure && durable && ::fdatasync(fd) != 0) failure = errno;
     if (failure && before >= 0 && ::ftruncate(fd, before) != 0 && error)
         *error = std::string(std::strerror(failure)) + "; the partial line could not be removed";
     else if (failure && error)
         *error = std::strerror(failure);
     if (::close(fd) != 0 && !failure) {
         failure = errno;
-        if (error)
-            *error = std::strerror(failure);
+        if (error) *error = std::strerror(failure);
     }
     return failure == 0;
 }
@@ -53,8 +50,7 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
 bool ReplaceFile(const std::string& path, std::string_view text, std::string* error)
 {
     const auto result = ini::replaceFile(path, text);
-    if (!result && error)
-        *error = path + ": " + result.error;
+    if (!result && error) *error = path + ": " + result.error;
     return result.ok;
 }
 
@@ -62,8 +58,7 @@ bool TouchFile(const std::string& path, std::string* error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error)
-            *error = std::strerror(errno);
+        if (error) *error = std::strerror(errno);
         return false;
     }
     ::close(fd);
@@ -72,22 +67,20 @@ bool TouchFile(const std::string& path, std::string* error)
 
 bool FileExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
 long long FileSizeOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& file)
 {
-    if (folder.empty())
-        return file;
-    if (folder.back() == '/')
-        return folder + file;
+    if (folder.empty()) return file;
+    if (folder.back() == '/') return folder + file;
     return folder + "/" + file;
 }
 

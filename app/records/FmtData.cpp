@@ -15,7 +15,8 @@ constexpr auto npos = std::string_view::npos;
 using chars::IsDigit;
 using chars::Upper;
 
-int HexValue(char c) {
+int HexValue(char c)
+{
     if (c >= '0' && c <= '9') return c - '0';
     const char u = Upper(c);
     if (u >= 'A' && u <= 'F') return u - 'A' + 10;
@@ -23,7 +24,8 @@ int HexValue(char c) {
 }
 
 // The program's trim removes spaces only; a TAB is data.
-std::string_view TrimSpaces(std::string_view s) {
+std::string_view TrimSpaces(std::string_view s)
+{
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ')
@@ -31,14 +33,16 @@ std::string_view TrimSpaces(std::string_view s) {
     return s;
 }
 
-std::string UpperCopy(std::string_view s) {
+std::string UpperCopy(std::string_view s)
+{
     std::string out(s);
     for (char& c : out)
         c = Upper(c);
     return out;
 }
 
-std::string WithoutSpaces(std::string_view s) {
+std::string WithoutSpaces(std::string_view s)
+{
     std::string out;
     out.reserve(s.size());
     for (char c : s)
@@ -46,7 +50,8 @@ std::string WithoutSpaces(std::string_view s) {
     return out;
 }
 
-std::size_t FindNoCase(std::string_view s, char upperLetter, std::size_t from) {
+std::size_t FindNoCase(std::string_view s, char upperLetter, std::size_t from)
+{
     for (std::size_t i = from; i < s.size(); ++i)
         if (Upper(s[i]) == upperLetter) return i;
     return npos;
@@ -54,7 +59,8 @@ std::size_t FindNoCase(std::string_view s, char upperLetter, std::size_t from) {
 
 // Leading digits after leading spaces; a sign is not read, so a width is never negative.
 // Saturates just above kMaxWidth so that long digit runs cannot overflow.
-long ReadCount(std::string_view s) {
+long ReadCount(std::string_view s)
+{
     std::size_t i = 0;
     while (i < s.size() && s[i] == ' ')
         ++i;
@@ -67,7 +73,8 @@ long ReadCount(std::string_view s) {
 // Index of list entry for a value: the value's whole part modulo count, read digit by digit so
 // that values of any length work. A non-numeric value counts as 0. A negative value takes the
 // floored modulo (-1 selects the last entry): always a valid index, never an error.
-std::size_t ListIndex(std::string_view v, std::size_t count) {
+std::size_t ListIndex(std::string_view v, std::size_t count)
+{
     std::size_t i = 0;
     while (i < v.size() && (v[i] == ' ' || v[i] == '\t'))
         ++i;
@@ -89,7 +96,8 @@ std::size_t ListIndex(std::string_view v, std::size_t count) {
 // Base conversion over groups of four characters, most significant first: decimal groups
 // (base 10000) divided by 4096 give three hex digits per step, hex groups (base 65536) divided
 // by 10000 four decimal digits. False when the trimmed text is not a number of that base.
-bool ConvertDigits(std::string_view t, bool fromDecimal, std::string& out) {
+bool ConvertDigits(std::string_view t, bool fromDecimal, std::string& out)
+{
     if (t.empty() || t.size() > kMaxDigits) return false;
     for (char c : t)
         if (fromDecimal ? !IsDigit(c) : HexValue(c) < 0) return false;
@@ -139,7 +147,8 @@ bool ConvertDigits(std::string_view t, bool fromDecimal, std::string& out) {
 }
 
 // text as PadLeft(text, width, fill) would give it, appended.
-void AppendPadded(std::string& out, std::string_view text, long width, char fill) {
+void AppendPadded(std::string& out, std::string_view text, long width, char fill)
+{
     if (width <= 0) {
         out.append(text);
     } else if (static_cast<std::size_t>(width) < text.size()) {
@@ -152,7 +161,8 @@ void AppendPadded(std::string& out, std::string_view text, long width, char fill
     }
 }
 
-std::string ConvertOrKeep(std::string_view text, long width, bool fromDecimal) {
+std::string ConvertOrKeep(std::string_view text, long width, bool fromDecimal)
+{
     std::string out;
     if (!ConvertDigits(TrimSpaces(text), fromDecimal, out)) return std::string(text);
     if (width <= 0) return out;
@@ -161,7 +171,8 @@ std::string ConvertOrKeep(std::string_view text, long width, bool fromDecimal) {
     return padded;
 }
 
-const char* ErrorText(FmtError no) {
+const char* ErrorText(FmtError no)
+{
     switch (no) {
     case FmtError::None:
         return "";
@@ -185,23 +196,27 @@ const char* ErrorText(FmtError no) {
 
 } // namespace
 
-std::string IdLengthTemplate(long idLength) {
+std::string IdLengthTemplate(long idLength)
+{
     return "{UID},{CID,'&" + std::to_string(idLength) +
            "D'},{Event},{Date,'YYYY/MM/DD'},{Time,'hh:nn:ss'}";
 }
 
-void FmtData::ClearError() {
+void FmtData::ClearError()
+{
     errorNo_ = 0;
     error_.clear();
 }
 
-void FmtData::SetError(FmtError no, std::string text) {
+void FmtData::SetError(FmtError no, std::string text)
+{
     if (errorNo_ != 0) return; // the first broken rule explains the failure best
     errorNo_ = static_cast<long>(no);
     error_ = std::string(ErrorText(no)) + (text.empty() ? "" : ": " + text);
 }
 
-std::int16_t FmtData::FindField(std::string_view name) const {
+std::int16_t FmtData::FindField(std::string_view name) const
+{
     const std::size_t n =
         std::min<std::size_t>(fields_.size(), std::numeric_limits<std::int16_t>::max());
     for (std::size_t i = 0; i < n; ++i) {
@@ -216,13 +231,15 @@ std::int16_t FmtData::FindField(std::string_view name) const {
 }
 
 // Fill characters a code may still add: bounded per picture and per template.
-long FmtData::TakeFill(long wanted, long pictureRoom) {
+long FmtData::TakeFill(long wanted, long pictureRoom)
+{
     const long n = std::max(0L, std::min({wanted, kMaxWidth, pictureRoom, fillLeft_}));
     fillLeft_ -= n;
     return n;
 }
 
-bool FmtData::ParsePicture(TemplateItem& item, FieldType type, std::string_view s) {
+bool FmtData::ParsePicture(TemplateItem& item, FieldType type, std::string_view s)
+{
     std::size_t open = s.find('"');
     if (open == npos) open = s.find('\'');
     std::size_t close = s.find('"', open + 1);
@@ -273,7 +290,8 @@ bool FmtData::ParsePicture(TemplateItem& item, FieldType type, std::string_view 
     return true;
 }
 
-bool FmtData::ParseOption(TemplateItem& item, FieldType type, std::string_view option) {
+bool FmtData::ParseOption(TemplateItem& item, FieldType type, std::string_view option)
+{
     const std::string_view t = TrimSpaces(option);
     if (t.find_first_of("\"'") != npos) return ParsePicture(item, type, t);
     if (t.find('=') != npos) {
@@ -316,11 +334,13 @@ bool FmtData::ParseOption(TemplateItem& item, FieldType type, std::string_view o
     return true;
 }
 
-FieldType FmtData::TypeOf(const TemplateItem& item) const {
+FieldType FmtData::TypeOf(const TemplateItem& item) const
+{
     return item.field >= 0 ? fields_[static_cast<std::size_t>(item.field)].type : FieldType::Text;
 }
 
-FmtData::Step FmtData::StepFor(const TemplateItem& item, FieldType type) {
+FmtData::Step FmtData::StepFor(const TemplateItem& item, FieldType type)
+{
     if (item.field < 0) return Step::None;
     if (item.kind == ItemKind::List) return item.list.empty() ? Step::None : Step::List;
     if (item.kind == ItemKind::Mapping) return Step::Mapping;
@@ -340,7 +360,8 @@ FmtData::Step FmtData::StepFor(const TemplateItem& item, FieldType type) {
 
 bool FmtData::LoadTemplate(std::string_view templ, std::string_view fieldList,
                            std::string_view listDelimiter, std::string_view openBrace,
-                           std::string_view closeBrace) {
+                           std::string_view closeBrace)
+{
     ClearError();
     if (TrimSpaces(templ).empty() || TrimSpaces(fieldList).empty() || openBrace.empty() ||
         closeBrace.empty() || templ.find(closeBrace) == npos) {
@@ -425,7 +446,8 @@ bool FmtData::LoadTemplate(std::string_view templ, std::string_view fieldList,
     return templateOk_;
 }
 
-void FmtData::AppendValue(std::string& out, std::size_t j, std::string_view v) {
+void FmtData::AppendValue(std::string& out, std::size_t j, std::string_view v)
+{
     const TemplateItem& item = items_[j];
     switch (steps_[j]) {
     case Step::None:
@@ -497,7 +519,8 @@ void FmtData::AppendValue(std::string& out, std::size_t j, std::string_view v) {
     }
 }
 
-void FmtData::FormatRecordTo(std::string& out, std::string_view line, char delimiter) {
+void FmtData::FormatRecordTo(std::string& out, std::string_view line, char delimiter)
+{
     if (line.empty() || !templateOk_) {
         out.append(line);
         return;
@@ -529,13 +552,15 @@ void FmtData::FormatRecordTo(std::string& out, std::string_view line, char delim
     }
 }
 
-std::string FmtData::FormatRecord(std::string_view line, char delimiter) {
+std::string FmtData::FormatRecord(std::string_view line, char delimiter)
+{
     std::string out;
     FormatRecordTo(out, line, delimiter);
     return out;
 }
 
-std::string FmtData::TemplateHeader() const {
+std::string FmtData::TemplateHeader() const
+{
     if (!templateOk_) return {};
     std::string out;
     for (std::size_t j = 0; j < items_.size(); ++j) {
@@ -545,13 +570,15 @@ std::string FmtData::TemplateHeader() const {
     return out;
 }
 
-FmtData& modFmtData() {
+FmtData& modFmtData()
+{
     static FmtData instance;
     return instance;
 }
 
 std::string ReplaceEscape(std::string_view text, std::string_view code,
-                          std::string_view replacement) {
+                          std::string_view replacement)
+{
     const std::string_view c = TrimSpaces(code);
     if (c.empty()) return std::string(text);
     const char key = Upper(c.front());
@@ -576,15 +603,18 @@ std::string ReplaceEscape(std::string_view text, std::string_view code,
     return out;
 }
 
-std::string DecToHex(std::string_view text, long width) {
+std::string DecToHex(std::string_view text, long width)
+{
     return ConvertOrKeep(text, width, true);
 }
 
-std::string HexToDec(std::string_view text, long width) {
+std::string HexToDec(std::string_view text, long width)
+{
     return ConvertOrKeep(text, width, false);
 }
 
-std::string PadLeft(std::string_view text, long width, char fill) {
+std::string PadLeft(std::string_view text, long width, char fill)
+{
     std::string out;
     AppendPadded(out, text, width, fill);
     return out;

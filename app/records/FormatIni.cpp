@@ -15,7 +15,8 @@ struct Remembered {
     std::string path;
 };
 
-Remembered& LastGiven() {
+Remembered& LastGiven()
+{
     static Remembered r;
     return r;
 }
@@ -25,14 +26,16 @@ constexpr std::size_t kMaxSectionBuffer = 32768;
 } // namespace
 
 std::string ReadFormatIni(std::string_view key, std::string_view def, std::string_view section,
-                          std::string_view path) {
+                          std::string_view path)
+{
     Remembered& last = LastGiven();
     if (!section.empty()) last.section.assign(section);
     if (!path.empty()) last.path.assign(path);
     return ini::getString(last.path, last.section, key, def, ini::kBuf2048);
 }
 
-std::vector<std::string> ListIniSections(const std::string& path) {
+std::vector<std::string> ListIniSections(const std::string& path)
+{
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || st.st_size <= 0) return {std::string()};
     const auto size =

@@ -16,8 +16,7 @@ namespace px {
 std::string SelectedFormatType(const Core& core)
 {
     const Options& o = core.options();
-    if (core.szFormatIni.empty() || o.format.empty() || o.format == "(Default)")
-        return {};
+    if (core.szFormatIni.empty() || o.format.empty() || o.format == "(Default)") return {};
     return o.format;
 }
 
@@ -47,7 +46,8 @@ bool SaveRecord(Core& core, const std::string& fileName)
             for (std::size_t c = 1; c < row.size(); ++c) {
                 std::string cell = row[c];
                 if (c == 1 && idLen > 0) {
-                    const std::string padded = std::string(static_cast<std::size_t>(idLen), '0') + cell;
+                    const std::string padded =
+                        std::string(static_cast<std::size_t>(idLen), '0') + cell;
                     cell = padded.substr(padded.size() - static_cast<std::size_t>(idLen));
                 }
                 line += "," + cell;
@@ -60,8 +60,7 @@ bool SaveRecord(Core& core, const std::string& fileName)
             }
             grid.writtenRows = r + 1;
         }
-        if (backupFile)
-            return true;
+        if (backupFile) return true;
         long count = 0;
         try {
             count = core.link().GetRecordCount();
@@ -69,11 +68,9 @@ bool SaveRecord(Core& core, const std::string& fileName)
             return true;
         }
         const std::size_t before = grid.rows.size();
-        if (count <= static_cast<long>(before))
-            return true;
+        if (count <= static_cast<long>(before)) return true;
         core.upload().UploadRecord();
-        if (grid.rows.size() == before)
-            return true; // nothing more could be fetched
+        if (grid.rows.size() == before) return true; // nothing more could be fetched
     }
 }
 

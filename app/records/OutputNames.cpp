@@ -18,8 +18,7 @@ std::string RemoveForbidden(const std::string& name)
     std::string out;
     out.reserve(name.size());
     for (char c : name)
-        if (kForbidden.find(c) == std::string_view::npos)
-            out += c;
+        if (kForbidden.find(c) == std::string_view::npos) out += c;
     return out;
 }
 
@@ -40,16 +39,20 @@ std::string BackupFilePath(const ProgramPaths& paths, const DateTime& now)
     return paths.In("Records/" + FormatDate(now, "YYYYMM.BAK"));
 }
 
-bool AcceptFixNameKey(char key) { return kForbidden.find(key) == std::string_view::npos; }
+bool AcceptFixNameKey(char key)
+{
+    return kForbidden.find(key) == std::string_view::npos;
+}
 
-bool AcceptSubNameKey(char key) { return key != '.' && AcceptFixNameKey(key); }
+bool AcceptSubNameKey(char key)
+{
+    return key != '.' && AcceptFixNameKey(key);
+}
 
 bool AcceptDigitalKey(int key, const std::string& resultingText)
 {
-    if (key < 31)
-        return true;
-    if (key < '0' || key > '9')
-        return false;
+    if (key < 31) return true;
+    if (key < '0' || key > '9') return false;
     return Val(resultingText) <= 99.0;
 }
 
@@ -63,10 +66,8 @@ std::string DigitalChanged(const std::string& text, int* nIDLen)
 
 std::string DigitalLeft(const std::string& text)
 {
-    if (Trim(text).empty())
-        return "14";
-    if (Val(text) > 99.0)
-        return "99";
+    if (Trim(text).empty()) return "14";
+    if (Val(text) > 99.0) return "99";
     return text;
 }
 

@@ -8,15 +8,13 @@ void RecordGrid::Clear()
 {
     rows.clear();
     writtenRows = 0;
-    if (changed)
-        changed();
+    if (changed) changed();
 }
 
 void RecordGrid::Append(Row row)
 {
     rows.push_back(std::move(row));
-    if (changed)
-        changed();
+    if (changed) changed();
 }
 
 void RecordGrid::Sort(int firstColumn, int lastColumn, bool ascending)
@@ -26,13 +24,11 @@ void RecordGrid::Sort(int firstColumn, int lastColumn, bool ascending)
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
         for (int c = firstColumn; c <= lastColumn; ++c) {
             const auto i = static_cast<std::size_t>(c);
-            if (a[i] != b[i])
-                return ascending ? a[i] < b[i] : a[i] > b[i];
+            if (a[i] != b[i]) return ascending ? a[i] < b[i] : a[i] > b[i];
         }
         return false;
     });
-    if (changed)
-        changed();
+    if (changed) changed();
 }
 
 } // namespace px

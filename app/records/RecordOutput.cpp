@@ -11,18 +11,15 @@ namespace px {
 std::string HeaderFor(const std::string& headerValue, const fmt::FmtData& formatter)
 {
     const std::string upper = UCase(headerValue);
-    if (upper == "FALSE" || upper.empty())
-        return {};
-    if (upper == "TRUE")
-        return formatter.TemplateHeader();
+    if (upper == "FALSE" || upper.empty()) return {};
+    if (upper == "TRUE") return formatter.TemplateHeader();
     return fmt::ReplaceEscape(fmt::ReplaceEscape(headerValue, "T", "\t"), "\\", "");
 }
 
 bool WriteHeaderIfEmpty(Saver& writer, const std::string& formatIni, const std::string& section,
                         const fmt::FmtData& formatter)
 {
-    if (writer.FileSize() != 0 || formatIni.empty())
-        return true;
+    if (writer.FileSize() != 0 || formatIni.empty()) return true;
     const std::string header =
         HeaderFor(ini::getString(formatIni, section, "Header", "FALSE", ini::kBuf2048), formatter);
     return header.empty() || writer.WriteFile(header);

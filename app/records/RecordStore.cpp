@@ -15,8 +15,7 @@ void RecordStore::Fail(long number, const std::string& description)
 {
     errorNo_ = number;
     error_ = description;
-    if (OnError)
-        OnError(number, description);
+    if (OnError) OnError(number, description);
 }
 
 std::string RecordStore::Fields(const std::string& key, const std::string& def)
@@ -35,16 +34,14 @@ bool RecordStore::SetFields(const std::string& key, const std::string& value)
         Fail(kWriteFailed, result.error);
         return false;
     }
-    if (OnChange)
-        OnChange(key);
+    if (OnChange) OnChange(key);
     return true;
 }
 
 long RecordStore::LastCount()
 {
     const std::string text = Trim(Fields("LastCount", ""));
-    if (!IsNumeric(text))
-        return -1;
+    if (!IsNumeric(text)) return -1;
     return static_cast<long>(Val(text));
 }
 

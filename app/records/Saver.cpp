@@ -24,8 +24,7 @@ bool Saver::OpenFile(const std::string& rawPath)
 {
     ClearError();
     const std::string path = Trim(rawPath);
-    if (path.empty())
-        return false;
+    if (path.empty()) return false;
     std::string error;
     if (!TouchFile(path, &error)) {
         errorNo_ = kFileError;
@@ -42,8 +41,7 @@ bool Saver::OpenFile(const std::string& rawPath)
 bool Saver::WriteFile(const std::string& record)
 {
     ClearError();
-    if (writing_ || path_.empty())
-        return false;
+    if (writing_ || path_.empty()) return false;
     writing_ = true;
     std::string error;
     const bool ok = AppendLine(path_, record, &error, /*durable=*/true);
@@ -55,6 +53,9 @@ bool Saver::WriteFile(const std::string& record)
     return ok;
 }
 
-long long Saver::FileSize() const { return path_.empty() ? -1 : FileSizeOf(path_); }
+long long Saver::FileSize() const
+{
+    return path_.empty() ? -1 : FileSizeOf(path_);
+}
 
 } // namespace px

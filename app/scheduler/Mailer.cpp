@@ -26,10 +26,13 @@ namespace px {
 namespace {
 
 constexpr long kNoSession = 32019;
-constexpr long kBadHeader = 32014;     // a header value that would break the message
+constexpr long kBadHeader = 32014; // a header value that would break the message
 constexpr long kAttachmentMissing = 32011;
 
-bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+bool HasLineBreak(const std::string& s)
+{
+    return s.find_first_of("\r\n") != std::string::npos;
+}
 
 // Body lines are broken every 76 characters; header words must not be broken at all.
 std::string Base64(const std::string& data, bool wrapLines = true)
@@ -61,10 +64,8 @@ std::string HeaderValue(const std::string& value)
 {
     bool ascii = true;
     for (unsigned char c : value)
-        if (c >= 0x80)
-            ascii = false;
-    if (ascii)
-        return value;
+        if (c >= 0x80) ascii = false;
+    if (ascii) return value;
     std::string out;
     std::size_t start = 0;
     while (start < value.size()) {
@@ -72,8 +73,7 @@ std::string HeaderValue(const std::string& value)
         while (end < value.size() && end > start + 1 &&
                (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
             --end;
-        if (!out.empty())
-            out += "\r\n ";
+        if (!out.empty()) out += "\r\n ";
         out += "=?UTF-8?B?" + Base64(value.substr(start, end - start), false) + "?=";
         start = end;
     }
@@ -136,9 +136,15 @@ MailSettings MailSettings::Load(const SettingsStore& store)
     return m;
 }
 
-Mailer::Mailer() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+Mailer::Mailer()
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
-Mailer::~Mailer() { MapiSignOff(); }
+Mailer::~Mailer()
+{
+    MapiSignOff();
+}
 
 void Mailer::Fail(long number, const std::string& text)
 {
@@ -150,8 +156,7 @@ bool Mailer::SignOn()
 {
     if (!settings.smtpUrl.empty()) {
         curl_ = curl_easy_init();
-        if (curl_)
-            sessionId_ = 1;
+        if (curl_) sessionId_ = 1;
     } else if (::access(settings.sendmail.c_str(), X_OK) == 0) {
         sessionId_ = 1;
     }
@@ -160,8 +165,7 @@ bool Mailer::SignOn()
 
 void Mailer::MapiSignOff()
 {
-    if (curl_)
-        curl_easy_cleanup(static_cast<CURL*>(curl_));
+    if (curl_) curl_easy_cleanup(static_cast<CURL*>(curl_));
     curl_ = nullptr;
     sessionId_ = 0;
 }
@@ -172,8 +176,7 @@ std::string Mailer::BuildMessage(const std::string& from, const std::string& to,
 {
     const std::string boundary = "=_px740_" + std::to_string(std::time(nullptr)) + "_boundary";
     std::ostringstream m;
-    if (!from.empty())
-        m << "From: " << from << "\r\n";
+    if (!from.empty()) m << "From: " << from << "\r\n";
     m << "To: " << to << "\r\n"
       << "Subject: " << HeaderValue(subject) << "\r\n"
       << "Date: " << DateHeader() << "\r\n"
@@ -186,8 +189,7 @@ std::string Mailer::BuildMessage(const std::string& from, const std::string& to,
     for (const auto& path : attachments) {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            if (error)
-                *error = "cannot read " + path;
+            if (error) *error = "cannot read " + path;
             return {};
         }
         std::stringstream data;
@@ -222,8 +224,7 @@ bool Mailer::SendMail(const std::string& recipAddress, const std::string& recipD
         }
     // The recipient box keeps whatever blanks were typed around the address.
     const std::string to = Trim(recipAddress);
-    if (sessionId_ == 0)
-        SignOn();
+    if (sessionId_ == 0) SignOn();
     if (sessionId_ == 0) {
         Fail(kNoSession, "Can't open MAPI Session!");
         return false;
@@ -282,8 +283,7 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     std::thread worker([&] {
         result = curl_easy_perform(curl);
         done = true;
-        if (dispatcher)
-            dispatcher->wakeUp();
+        if (dispatcher) dispatcher->wakeUp();
     });
     // curl's own time-outs bound the transfer; this wait only has to outlast them.
     waitUntil([&] { return done.load(); },
@@ -305,8 +305,7 @@ bool Mailer::SendSendmail(const std::string& to, const std::string& subject,
                           const std::string& note, const std::vector<std::string>& attachments)
 {
     std::string error;
-    const std::string message =
-        BuildMessage(settings.from, to, subject, note, attachments, &error);
+    const std::string message = BuildMessage(settings.from, to, subject, note, attachments, &error);
     if (message.empty()) {
         Fail(kAttachmentMissing, error);
         return false;
@@ -328,8 +327,8 @@ bool Mailer::SendSendmail(const std::string& to, const std::string& subject,
         return false;
     }
     if (sendmail.exitStatus() != QProcess::NormalExit || sendmail.exitCode() != 0) {
-        Fail(sendmail.exitCode(), "sendmail failed: " +
-                                      sendmail.readAllStandardError().trimmed().toStdString());
+        Fail(sendmail.exitCode(),
+             "sendmail failed: " + sendmail.readAllStandardError().trimmed().toStdString());
         return false;
     }
     return true;

@@ -12,7 +12,7 @@ namespace px {
 class SettingsStore;
 
 struct MailSettings {
-    std::string smtpUrl;  // smtp://host:port or smtps://...
+    std::string smtpUrl; // smtp://host:port or smtps://...
     std::string from;
     std::string user;
     std::string password;

@@ -29,11 +29,26 @@ const std::string S5(5, ' ');
 
 } // namespace
 
-void ScheduledRun::Log(const std::string& line) const { core_.eventLog().WriteLog(line, false); }
-void ScheduledRun::Silent(const std::string& line) const { core_.eventLog().WriteLog(line, true); }
-void ScheduledRun::Message(const std::string& text) const { core_.view().SetMessageLine(text); }
-std::string ScheduledRun::T1() const { return FormatDate(now(), "hh:nn"); }
-std::string ScheduledRun::T2() const { return FormatDate(now(), "MM/DD HH:nn"); }
+void ScheduledRun::Log(const std::string& line) const
+{
+    core_.eventLog().WriteLog(line, false);
+}
+void ScheduledRun::Silent(const std::string& line) const
+{
+    core_.eventLog().WriteLog(line, true);
+}
+void ScheduledRun::Message(const std::string& text) const
+{
+    core_.view().SetMessageLine(text);
+}
+std::string ScheduledRun::T1() const
+{
+    return FormatDate(now(), "hh:nn");
+}
+std::string ScheduledRun::T2() const
+{
+    return FormatDate(now(), "MM/DD HH:nn");
+}
 
 void ScheduledRun::LoadRunTemplate()
 {
@@ -113,8 +128,7 @@ void ScheduledRun::TSChkDevice()
                                : "can't open COM:" + std::to_string(link.CommPort())));
             } else if (marked) {
                 for (int attempt = 1; attempt <= 5 && !identified; ++attempt) {
-                    if (st.Stopping())
-                        break;
+                    if (st.Stopping()) break;
                     device.PrepareLinkForPoll();
                     std::string reply = device.PollingPX74X(entry.ID);
                     if ((reply.empty() || reply[0] != 'A') && !st.Stopping())
@@ -170,8 +184,7 @@ void ScheduledRun::TSChkDevice()
                     }
                 }
             }
-            if (!saved)
-                complete_ = false;
+            if (!saved) complete_ = false;
             Message(T2() + " Next device!");
             link.SetPortOpen(false);
             pumpEvents();
@@ -212,8 +225,7 @@ bool ScheduledRun::OpenWriters()
 {
     Options& o = core_.options();
     std::error_code ec;
-    if (!std::filesystem::is_directory(o.tsavePath, ec))
-        o.tsavePath = core_.paths().RecordsDir();
+    if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = core_.paths().RecordsDir();
     const bool output = core_.outputWriter().OpenFile(JoinPath(o.tsavePath, o.tsfileName));
     bool backup = false;
     if (!output)
@@ -256,18 +268,17 @@ bool ScheduledRun::TSUpload(int id)
                 type.empty() || type == "(Default)" ? std::string() : core_.szFormatIni;
             WriteHeaderIfEmpty(output, ini, type, core_.formatter());
             // A mail writer opened once stays enabled on its last path.
-            if (mail.Enable())
-                WriteHeaderIfEmpty(mail, ini, type, core_.formatter());
+            if (mail.Enable()) WriteHeaderIfEmpty(mail, ini, type, core_.formatter());
             upload.SetCardIDFilter();
 
             count = device.GetPXRecordCount();
             if (count > 0) {
                 if (upload.MatchStoredRecords(readOk)) {
                     last = store.LastCount();
-                    Log(S10 + (last == count ? "No new record, record count still at " +
-                                                   std::to_string(count)
-                                             : "continue save data from " + std::to_string(last) +
-                                                   " to " + std::to_string(count)));
+                    Log(S10 + (last == count
+                                   ? "No new record, record count still at " + std::to_string(count)
+                                   : "continue save data from " + std::to_string(last) + " to " +
+                                         std::to_string(count)));
                 } else if (readOk) {
                     store.SetLastCount(0);
                     last = 0;
@@ -280,8 +291,7 @@ bool ScheduledRun::TSUpload(int id)
             int passes = 0;
             const std::string nul(1, '\0');
             while (readOk && count > 0) {
-                if (st.Stopping())
-                    break;
+                if (st.Stopping()) break;
                 if (passes == 20) {
                     readOk = false;
                     break;
@@ -308,10 +318,8 @@ bool ScheduledRun::TSUpload(int id)
                     if (!core_.formatter().bTemplateOK()) // unformatted, but never with NUL bytes
                         std::replace(formatted.begin(), formatted.end(), '\0', ',');
                     const bool written = output.WriteFile(formatted);
-                    if (written && mail.Enable())
-                        mail.WriteFile(formatted);
-                    if (written)
-                        backup.WriteFile(ThreeDigits(id) + "," + raw);
+                    if (written && mail.Enable()) mail.WriteFile(formatted);
+                    if (written) backup.WriteFile(ThreeDigits(id) + "," + raw);
                     Message("Save: " + std::to_string(j) + "/" + std::to_string(count));
                     if (!written) {
                         Log(S10 + (output.Error().empty()
@@ -323,8 +331,7 @@ bool ScheduledRun::TSUpload(int id)
                     store.SaveProgress(j, raw);
                     last = j + 1;
                 }
-                if (!readOk)
-                    break;
+                if (!readOk) break;
                 long count2 = device.GetPXRecordCount();
                 if (count2 == last) {
                     const double limit = static_cast<double>(device.lMaxCount) * device.dEraseRatio;
@@ -359,8 +366,7 @@ bool ScheduledRun::TSUpload(int id)
             Log(S10 + "save record count: " + std::to_string(last - start));
             Log(S10 + "save file path: " + output.Path());
         }
-        if (!eraseResult.empty())
-            Log(S10 + eraseResult);
+        if (!eraseResult.empty()) Log(S10 + eraseResult);
     } catch (const RuntimeError& e) {
         Log(std::string(e.what()) + "(" + std::to_string(e.number) + ")");
         readOk = false;
@@ -372,16 +378,17 @@ bool ScheduledRun::TSUpload(int id)
     const bool stopped = st.Stopping();
     std::string final;
     if (readOk && !stopped)
-        final = count == -1 ? "Can't get record count!"
-                            : count != 0 ? "save data OK!" : "No record!";
+        final = count == -1  ? "Can't get record count!"
+                : count != 0 ? "save data OK!"
+                             : "No record!";
     else if (!stopped)
-        final = count == -1 ? "Can't get record count!"
-                            : count != 0 ? "save data break out at record #" + std::to_string(last)
-                                         : "save data NG!";
+        final = count == -1  ? "Can't get record count!"
+                : count != 0 ? "save data break out at record #" + std::to_string(last)
+                             : "save data NG!";
     else
-        final = count == -1 ? "Can't get record count!"
-                            : count != 0 ? "cancel save data at record #" + std::to_string(last)
-                                         : "cancel save data";
+        final = count == -1  ? "Can't get record count!"
+                : count != 0 ? "cancel save data at record #" + std::to_string(last)
+                             : "cancel save data";
     lastUploadResult_ = final;
     Log(S10 + final);
     return readOk && !stopped && count != -1;

@@ -36,8 +36,7 @@ void CivilFromDays(long long z, int* y, int* m, int* d)
 
 std::string TwoCharacters(const std::string& text)
 {
-    if (text == "XX")
-        return text;
+    if (text == "XX") return text;
     const std::string padded = "00" + text;
     return padded.substr(padded.size() - 2);
 }
@@ -46,10 +45,10 @@ std::string TwoCharacters(const std::string& text)
 
 DateTime AddSeconds(const DateTime& v, long long seconds)
 {
-    long long total = DaysFromCivil(v.year, static_cast<unsigned>(v.month),
-                                    static_cast<unsigned>(v.day)) *
-                          86400 +
-                      v.hour * 3600 + v.minute * 60 + v.second + seconds;
+    long long total =
+        DaysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day)) *
+            86400 +
+        v.hour * 3600 + v.minute * 60 + v.second + seconds;
     long long days = total / 86400;
     long long rest = total % 86400;
     if (rest < 0) {
@@ -73,10 +72,8 @@ Scheduler::Scheduler(Core& core) : core_(core)
 
 std::string Scheduler::CellFromValue(int value, int maximum)
 {
-    if (value == maximum)
-        value = 0;
-    if (value < 0)
-        return "XX";
+    if (value == maximum) value = 0;
+    if (value < 0) return "XX";
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d", value);
     return buffer;
@@ -89,10 +86,8 @@ bool Scheduler::TsTableFile(bool load, std::string* error)
         std::ifstream in(path, std::ios::binary);
         for (auto& row : table) {
             std::string line = "XXXXXXXXXX";
-            if (in)
-                std::getline(in, line);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (in) std::getline(in, line);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             line += "XXXXXXXXXX"; // a short or missing line reads as unset
             row.hour = TwoCharacters(line.substr(0, 2));
             row.minute = TwoCharacters(line.substr(3, 2));
@@ -101,8 +96,7 @@ bool Scheduler::TsTableFile(bool load, std::string* error)
                                      std::stoi(s) < max);
             };
             // Junk in a line leaves that entry unset rather than firing at an odd time.
-            if (!valid(row.hour, 24) || !valid(row.minute, 60))
-                row = Row{};
+            if (!valid(row.hour, 24) || !valid(row.minute, 60)) row = Row{};
         }
         return true;
     }
@@ -127,23 +121,20 @@ void Scheduler::StartStop()
         st.bStopRequested = false;
         if (core_.options().timeModeInterval)
             dtLastRun = AddSeconds(now(), -core_.options().intervalSeconds);
-        if (stateChanged)
-            stateChanged(true);
+        if (stateChanged) stateChanged(true);
         Tick();
         pumpEvents();
     } else {
         st.bStopPing = true;
         st.bStopComm = true;
         st.bStopRequested = true;
-        if (timer_.isActive())
-            Tick();
+        if (timer_.isActive()) Tick();
     }
 }
 
 bool Scheduler::Due(const DateTime& t)
 {
-    if (nTSCmdMode == 1)
-        return true;
+    if (nTSCmdMode == 1) return true;
     if (core_.options().timeModeInterval) {
         const DateTime threshold = AddSeconds(t, -core_.options().intervalSeconds);
         if (FormatDate(dtLastRun, "yymmddhhnn") <= FormatDate(threshold, "yymmddhhnn")) {
@@ -153,10 +144,8 @@ bool Scheduler::Due(const DateTime& t)
         return false;
     }
     for (const auto& row : table) {
-        if (core_.state().Stopping())
-            return false;
-        if (row.hour + row.minute == "XXXX")
-            continue;
+        if (core_.state().Stopping()) return false;
+        if (row.hour + row.minute == "XXXX") continue;
         const std::string hour = row.hour == "XX" ? FormatDate(t, "hh") : row.hour;
         if (hour + row.minute == FormatDate(t, "hhnn") &&
             FormatDate(t, "yymmdd") + hour + row.minute != szLastTableRun) {
@@ -185,11 +174,9 @@ void Scheduler::Tick()
     EventLog& log = core_.eventLog();
     if (FormatDate(t, "hh:nn") == "00:00") {
         const std::string month = FormatDate(t, "YYYY-MM") + "-log.txt";
-        if (log.FileName() != month)
-            log.OpenFile(core_.paths().In("Logfiles/" + month));
+        if (log.FileName() != month) log.OpenFile(core_.paths().In("Logfiles/" + month));
     }
-    if (Due(t) && run)
-        run();
+    if (Due(t) && run) run();
     if (!st.Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);
         return;
@@ -207,10 +194,8 @@ void Scheduler::StopSequence()
         link.SetPortOpen(false);
         DeviceDirectory& dir = core_.directory();
         link.SetCommPort(dir.CurrentFields().portItem);
-        if (dir.ListIndex() < 0)
-            dir.Select(0);
-        if (dir.SelectedId() != st.iCurrentID)
-            dir.SelectId(st.iCurrentID);
+        if (dir.ListIndex() < 0) dir.Select(0);
+        if (dir.SelectedId() != st.iCurrentID) dir.SelectId(st.iCurrentID);
         if (st.iCurrentID > 0 && openTerminal) {
             openTerminal(dir.IndexOfId(st.iCurrentID));
             st.bStopUpload = true;
@@ -224,10 +209,8 @@ void Scheduler::StopSequence()
     core_.SetScreenPointer(kPointerDefault);
     core_.SetWindowPointer(kPointerDefault);
     st.bStopPing = false;
-    if (stateChanged)
-        stateChanged(false);
-    if (nTSCmdMode == 1 && endProgram)
-        endProgram();
+    if (stateChanged) stateChanged(false);
+    if (nTSCmdMode == 1 && endProgram) endProgram();
 }
 
 } // namespace px

@@ -10,8 +10,7 @@ std::string WithoutBlanks(const std::string& s)
 {
     std::string out;
     for (char c : s)
-        if (c != ' ')
-            out += c;
+        if (c != ' ') out += c;
     return out;
 }
 
@@ -21,23 +20,17 @@ std::string GetCmdSwitch(const std::string& commandLine, const std::string& rawN
 {
     const std::string name = WithoutBlanks(UCase(Trim(rawName)));
     const std::string cmd = UCase(Trim(commandLine));
-    if (name.empty() || cmd.empty())
-        return {};
+    if (name.empty() || cmd.empty()) return {};
     for (std::size_t c = 0; c < cmd.size(); ++c) {
         const std::size_t d = cmd.find(name.front(), c);
-        if (d == std::string::npos)
-            return {};
+        if (d == std::string::npos) return {};
         const std::size_t e = cmd.find(name.back(), d + name.size() - 1);
-        if (e == std::string::npos)
-            return {};
-        if (WithoutBlanks(cmd.substr(d, e - d + 1)) != name)
-            continue;
-        if (flagOnly)
-            return name;
+        if (e == std::string::npos) return {};
+        if (WithoutBlanks(cmd.substr(d, e - d + 1)) != name) continue;
+        if (flagOnly) return name;
         const std::string rest = Trim(cmd.substr(e + 1));
         std::size_t end = rest.find(' ');
-        if (end == std::string::npos)
-            end = rest.find('/');
+        if (end == std::string::npos) end = rest.find('/');
         return Trim(rest.substr(0, end));
     }
     return {};

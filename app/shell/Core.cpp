@@ -17,11 +17,10 @@ constexpr std::size_t kMonitorKeep = 2048;
 Core::Core(std::string title, View& view)
     : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
       directory_(settings_), exchange_(std::make_unique<Exchange>(*this)),
-      device_(std::make_unique<DeviceOps>(*this)),
-      pinger_(state_, [this](const std::string& line) {
-          if (logNote)
-              logNote(line);
-      }),
+      device_(std::make_unique<DeviceOps>(*this)), pinger_(state_,
+                                                           [this](const std::string& line) {
+                                                               if (logNote) logNote(line);
+                                                           }),
       upload_(std::make_unique<RecordUpload>(*this))
 {
     recordStore_.FilePath = paths_.In(paths_.title + ".INI");
@@ -31,8 +30,7 @@ Core::Core(std::string title, View& view)
     baseCaption = paths_.title;
     directory_.currentId = [this]() -> int& { return state_.iCurrentID; };
     directory_.note = [this](const std::string& text) {
-        if (logNote)
-            logNote(text);
+        if (logNote) logNote(text);
     };
     directory_.monitor = [this](const std::string& text) { ShowText(text); };
 }
@@ -41,8 +39,7 @@ Core::~Core() = default;
 
 bool Core::CreateLink(std::string* error)
 {
-    if (!link_.Create(error))
-        return false;
+    if (!link_.Create(error)) return false;
     link_.onMonitor = [this](int index, const std::string& text) {
         exchange_->Serlo_VNetMonitor(index, text);
     };
@@ -51,11 +48,9 @@ bool Core::CreateLink(std::string* error)
 
 void Core::ShowText(const std::string& text)
 {
-    if (!state_.monitorChecked && !state_.bMonitorMode)
-        return;
+    if (!state_.monitorChecked && !state_.bMonitorMode) return;
     monitorText_ += text;
-    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
-        monitorText_ += "\r\n";
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) monitorText_ += "\r\n";
     if (monitorText_.size() > kMonitorLimit) {
         // Cut at a line break so the pane starts with a whole line.
         std::size_t cut = monitorText_.find('\r', monitorText_.size() - kMonitorKeep);
@@ -80,7 +75,10 @@ void Core::ShowStatus(int textId, std::string_view def)
     view_.SetStatus(GetText(textId, def));
 }
 
-void Core::ShowStatusText(const std::string& text) { view_.SetStatus(text); }
+void Core::ShowStatusText(const std::string& text)
+{
+    view_.SetStatus(text);
+}
 
 void Core::ShowPage(int page)
 {
@@ -88,7 +86,10 @@ void Core::ShowPage(int page)
     view_.ShowPage(page);
 }
 
-void Core::ErrorBox(int n) { view_.ShowError(ErrorText(n, texts_, state_.iCurrentID)); }
+void Core::ErrorBox(int n)
+{
+    view_.ShowError(ErrorText(n, texts_, state_.iCurrentID));
+}
 
 void Core::ShowMsg(const std::string& prompt, int buttons, const std::string& title)
 {

@@ -34,7 +34,10 @@ public:
     }
     void MessageBox(const std::string& text, Icon icon, const std::string& title) override;
     bool Question(const std::string& text, Icon icon, bool defaultYes) override;
-    void ShowError(const std::string& text) override { MessageBox(text, Icon::Critical, "Error Message"); }
+    void ShowError(const std::string& text) override
+    {
+        MessageBox(text, Icon::Critical, "Error Message");
+    }
     void ShowMsg(const std::string& prompt, int, const std::string& title) override
     {
         MessageBox(prompt, Icon::Exclamation, title);

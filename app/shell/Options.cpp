@@ -22,18 +22,16 @@ int ParseTimeOfDay(const std::string& text)
     char tail = 0;
     const std::string t = Trim(text);
     const int n = std::sscanf(t.c_str(), "%d:%d:%d%c", &h, &m, &s, &tail);
-    if (n < 2 || n > 3)
-        return -1;
-    if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59)
-        return -1;
+    if (n < 2 || n > 3) return -1;
+    if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) return -1;
     return h * 3600 + m * 60 + s;
 }
 
 std::string FormatTimeOfDay(int seconds)
 {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", seconds / 3600 % 100,
-                  seconds / 60 % 60, seconds % 60);
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", seconds / 3600 % 100, seconds / 60 % 60,
+                  seconds % 60);
     return buffer;
 }
 
@@ -44,11 +42,9 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     o.mailTo = store.Get(kSave, "txtMailTo", "");
     o.mailToChecked = store.Get(kSave, "OptMailTo", "FALSE") == "TRUE" && !Trim(o.mailTo).empty();
     o.mailSubject = store.Get(kSave, "MailSubject", "Attendance - {Date,\"YYYYMMDD hh:nn\"}");
-    if (Trim(o.mailSubject).empty())
-        o.mailSubject = "Attendance - {Date}";
+    if (Trim(o.mailSubject).empty()) o.mailSubject = "Attendance - {Date}";
     o.fixName = store.Get(kSave, "FixName", paths.title + "Rec.txt");
-    if (Trim(o.fixName).empty())
-        o.fixName = paths.title + "Rec.txt";
+    if (Trim(o.fixName).empty()) o.fixName = paths.title + "Rec.txt";
     o.dateName = store.Get(kSave, "DateName", "YYYYMMDD");
     o.subName = store.Get(kSave, "SubName", "TXT");
     o.optFixName = store.Get(kSave, "OptFixName", "FALSE") == "TRUE";
@@ -60,12 +56,10 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     o.sat = Val(store.Get(kSchedule, "SAT", "0")) == 1.0;
     o.timeModeInterval = store.Get(kSchedule, "TimeMode", "Interval") == "Interval";
     o.intervalSeconds = ParseTimeOfDay(store.Get(kSchedule, "IntervalTime", "00:01:00"));
-    if (o.intervalSeconds < 0)
-        o.intervalSeconds = 60;
+    if (o.intervalSeconds < 0) o.intervalSeconds = 60;
     o.tsavePath = store.Get(kSchedule, "TSavePath", paths.RecordsDir());
     std::error_code ec;
-    if (!std::filesystem::is_directory(o.tsavePath, ec))
-        o.tsavePath = paths.RecordsDir();
+    if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = paths.RecordsDir();
     o.tsfileName = store.Get(kSchedule, "tsfileName", monthFileName);
 
     o.serloPort = static_cast<int>(Val(store.Get("SERLO", "PORT", "1")));
@@ -99,8 +93,7 @@ void SaveOnClose(SettingsStore& store, const Options& o, const CloseValues& v,
     put(kSchedule, "IntervalTime", FormatTimeOfDay(o.intervalSeconds));
     if (saveTimeTable) {
         std::string error;
-        if (!saveTimeTable(&error))
-            fail("TsTable", error);
+        if (!saveTimeTable(&error)) fail("TsTable", error);
     }
     put(kSave, "txtMailTo", o.mailTo);
     put(kSave, "OptMailTo", o.mailToChecked ? "TRUE" : "FALSE");
@@ -114,8 +107,7 @@ void SaveOnClose(SettingsStore& store, const Options& o, const CloseValues& v,
         fail("DeviceList", "kept in the settings store: the terminal list file was not written");
         return;
     }
-    if (!store.DeleteSection("DeviceList"))
-        fail("DeviceList", store.LastError());
+    if (!store.DeleteSection("DeviceList")) fail("DeviceList", store.LastError());
     put("DeviceList", "OpenType", "Close");
 }
 

@@ -14,8 +14,7 @@ namespace px {
 
 Program::Program(std::string title, View& view, std::string commandLine)
     : commandLine_(std::move(commandLine)), core_(std::make_unique<Core>(std::move(title), view)),
-      mailer_(std::make_unique<Mailer>()),
-      run_(std::make_unique<ScheduledRun>(*core_, *mailer_)),
+      mailer_(std::make_unique<Mailer>()), run_(std::make_unique<ScheduledRun>(*core_, *mailer_)),
       scheduler_(std::make_unique<Scheduler>(*core_))
 {
     scheduler_->run = [this] { run_->TSChkDevice(); };
@@ -27,15 +26,14 @@ Program::~Program() = default;
 
 void Program::LogFailure(const std::string& what, const std::string& error)
 {
-    core_->eventLog().WriteLog(FormatDate(Now(), "General Date") + "  ErrNo:75  Description:" +
-                                   what + ": " + error,
+    core_->eventLog().WriteLog(FormatDate(Now(), "General Date") +
+                                   "  ErrNo:75  Description:" + what + ": " + error,
                                false);
 }
 
 int Program::Load()
 {
-    if (loaded_)
-        return 2;
+    if (loaded_) return 2;
     loaded_ = true;
     Core& core = *core_;
     const ProgramPaths& paths = core.paths();
@@ -60,14 +58,11 @@ int Program::Load()
     core.szFormatIni = paths.In("Format.ini");
     formatTypes = {"(Default)"};
     for (const auto& section : fmt::ListIniSections(core.szFormatIni))
-        if (!section.empty() && UCase(section) != "GENERAL")
-            formatTypes.push_back(section);
-    if (formatTypes.size() == 1)
-        core.szFormatIni.clear();
+        if (!section.empty() && UCase(section) != "GENERAL") formatTypes.push_back(section);
+    if (formatTypes.size() == 1) core.szFormatIni.clear();
     formatIndex = 0;
     for (std::size_t i = 0; i < formatTypes.size(); ++i)
-        if (formatTypes[i] == o.format)
-            formatIndex = static_cast<int>(i);
+        if (formatTypes[i] == o.format) formatIndex = static_cast<int>(i);
     o.format = formatTypes[static_cast<std::size_t>(formatIndex)];
     core.ShowPage(0);
 
@@ -147,8 +142,7 @@ int Program::Load()
 void Program::CloseThenQuit(int status)
 {
     if (Close()) {
-        if (quit)
-            quit(status);
+        if (quit) quit(status);
         return;
     }
     // A ping or an exchange still runs: the saves must not be skipped, so wait for it.
@@ -160,8 +154,8 @@ bool Program::Close()
     Core& core = *core_;
     ProgramState& st = core.state();
     if (st.bTSRunning) {
-        core.ShowMsg(core.GetText(txt::kSchedulerBlocksClose.id, txt::kSchedulerBlocksClose.english),
-                     48);
+        core.ShowMsg(
+            core.GetText(txt::kSchedulerBlocksClose.id, txt::kSchedulerBlocksClose.english), 48);
         return false;
     }
     if (st.pingsInProgress > 0) {
@@ -186,8 +180,7 @@ bool Program::Close()
         mailer_->MapiSignOff();
     }
     try {
-        if (core.link().IsCreated())
-            core.link().SetPortOpen(false);
+        if (core.link().IsCreated()) core.link().SetPortOpen(false);
     } catch (const std::exception& e) {
         LogFailure("PortOpen", e.what());
     }
@@ -195,8 +188,7 @@ bool Program::Close()
     CloseValues values;
     values.directorySaved =
         core.directory().SaveDeviceInfo(core.paths().In(core.Title() + ".TXT"), &error);
-    if (!values.directorySaved)
-        LogFailure("Terminal list", error);
+    if (!values.directorySaved) LogFailure("Terminal list", error);
     try {
         if (core.link().IsCreated()) {
             values.commPort = core.link().CommPort();

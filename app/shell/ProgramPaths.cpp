@@ -28,8 +28,7 @@ std::string Lower(std::string s)
 
 std::string FindDataDir(const std::string& title)
 {
-    if (std::string env = Env(title + "_DATA"); !env.empty())
-        return env;
+    if (std::string env = Env(title + "_DATA"); !env.empty()) return env;
     std::error_code ec;
     const fs::path exeDir = fs::read_symlink("/proc/self/exe", ec).parent_path();
     if (!ec) {
@@ -40,8 +39,7 @@ std::string FindDataDir(const std::string& title)
         }
     }
 #ifdef PX_SOURCE_DATA_DIR
-    if (fs::is_directory(PX_SOURCE_DATA_DIR, ec))
-        return PX_SOURCE_DATA_DIR;
+    if (fs::is_directory(PX_SOURCE_DATA_DIR, ec)) return PX_SOURCE_DATA_DIR;
 #endif
     return {};
 }
@@ -53,8 +51,7 @@ ProgramPaths ProgramPaths::Resolve(const std::string& title)
     ProgramPaths p;
     p.title = title;
     p.folder = Env(title + "_HOME");
-    if (p.folder.empty())
-        p.folder = xdg::DataHome() + "/" + title;
+    if (p.folder.empty()) p.folder = xdg::DataHome() + "/" + title;
     while (p.folder.size() > 1 && p.folder.back() == '/')
         p.folder.pop_back();
     p.settingsFile = xdg::ConfigHome() + "/" + title + "/settings.ini";
@@ -68,8 +65,7 @@ bool ProgramPaths::EnsureFolders(std::string* error) const
     for (const std::string& dir : {folder, In("Records"), In("Logfiles"), In("Records/MailFile")}) {
         fs::create_directories(dir, ec);
         if (ec && !fs::is_directory(dir)) {
-            if (error)
-                *error = dir + ": " + ec.message();
+            if (error) *error = dir + ": " + ec.message();
             return false;
         }
     }
@@ -78,8 +74,7 @@ bool ProgramPaths::EnsureFolders(std::string* error) const
 
 void ProgramPaths::SeedData() const
 {
-    if (dataDir.empty())
-        return;
+    if (dataDir.empty()) return;
     std::error_code ec;
     const fs::path language = fs::path(folder) / "Language";
     if (!fs::exists(language, ec) && fs::is_directory(fs::path(dataDir) / "Language", ec))

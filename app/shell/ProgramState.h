@@ -5,8 +5,8 @@
 namespace px {
 
 struct ProgramState {
-    bool bTSRunning = false;   // the time scheduler has been started and not stopped
-    bool bStopComm = false;    // stop of all communication requested
+    bool bTSRunning = false; // the time scheduler has been started and not stopped
+    bool bStopComm = false;  // stop of all communication requested
     // The scheduler's Stop, latched until the next Start: every exchange clears bStopComm when
     // it begins, so a stop that arrived during one exchange would otherwise be forgotten.
     bool bStopRequested = false;
@@ -17,12 +17,13 @@ struct ProgramState {
     int nStatusID = 0;         // text number the status line shows
     bool bStopPing = false;    // a running ping or name lookup should give up
     int pingsInProgress = 0;
-    bool bMonitorMode = false; // started with "/MONITOR"
+    bool bMonitorMode = false;   // started with "/MONITOR"
     bool monitorChecked = false; // "View Monitor" is ticked
     bool bUnloading = false;
     bool bStopUpload = false;
     int iCurrentID = 0;
-    int currentPage = 0;       // page of the page control now shown        // machine ID of the terminal now connected; 0 when none answered
+    int currentPage = 0; // page of the page control now shown        // machine ID of the terminal
+                         // now connected; 0 when none answered
 };
 
 } // namespace px

@@ -39,8 +39,7 @@ bool SettingsStore::Prepare()
 
 bool SettingsStore::Save(std::string_view section, std::string_view key, std::string_view value)
 {
-    if (!Prepare())
-        return false;
+    if (!Prepare()) return false;
     const auto result = ini::writeString(path_, section, key, value);
     lastError_ = result.error;
     return result.ok;

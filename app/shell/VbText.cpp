@@ -12,8 +12,7 @@ double Val(std::string_view text)
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     std::string number;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        number += text[i++];
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
     bool point = false;
     for (; i < text.size(); ++i) {
         const char c = text[i];
@@ -31,8 +30,7 @@ double Val(std::string_view text)
 bool IsNumeric(std::string_view text)
 {
     const std::string t = Trim(text);
-    if (t.empty())
-        return false;
+    if (t.empty()) return false;
     char* end = nullptr;
     std::strtod(t.c_str(), &end);
     // strtod also takes "inf", "nan" and hexadecimal forms; a plain number starts like one.
@@ -45,10 +43,8 @@ bool IsNumeric(std::string_view text)
 bool ToBool(std::string_view text)
 {
     const std::string t = UCase(Trim(text));
-    if (t == "TRUE")
-        return true;
-    if (t == "FALSE" || t.empty())
-        return false;
+    if (t == "TRUE") return true;
+    if (t == "FALSE" || t.empty()) return false;
     return IsNumeric(t) && std::strtod(t.c_str(), nullptr) != 0.0;
 }
 

@@ -20,7 +20,10 @@ std::string Trim(std::string_view text);
 // A machine ID as the files write it: "007".
 std::string ThreeDigits(int value);
 // A terminal's reply that accepts the command begins with "A".
-inline bool IsAccepted(std::string_view reply) { return !reply.empty() && reply[0] == 'A'; }
+inline bool IsAccepted(std::string_view reply)
+{
+    return !reply.empty() && reply[0] == 'A';
+}
 std::string UCase(std::string_view text);
 
 } // namespace px

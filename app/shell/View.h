@@ -16,12 +16,12 @@ class View {
 public:
     virtual ~View() = default;
 
-    virtual void SetStatus(const std::string& text) = 0;       // the status line
-    virtual void SetMonitorText(const std::string& text) = 0;  // the whole protocol monitor pane
-    virtual void SetMessageLine(const std::string& text) = 0;  // the one-line progress message
-    virtual void SetProgress(int value, int maximum) = 0;      // the record progress bar
-    virtual void SetCountLabel(const std::string& text) = 0;   // "00010 / 00125"
-    virtual void SetCaption(const std::string& text) = 0;      // the main window's caption
+    virtual void SetStatus(const std::string& text) = 0;      // the status line
+    virtual void SetMonitorText(const std::string& text) = 0; // the whole protocol monitor pane
+    virtual void SetMessageLine(const std::string& text) = 0; // the one-line progress message
+    virtual void SetProgress(int value, int maximum) = 0;     // the record progress bar
+    virtual void SetCountLabel(const std::string& text) = 0;  // "00010 / 00125"
+    virtual void SetCaption(const std::string& text) = 0;     // the main window's caption
     // Application-wide pointer and the main window's own pointer (kPointer* values).
     virtual void SetPointers(int screen, int window) = 0;
     // A modal message that waits for a person; headless views report it instead.

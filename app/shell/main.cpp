@@ -49,8 +49,7 @@ int LockInstance(const px::ProgramPaths& paths)
         std::filesystem::create_directories(paths.folder, ec);
         fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     }
-    if (fd < 0)
-        return -2;
+    if (fd < 0) return -2;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return -1;
@@ -61,10 +60,10 @@ int LockInstance(const px::ProgramPaths& paths)
 // The local socket through which a second start asks this one to show its window.
 QString InstanceName(const px::ProgramPaths& paths)
 {
-    const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(paths.folder),
-                                                    QCryptographicHash::Sha1)
-                               .toHex()
-                               .left(16);
+    const QByteArray key =
+        QCryptographicHash::hash(QByteArray::fromStdString(paths.folder), QCryptographicHash::Sha1)
+            .toHex()
+            .left(16);
     return QString::fromStdString(paths.title).toLower() + "-" + QString::fromLatin1(key);
 }
 
@@ -98,8 +97,7 @@ int main(int argc, char** argv)
             earlier.write("show\n");
             earlier.waitForBytesWritten(500);
         }
-        std::fprintf(stderr, "%s is already running for %s\n", title.c_str(),
-                     paths.folder.c_str());
+        std::fprintf(stderr, "%s is already running for %s\n", title.c_str(), paths.folder.c_str());
         return 2;
     }
     QLocalServer::removeServer(instance);
@@ -118,8 +116,7 @@ int main(int argc, char** argv)
     };
     program.quit = [](int status) { QCoreApplication::exit(status); };
 
-    if (program.Load() != 0)
-        return 2;
+    if (program.Load() != 0) return 2;
 
     bool stopping = false;
     bool started = false;
@@ -127,8 +124,7 @@ int main(int argc, char** argv)
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char byte;
         [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
-        if (stopping)
-            return;
+        if (stopping) return;
         stopping = true;
         if (program.core().state().bTSRunning) {
             program.scheduler().StartStop(); // closing follows when the scheduler has stopped
@@ -140,18 +136,15 @@ int main(int argc, char** argv)
         }
     });
     program.scheduler().stateChanged = [&](bool running) {
-        if (running)
-            started = true;
+        if (running) started = true;
         // A single run ends the program by itself, with its own exit status.
-        if (!running && stopping && program.nTSCmdMode() != 1)
-            program.CloseThenQuit(0);
+        if (!running && stopping && program.nTSCmdMode() != 1) program.CloseThenQuit(0);
     };
 
     if (program.nTSCmdMode() != 0)
         QTimer::singleShot(1, [&] {
             // A stop may be handled in the same pass, just before this timer.
-            if (!stopping)
-                program.scheduler().StartStop();
+            if (!stopping) program.scheduler().StartStop();
         });
     const int status = app.exec();
     return status;

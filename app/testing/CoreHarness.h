@@ -69,8 +69,7 @@ public:
     {
         args.insert(args.begin(), "--pty");
         auto sim = std::make_unique<SimProcess>(args);
-        if (sim->ok())
-            MapPort(comPort, sim->endpoint());
+        if (sim->ok()) MapPort(comPort, sim->endpoint());
         return sim;
     }
 
@@ -83,10 +82,8 @@ public:
         args.insert(args.begin(), {"--tcp", addr + ":0"});
         auto sim = std::make_unique<SimProcess>(args);
         if (sim->ok()) {
-            if (address)
-                *address = addr;
-            if (port)
-                *port = std::stoi(sim->endpoint().substr(sim->endpoint().rfind(':') + 1));
+            if (address) *address = addr;
+            if (port) *port = std::stoi(sim->endpoint().substr(sim->endpoint().rfind(':') + 1));
         }
         return sim;
     }

@@ -24,8 +24,7 @@ inline std::vector<std::string> Lines(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         out.push_back(line);
     }
     return out;

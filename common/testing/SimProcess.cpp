@@ -20,13 +20,15 @@ extern char** environ;
 
 namespace px::testing {
 
-std::string SimProcess::binary() { return PX_SIM_PATH; }
+std::string SimProcess::binary()
+{
+    return PX_SIM_PATH;
+}
 
 SimProcess::SimProcess(std::vector<std::string> args)
 {
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-        return;
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -51,14 +53,12 @@ SimProcess::SimProcess(std::vector<std::string> args)
     const std::string first = waitLine(
         [](const std::string& l) { return l.rfind("PTY ", 0) == 0 || l.rfind("TCP ", 0) == 0; },
         std::chrono::seconds(10));
-    if (!first.empty())
-        endpoint_ = first.substr(4);
+    if (!first.empty()) endpoint_ = first.substr(4);
 }
 
 SimProcess::~SimProcess()
 {
-    if (toChild_ >= 0)
-        ::close(toChild_); // end of input ends the simulator
+    if (toChild_ >= 0) ::close(toChild_); // end of input ends the simulator
     if (pid_ > 0) {
         int status = 0;
         for (int i = 0; i < 100; ++i) {
@@ -73,22 +73,19 @@ SimProcess::~SimProcess()
             waitpid(pid_, &status, 0);
         }
     }
-    if (reader_.joinable())
-        reader_.join();
-    if (fromChild_ >= 0)
-        ::close(fromChild_);
+    if (reader_.joinable()) reader_.join();
+    if (fromChild_ >= 0) ::close(fromChild_);
 }
 
 void SimProcess::readerLoop()
 {
-    QThread* mainThread = QCoreApplication::instance() ? QCoreApplication::instance()->thread()
-                                                       : nullptr;
+    QThread* mainThread =
+        QCoreApplication::instance() ? QCoreApplication::instance()->thread() : nullptr;
     std::string partial;
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fromChild_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         partial.append(buffer, static_cast<std::size_t>(n));
         std::size_t nl;
         bool any = false;
@@ -103,8 +100,7 @@ void SimProcess::readerLoop()
         if (any) {
             arrived_.notify_all();
             if (mainThread)
-                if (auto* d = QAbstractEventDispatcher::instance(mainThread))
-                    d->wakeUp();
+                if (auto* d = QAbstractEventDispatcher::instance(mainThread)) d->wakeUp();
         }
     }
     std::lock_guard guard(lock_);
@@ -150,13 +146,12 @@ std::string SimProcess::waitPrefix(const std::string& prefix, std::chrono::milli
 
 bool SimProcess::command(const std::string& line, std::chrono::milliseconds timeout)
 {
-    if (toChild_ < 0)
-        return false;
+    if (toChild_ < 0) return false;
     const std::string text = line + "\n";
     if (::write(toChild_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
         return false;
-    const std::string reply = waitLine(
-        [](const std::string& l) { return l == "OK" || l.rfind("ERR", 0) == 0; }, timeout);
+    const std::string reply =
+        waitLine([](const std::string& l) { return l == "OK" || l.rfind("ERR", 0) == 0; }, timeout);
     return reply == "OK";
 }
 
@@ -176,8 +171,7 @@ void SimProcess::clearLines()
 int freeLoopbackPort(bool udp)
 {
     const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

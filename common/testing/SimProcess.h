@@ -29,7 +29,8 @@ public:
 
     // Sends a control command and waits (pumping the Qt event loop) for its OK; false on ERR or
     // time-out.
-    bool command(const std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool command(const std::string& line,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
     // Waits, pumping the event loop, until an output line satisfies pred; returns that line or ""
     // on time-out. Lines that were already seen and consumed are not offered again.

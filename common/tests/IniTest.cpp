@@ -28,7 +28,8 @@ namespace {
 
 class IniTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::string tmpl = ::testing::TempDir();
         if (tmpl.empty() || tmpl.back() != '/') tmpl += '/';
         tmpl += "ini_test_XXXXXX";
@@ -36,7 +37,8 @@ protected:
         dir_ = tmpl;
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (dir_.empty()) return;
         // A test may leave a directory without write permission behind.
         std::error_code ec;
@@ -49,29 +51,34 @@ protected:
 
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
-    std::string write(const std::string& name, const std::string& content) const {
+    std::string write(const std::string& name, const std::string& content) const
+    {
         const std::string p = path(name);
         std::ofstream(p, std::ios::binary) << content;
         return p;
     }
 
-    static std::string read(const std::string& p) {
+    static std::string read(const std::string& p)
+    {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    static bool exists(const std::string& p) {
+    static bool exists(const std::string& p)
+    {
         struct stat st {};
         return ::lstat(p.c_str(), &st) == 0;
     }
 
-    static mode_t mode(const std::string& p) {
+    static mode_t mode(const std::string& p)
+    {
         struct stat st {};
         EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
         return st.st_mode & 07777;
     }
 
-    std::vector<std::string> dirEntries(const std::string& d) const {
+    std::vector<std::string> dirEntries(const std::string& d) const
+    {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(d))
             names.push_back(e.path().filename().string());
@@ -88,7 +95,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 // ---------------------------------------------------------------------------------------------
 // Lookup
 
-TEST_F(IniTest, SectionAndKeyNamesIgnoreAsciiCase) {
+TEST_F(IniTest, SectionAndKeyNamesIgnoreAsciiCase)
+{
     const auto p = write("a.ini", "[Comm]\r\nBaudRate=9600\r\n[MACHINE]\r\nid=7\r\n");
     EXPECT_EQ(ini::getString(p, "comm", "baudrate", "x"), "9600");
     EXPECT_EQ(ini::getString(p, "COMM", "BAUDRATE", "x"), "9600");
@@ -96,7 +104,8 @@ TEST_F(IniTest, SectionAndKeyNamesIgnoreAsciiCase) {
     EXPECT_EQ(ini::find(p, "mAcHiNe", "Id"), "7");
 }
 
-TEST_F(IniTest, CaseFoldingIsAsciiOnly) {
+TEST_F(IniTest, CaseFoldingIsAsciiOnly)
+{
     // 0xC9 and 0xE9 are É and é in Latin-1: they must not be folded onto each other.
     const auto p = write("a.ini", "[S\xC9]\nK\xC9=upper\n");
     EXPECT_EQ(ini::getString(p, "s\xC9", "k\xC9", "none"), "upper");
@@ -104,14 +113,16 @@ TEST_F(IniTest, CaseFoldingIsAsciiOnly) {
     EXPECT_EQ(ini::getString(p, "S\xC9", "K\xE9", "none"), "none");
 }
 
-TEST_F(IniTest, QueryNamesAndHeaderNamesAreTrimmed) {
+TEST_F(IniTest, QueryNamesAndHeaderNamesAreTrimmed)
+{
     const auto p = write("a.ini", "  [ Net ]  \n\t key \t=v\n");
     EXPECT_EQ(ini::getString(p, "Net", "key", "x"), "v");
     EXPECT_EQ(ini::getString(p, " net\t", "\tKEY ", "x"), "v");
     EXPECT_EQ(ini::sectionNames(p), Names{"Net"});
 }
 
-TEST_F(IniTest, MissingFileSectionOrKeyGivesDefault) {
+TEST_F(IniTest, MissingFileSectionOrKeyGivesDefault)
+{
     const auto p = write("a.ini", "[a]\nk=v\n");
     EXPECT_EQ(ini::getString(path("none.ini"), "a", "k", "def"), "def");
     EXPECT_EQ(ini::getString(p, "b", "k", "def"), "def");
@@ -121,14 +132,16 @@ TEST_F(IniTest, MissingFileSectionOrKeyGivesDefault) {
     EXPECT_FALSE(exists(path("none.ini"))) << "a read must not create the file";
 }
 
-TEST_F(IniTest, EmptyValueIsFoundAndDiffersFromMissing) {
+TEST_F(IniTest, EmptyValueIsFoundAndDiffersFromMissing)
+{
     const auto p = write("a.ini", "[a]\nk=\nq=   \n");
     EXPECT_EQ(ini::find(p, "a", "k"), "");
     EXPECT_EQ(ini::find(p, "a", "q"), "");
     EXPECT_EQ(ini::getString(p, "a", "k", "def"), "");
 }
 
-TEST_F(IniTest, KeysBeforeTheFirstSectionBelongToNoSection) {
+TEST_F(IniTest, KeysBeforeTheFirstSectionBelongToNoSection)
+{
     const auto p = write("a.ini", "k=top\n[a]\nk=in\n");
     EXPECT_EQ(ini::getString(p, "", "k", "def"), "def");
     EXPECT_EQ(ini::getString(p, "a", "k", "def"), "in");
@@ -137,14 +150,16 @@ TEST_F(IniTest, KeysBeforeTheFirstSectionBelongToNoSection) {
 // ---------------------------------------------------------------------------------------------
 // First match
 
-TEST_F(IniTest, FirstMatchingKeyWins) {
+TEST_F(IniTest, FirstMatchingKeyWins)
+{
     const auto p = write("a.ini", "[a]\nk=first\nK=second\nk=third\n");
     EXPECT_EQ(ini::getString(p, "a", "k", "x"), "first");
     EXPECT_EQ(ini::sectionEntries(p, "a"),
               (Entries{{"k", "first"}, {"K", "second"}, {"k", "third"}}));
 }
 
-TEST_F(IniTest, FirstMatchingSectionWinsAndIsTheOnlyOneSearched) {
+TEST_F(IniTest, FirstMatchingSectionWinsAndIsTheOnlyOneSearched)
+{
     const auto p = write("a.ini", "[a]\nk=one\n[b]\nk=b\n[A]\nk=two\nonly=second\n");
     EXPECT_EQ(ini::getString(p, "a", "k", "x"), "one");
     EXPECT_EQ(ini::getString(p, "a", "only", "x"), "x");
@@ -152,7 +167,8 @@ TEST_F(IniTest, FirstMatchingSectionWinsAndIsTheOnlyOneSearched) {
     EXPECT_EQ(ini::sectionNames(p), (Names{"a", "b", "A"}));
 }
 
-TEST_F(IniTest, SectionEndsAtNextHeader) {
+TEST_F(IniTest, SectionEndsAtNextHeader)
+{
     const auto p = write("a.ini", "[a]\nx=1\n[b]\ny=2\n");
     EXPECT_EQ(ini::getString(p, "a", "y", "none"), "none");
     EXPECT_EQ(ini::getString(p, "b", "x", "none"), "none");
@@ -161,7 +177,8 @@ TEST_F(IniTest, SectionEndsAtNextHeader) {
 // ---------------------------------------------------------------------------------------------
 // Values and quotes
 
-TEST_F(IniTest, ValuesAreTrimmedOfSpacesAndTabsOnly) {
+TEST_F(IniTest, ValuesAreTrimmedOfSpacesAndTabsOnly)
+{
     const auto p = write("a.ini", "[a]\nk = \t inner  space \t \nv=\x0B"
                                   "x\n");
     EXPECT_EQ(ini::getString(p, "a", "k", ""), "inner  space");
@@ -170,7 +187,8 @@ TEST_F(IniTest, ValuesAreTrimmedOfSpacesAndTabsOnly) {
         << "vertical tab is not a blank";
 }
 
-TEST_F(IniTest, OnePairOfMatchingQuotesIsRemoved) {
+TEST_F(IniTest, OnePairOfMatchingQuotesIsRemoved)
+{
     const auto p = write("a.ini", "[q]\n"
                                   "d=\"  padded  \"\n"
                                   "s=' single '\n"
@@ -192,7 +210,8 @@ TEST_F(IniTest, OnePairOfMatchingQuotesIsRemoved) {
     EXPECT_EQ(ini::getString(p, "q", "inner", "-"), "a\"b\"c");
 }
 
-TEST_F(IniTest, ValueKeepsEverythingAfterTheFirstEqualsSign) {
+TEST_F(IniTest, ValueKeepsEverythingAfterTheFirstEqualsSign)
+{
     const auto p = write("a.ini", "[a]\nurl=http://h/?a=b;c=d\n");
     EXPECT_EQ(ini::getString(p, "a", "url", ""), "http://h/?a=b;c=d");
 }
@@ -200,7 +219,8 @@ TEST_F(IniTest, ValueKeepsEverythingAfterTheFirstEqualsSign) {
 // ---------------------------------------------------------------------------------------------
 // Comments and lines that are not keys
 
-TEST_F(IniTest, SemicolonLinesAreComments) {
+TEST_F(IniTest, SemicolonLinesAreComments)
+{
     const auto p = write("a.ini", ";[a]\n"
                                   "[a]\n"
                                   ";k=commented\n"
@@ -214,13 +234,15 @@ TEST_F(IniTest, SemicolonLinesAreComments) {
     EXPECT_EQ(ini::sectionNames(p), Names{"a"});
 }
 
-TEST_F(IniTest, HashIsNotACommentMarker) {
+TEST_F(IniTest, HashIsNotACommentMarker)
+{
     const auto p = write("a.ini", "[a]\n#k=v\n");
     EXPECT_EQ(ini::getString(p, "a", "#k", "-"), "v");
     EXPECT_EQ(ini::getString(p, "a", "k", "-"), "-");
 }
 
-TEST_F(IniTest, LineWithoutEqualsSignIsNotAKey) {
+TEST_F(IniTest, LineWithoutEqualsSignIsNotAKey)
+{
     const auto p = write("a.ini", "[a]\nflag\nk=v\n[b\nx=1\n");
     EXPECT_EQ(ini::getString(p, "a", "flag", "-"), "-");
     EXPECT_EQ(ini::find(p, "a", "flag"), std::nullopt);
@@ -231,7 +253,8 @@ TEST_F(IniTest, LineWithoutEqualsSignIsNotAKey) {
 // ---------------------------------------------------------------------------------------------
 // Line ends
 
-TEST_F(IniTest, CrLfAndLfFilesReadTheSame) {
+TEST_F(IniTest, CrLfAndLfFilesReadTheSame)
+{
     const auto lf = write("lf.ini", "[a]\nk = v \nq=\"x\"\n");
     const auto crlf = write("crlf.ini", "[a]\r\nk = v \r\nq=\"x\"\r\n");
     const auto mixed = write("mixed.ini", "[a]\r\nk = v \nq=\"x\"\r\n");
@@ -243,7 +266,8 @@ TEST_F(IniTest, CrLfAndLfFilesReadTheSame) {
     }
 }
 
-TEST_F(IniTest, MissingFinalLineEndIsAccepted) {
+TEST_F(IniTest, MissingFinalLineEndIsAccepted)
+{
     EXPECT_EQ(ini::getString(write("a.ini", "[a]\nk=last"), "a", "k", "-"), "last");
     EXPECT_EQ(ini::getString(write("b.ini", "[a]\r\nk=last"), "a", "k", "-"), "last");
     EXPECT_EQ(ini::sectionNames(write("c.ini", "[only]")), Names{"only"});
@@ -252,7 +276,8 @@ TEST_F(IniTest, MissingFinalLineEndIsAccepted) {
 // ---------------------------------------------------------------------------------------------
 // Truncation
 
-TEST_F(IniTest, ReadsAreCutToBufferSizeMinusOne) {
+TEST_F(IniTest, ReadsAreCutToBufferSizeMinusOne)
+{
     std::string longValue;
     for (int i = 0; i < 3000; ++i)
         longValue += static_cast<char>('a' + i % 26);
@@ -268,7 +293,8 @@ TEST_F(IniTest, ReadsAreCutToBufferSizeMinusOne) {
     EXPECT_EQ(ini::getString(p, "a", "long", "", 0), "");
 }
 
-TEST_F(IniTest, ValueThatFitsExactlyIsNotCut) {
+TEST_F(IniTest, ValueThatFitsExactlyIsNotCut)
+{
     const std::string v511(511, 'x');
     const auto p = write("a.ini", "[a]\nk=\"" + v511 + "\"\n");
     EXPECT_EQ(ini::getString(p, "a", "k", "", ini::kBuf512), v511)
@@ -276,7 +302,8 @@ TEST_F(IniTest, ValueThatFitsExactlyIsNotCut) {
     EXPECT_EQ(ini::getString(p, "a", "k", "", 511), v511.substr(0, 510));
 }
 
-TEST_F(IniTest, DefaultIsCutToo) {
+TEST_F(IniTest, DefaultIsCutToo)
+{
     const std::string def(600, 'd');
     EXPECT_EQ(ini::getString(path("none.ini"), "a", "k", def, ini::kBuf512), def.substr(0, 511));
     EXPECT_EQ(ini::getString(path("none.ini"), "a", "k", def, ini::kBuf1024), def);
@@ -286,7 +313,8 @@ TEST_F(IniTest, DefaultIsCutToo) {
 // ---------------------------------------------------------------------------------------------
 // Writes keep the rest of the file
 
-TEST_F(IniTest, ReplacingAValueKeepsEveryOtherByte) {
+TEST_F(IniTest, ReplacingAValueKeepsEveryOtherByte)
+{
     const std::string before = "; terminal settings\r\n"
                                "\r\n"
                                "[Comm]   \r\n"
@@ -323,13 +351,15 @@ TEST_F(IniTest, ReplacingAValueKeepsEveryOtherByte) {
         << "indent, key spelling and blanks around '=' stay";
 }
 
-TEST_F(IniTest, ReplacingChangesOnlyTheFirstOccurrence) {
+TEST_F(IniTest, ReplacingChangesOnlyTheFirstOccurrence)
+{
     const auto p = write("a.ini", "[a]\nk=1\nk=2\n[A]\nk=3\n");
     ASSERT_TRUE(ini::writeString(p, "A", "K", "new"));
     EXPECT_EQ(read(p), "[a]\nk=new\nk=2\n[A]\nk=3\n");
 }
 
-TEST_F(IniTest, WriteThenReadRoundTrips) {
+TEST_F(IniTest, WriteThenReadRoundTrips)
+{
     const auto p = path("rt.ini");
     ASSERT_TRUE(ini::writeString(p, "a", "plain", "value"));
     ASSERT_TRUE(ini::writeString(p, "a", "high", "\xE4\xF6\xFC\xFF"));
@@ -339,7 +369,8 @@ TEST_F(IniTest, WriteThenReadRoundTrips) {
     EXPECT_EQ(ini::find(p, "a", "empty"), "");
 }
 
-TEST_F(IniTest, UnchangedValueDoesNotRewriteTheFile) {
+TEST_F(IniTest, UnchangedValueDoesNotRewriteTheFile)
+{
     const auto p = write("a.ini", "[a]\nk=v\n");
     struct stat before {};
     ASSERT_EQ(::stat(p.c_str(), &before), 0);
@@ -349,7 +380,8 @@ TEST_F(IniTest, UnchangedValueDoesNotRewriteTheFile) {
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
-TEST_F(IniTest, WriteRejectsLineBreaksAndBadKeys) {
+TEST_F(IniTest, WriteRejectsLineBreaksAndBadKeys)
+{
     const std::string before = "[a]\nk=v\n";
     const auto p = write("a.ini", before);
     for (const auto& [s, k, v] :
@@ -369,7 +401,8 @@ TEST_F(IniTest, WriteRejectsLineBreaksAndBadKeys) {
     EXPECT_EQ(read(p), before);
 }
 
-TEST_F(IniTest, ValueEndsAtNulWhenWritten) {
+TEST_F(IniTest, ValueEndsAtNulWhenWritten)
+{
     const auto p = path("a.ini");
     ASSERT_TRUE(ini::writeString(p, "a", "k", "ab\0cd"s));
     EXPECT_EQ(read(p), "[a]\r\nk=ab\r\n");
@@ -378,7 +411,8 @@ TEST_F(IniTest, ValueEndsAtNulWhenWritten) {
 // ---------------------------------------------------------------------------------------------
 // New keys and sections
 
-TEST_F(IniTest, NewKeyGoesAfterTheLastKeyOfItsSection) {
+TEST_F(IniTest, NewKeyGoesAfterTheLastKeyOfItsSection)
+{
     const auto p = write("a.ini", "[a]\n"
                                   "x=1\n"
                                   "; note\n"
@@ -401,19 +435,22 @@ TEST_F(IniTest, NewKeyGoesAfterTheLastKeyOfItsSection) {
                        "z=3\n");
 }
 
-TEST_F(IniTest, NewKeyInSectionWithoutKeysGoesRightAfterTheHeader) {
+TEST_F(IniTest, NewKeyInSectionWithoutKeysGoesRightAfterTheHeader)
+{
     const auto p = write("a.ini", "[a]\n\n[b]\nz=3\n");
     ASSERT_TRUE(ini::writeString(p, "a", "k", "v"));
     EXPECT_EQ(read(p), "[a]\nk=v\n\n[b]\nz=3\n");
 }
 
-TEST_F(IniTest, NewKeyInLastSectionWithoutFinalLineEnd) {
+TEST_F(IniTest, NewKeyInLastSectionWithoutFinalLineEnd)
+{
     const auto p = write("a.ini", "[a]\r\nx=1");
     ASSERT_TRUE(ini::writeString(p, "a", "y", "2"));
     EXPECT_EQ(read(p), "[a]\r\nx=1\r\ny=2\r\n");
 }
 
-TEST_F(IniTest, NewSectionIsAppendedInTheFileLineEndStyle) {
+TEST_F(IniTest, NewSectionIsAppendedInTheFileLineEndStyle)
+{
     const auto lf = write("lf.ini", "; c\n[a]\nx=1\n\n");
     ASSERT_TRUE(ini::writeString(lf, "New", "k", "v"));
     EXPECT_EQ(read(lf), "; c\n[a]\nx=1\n\n[New]\nk=v\n");
@@ -423,7 +460,8 @@ TEST_F(IniTest, NewSectionIsAppendedInTheFileLineEndStyle) {
     EXPECT_EQ(read(crlf), "[a]\r\nx=1\r\n[New]\r\nk=v\r\n");
 }
 
-TEST_F(IniTest, NewSectionTerminatesAnUnterminatedLastLine) {
+TEST_F(IniTest, NewSectionTerminatesAnUnterminatedLastLine)
+{
     const auto lf = write("lf.ini", "[a]\nx=1");
     ASSERT_TRUE(ini::writeString(lf, "b", "k", "v"));
     EXPECT_EQ(read(lf), "[a]\nx=1\n[b]\nk=v\n");
@@ -433,13 +471,15 @@ TEST_F(IniTest, NewSectionTerminatesAnUnterminatedLastLine) {
     EXPECT_EQ(read(crlf), "[a]\r\nx=1\r\n[b]\r\nk=v\r\n");
 }
 
-TEST_F(IniTest, StyleFollowsTheFirstLineEnd) {
+TEST_F(IniTest, StyleFollowsTheFirstLineEnd)
+{
     const auto p = write("mixed.ini", "[a]\nx=1\r\n");
     ASSERT_TRUE(ini::writeString(p, "a", "y", "2"));
     EXPECT_EQ(read(p), "[a]\nx=1\r\ny=2\n") << "the existing CR LF line stays as it was";
 }
 
-TEST_F(IniTest, NewFileIsCreatedWithCrLf) {
+TEST_F(IniTest, NewFileIsCreatedWithCrLf)
+{
     const auto p = path("new.ini");
     const auto r = ini::writeString(p, "Sec", "Key", "Value");
     ASSERT_TRUE(r.ok) << r.error;
@@ -448,7 +488,8 @@ TEST_F(IniTest, NewFileIsCreatedWithCrLf) {
     EXPECT_EQ(read(p), "[Sec]\r\nKey=Value\r\nSecond=2\r\n");
 }
 
-TEST_F(IniTest, EmptyExistingFileGetsCrLf) {
+TEST_F(IniTest, EmptyExistingFileGetsCrLf)
+{
     const auto p = write("empty.ini", "");
     ASSERT_TRUE(ini::writeString(p, "a", "k", "v"));
     EXPECT_EQ(read(p), "[a]\r\nk=v\r\n");
@@ -457,14 +498,16 @@ TEST_F(IniTest, EmptyExistingFileGetsCrLf) {
 // ---------------------------------------------------------------------------------------------
 // Deletes
 
-TEST_F(IniTest, DeleteKeyRemovesOnlyThatLine) {
+TEST_F(IniTest, DeleteKeyRemovesOnlyThatLine)
+{
     const auto p = write("a.ini", "[a]\r\n; c\r\nx=1\r\nY=2\r\ny=3\r\n[b]\r\ny=4\r\n");
     ASSERT_TRUE(ini::deleteKey(p, "A", "y"));
     EXPECT_EQ(read(p), "[a]\r\n; c\r\nx=1\r\ny=3\r\n[b]\r\ny=4\r\n");
     EXPECT_EQ(ini::getString(p, "a", "y", "-"), "3") << "the next duplicate becomes visible";
 }
 
-TEST_F(IniTest, DeleteMissingKeyOrSectionLeavesFileAlone) {
+TEST_F(IniTest, DeleteMissingKeyOrSectionLeavesFileAlone)
+{
     const std::string before = "[a]\nx=1\n";
     const auto p = write("a.ini", before);
     EXPECT_TRUE(ini::deleteKey(p, "a", "nope"));
@@ -473,13 +516,15 @@ TEST_F(IniTest, DeleteMissingKeyOrSectionLeavesFileAlone) {
     EXPECT_EQ(read(p), before);
 }
 
-TEST_F(IniTest, DeleteUnterminatedLastKeyKeepsPreviousLineEnd) {
+TEST_F(IniTest, DeleteUnterminatedLastKeyKeepsPreviousLineEnd)
+{
     const auto p = write("a.ini", "[a]\r\nx=1\r\ny=2");
     ASSERT_TRUE(ini::deleteKey(p, "a", "y"));
     EXPECT_EQ(read(p), "[a]\r\nx=1\r\n");
 }
 
-TEST_F(IniTest, DeleteSectionRemovesHeaderAndItsLines) {
+TEST_F(IniTest, DeleteSectionRemovesHeaderAndItsLines)
+{
     const auto p = write("a.ini", "; top\n[a]\nx=1\n[B]\n; about b\ny=2\n\n[c]\nz=3\n");
     ASSERT_TRUE(ini::deleteSection(p, "b"));
     EXPECT_EQ(read(p), "; top\n[a]\nx=1\n[c]\nz=3\n");
@@ -488,13 +533,15 @@ TEST_F(IniTest, DeleteSectionRemovesHeaderAndItsLines) {
     EXPECT_EQ(ini::sectionNames(p), Names{"a"});
 }
 
-TEST_F(IniTest, DeleteSectionRemovesOnlyTheFirstOfDuplicates) {
+TEST_F(IniTest, DeleteSectionRemovesOnlyTheFirstOfDuplicates)
+{
     const auto p = write("a.ini", "[a]\nx=1\n[A]\nx=2\n");
     ASSERT_TRUE(ini::deleteSection(p, "a"));
     EXPECT_EQ(read(p), "[A]\nx=2\n");
 }
 
-TEST_F(IniTest, DeleteOnMissingFileSucceedsWithoutCreatingIt) {
+TEST_F(IniTest, DeleteOnMissingFileSucceedsWithoutCreatingIt)
+{
     const auto p = path("none.ini");
     EXPECT_TRUE(ini::deleteKey(p, "a", "k"));
     EXPECT_TRUE(ini::deleteSection(p, "a"));
@@ -506,7 +553,8 @@ TEST_F(IniTest, DeleteOnMissingFileSucceedsWithoutCreatingIt) {
 // ---------------------------------------------------------------------------------------------
 // Atomic writes
 
-TEST_F(IniTest, RewriteKeepsPermissionBits) {
+TEST_F(IniTest, RewriteKeepsPermissionBits)
+{
     const auto p = write("secret.ini", "[a]\nk=v\n");
     ASSERT_EQ(::chmod(p.c_str(), 0600), 0);
     ASSERT_TRUE(ini::writeString(p, "a", "k", "changed"));
@@ -517,7 +565,8 @@ TEST_F(IniTest, RewriteKeepsPermissionBits) {
     EXPECT_EQ(dirEntries(dir_), Names{"secret.ini"}) << "no temporary file left behind";
 }
 
-TEST_F(IniTest, NewFileGets0644WhateverTheUmask) {
+TEST_F(IniTest, NewFileGets0644WhateverTheUmask)
+{
     const mode_t old = ::umask(077);
     const auto r = ini::writeString(path("n.ini"), "a", "k", "v");
     ::umask(old);
@@ -525,7 +574,8 @@ TEST_F(IniTest, NewFileGets0644WhateverTheUmask) {
     EXPECT_EQ(mode(path("n.ini")), 0644u);
 }
 
-TEST_F(IniTest, RewriteReplacesTheFileInsteadOfEditingIt) {
+TEST_F(IniTest, RewriteReplacesTheFileInsteadOfEditingIt)
+{
     // A reader that opened the old file keeps seeing the old content.
     const auto p = write("a.ini", "[a]\nk=old\n");
     std::ifstream reader(p, std::ios::binary);
@@ -535,7 +585,8 @@ TEST_F(IniTest, RewriteReplacesTheFileInsteadOfEditingIt) {
     EXPECT_EQ(read(p), "[a]\nk=new\n");
 }
 
-TEST_F(IniTest, WriteThroughSymlinkKeepsTheLink) {
+TEST_F(IniTest, WriteThroughSymlinkKeepsTheLink)
+{
     const auto target = write("real.ini", "[a]\nk=1\n");
     const auto link = path("link.ini");
     ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
@@ -546,7 +597,8 @@ TEST_F(IniTest, WriteThroughSymlinkKeepsTheLink) {
     EXPECT_EQ(read(target), "[a]\nk=2\n");
 }
 
-TEST_F(IniTest, WriteUnderARegularFileFailsEvenForRoot) {
+TEST_F(IniTest, WriteUnderARegularFileFailsEvenForRoot)
+{
     write("plain", "not a directory");
     const auto p = path("plain/a.ini");
     const auto r = ini::writeString(p, "a", "k", "v");
@@ -556,14 +608,16 @@ TEST_F(IniTest, WriteUnderARegularFileFailsEvenForRoot) {
     EXPECT_EQ(dirEntries(dir_), Names{"plain"});
 }
 
-TEST_F(IniTest, WriteIntoMissingDirectoryFailsAndCreatesNothing) {
+TEST_F(IniTest, WriteIntoMissingDirectoryFailsAndCreatesNothing)
+{
     const auto r = ini::writeString(path("missing/a.ini"), "a", "k", "v");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, std::strerror(ENOENT));
     EXPECT_EQ(dirEntries(dir_), Names{});
 }
 
-TEST_F(IniTest, WriteOverADirectoryFails) {
+TEST_F(IniTest, WriteOverADirectoryFails)
+{
     ASSERT_EQ(::mkdir(path("d.ini").c_str(), 0755), 0);
     const auto r = ini::writeString(path("d.ini"), "a", "k", "v");
     EXPECT_FALSE(r.ok);
@@ -573,7 +627,8 @@ TEST_F(IniTest, WriteOverADirectoryFails) {
     EXPECT_EQ(dirEntries(dir_), Names{"d.ini"}) << "no temporary file left behind";
 }
 
-TEST_F(IniTest, WriteInReadOnlyDirectoryFailsAndKeepsTheFile) {
+TEST_F(IniTest, WriteInReadOnlyDirectoryFailsAndKeepsTheFile)
+{
     const std::string before = "; keep me\r\n[a]\r\nk=v\r\n";
     const auto sub = path("ro");
     ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
@@ -590,7 +645,8 @@ TEST_F(IniTest, WriteInReadOnlyDirectoryFailsAndKeepsTheFile) {
     EXPECT_EQ(dirEntries(sub), Names{"a.ini"});
 }
 
-TEST_F(IniTest, FailedWriteOfTheContentKeepsTheFileEvenForRoot) {
+TEST_F(IniTest, FailedWriteOfTheContentKeepsTheFileEvenForRoot)
+{
     // A file size limit makes the write into the temporary file stop short, as a full disk would.
     std::string before = "[a]\r\n";
     for (int i = 0; i < 200; ++i)
@@ -614,7 +670,8 @@ TEST_F(IniTest, FailedWriteOfTheContentKeepsTheFileEvenForRoot) {
     EXPECT_EQ(dirEntries(dir_), Names{"a.ini"}) << "no temporary file left behind";
 }
 
-TEST_F(IniTest, RootRewriteKeepsTheOwner) {
+TEST_F(IniTest, RootRewriteKeepsTheOwner)
+{
     if (::geteuid() != 0)
         GTEST_SKIP() << "only a privileged process can write a file owned by someone else";
     const auto p = write("a.ini", "[a]\nk=v\n");
@@ -629,7 +686,8 @@ TEST_F(IniTest, RootRewriteKeepsTheOwner) {
 // ---------------------------------------------------------------------------------------------
 // Section names
 
-TEST_F(IniTest, SectionNamesFollowTheSystemBufferRule) {
+TEST_F(IniTest, SectionNamesFollowTheSystemBufferRule)
+{
     // "section1\0section2\0section3\0\0" needs 28 bytes.
     const auto p = write("a.ini", "[section1]\r\n[section2]\r\n[section3]\r\n");
     const Names all{"section1", "section2", "section3"};
@@ -650,7 +708,8 @@ TEST_F(IniTest, SectionNamesFollowTheSystemBufferRule) {
     EXPECT_EQ(ini::sectionNames(p, 0), Names{});
 }
 
-TEST_F(IniTest, SectionNamesSkipEmptyNamesAndKeepDuplicates) {
+TEST_F(IniTest, SectionNamesSkipEmptyNamesAndKeepDuplicates)
+{
     const auto p = write("a.ini", "[]\nk=v\n[ ]\n[a]\n[A]\n; [c]\n[b]\n");
     EXPECT_EQ(ini::sectionNames(p), (Names{"a", "A", "b"}));
     EXPECT_EQ(ini::getString(p, "", "k", "-"), "v") << "an empty-named section is still readable";
@@ -660,7 +719,8 @@ TEST_F(IniTest, SectionNamesSkipEmptyNamesAndKeepDuplicates) {
 // ---------------------------------------------------------------------------------------------
 // Junk and binary input
 
-TEST_F(IniTest, NulInsideALineEndsIt) {
+TEST_F(IniTest, NulInsideALineEndsIt)
+{
     const auto p = write("a.ini", "[a]\nk=ab\0cd\nx\0=1\n[b\0]\ny=2\n"s);
     EXPECT_EQ(ini::getString(p, "a", "k", "-"), "ab");
     EXPECT_EQ(ini::getString(p, "a", "x", "-"), "-");
@@ -669,7 +729,8 @@ TEST_F(IniTest, NulInsideALineEndsIt) {
     EXPECT_EQ(read(p), "[a]\nk=ab\0cd\nx\0=1\n[b\0]\ny=2\nnew=1\n"s) << "NUL bytes are kept";
 }
 
-TEST_F(IniTest, RandomBytesNeitherCrashNorChangeOnRoundTrip) {
+TEST_F(IniTest, RandomBytesNeitherCrashNorChangeOnRoundTrip)
+{
     std::mt19937 rng(12345);
     const std::string alphabet = "[]=;\"' \t\r\n\0abcAB\xFF\x80"s;
     for (int round = 0; round < 200; ++round) {
@@ -694,7 +755,8 @@ TEST_F(IniTest, RandomBytesNeitherCrashNorChangeOnRoundTrip) {
     }
 }
 
-TEST_F(IniTest, BinaryFileOnDiskCanBeReadAndEdited) {
+TEST_F(IniTest, BinaryFileOnDiskCanBeReadAndEdited)
+{
     std::string junk;
     for (int i = 0; i < 4096; ++i)
         junk += static_cast<char>((i * 7919) & 0xFF);
@@ -708,7 +770,8 @@ TEST_F(IniTest, BinaryFileOnDiskCanBeReadAndEdited) {
     EXPECT_EQ(ini::getString(p, "zz", "k", "-"), "v");
 }
 
-TEST_F(IniTest, LonelyBracketsAndEqualsSigns) {
+TEST_F(IniTest, LonelyBracketsAndEqualsSigns)
+{
     const ini::Document doc = ini::Document::parse("[\n]\n=\n[=]\n==\n;\n[]]\n");
     EXPECT_EQ(doc.sectionNames(), (Names{"=", "]"}));
     EXPECT_EQ(doc.entries("="), (Entries{{"", "="}}));
@@ -718,14 +781,16 @@ TEST_F(IniTest, LonelyBracketsAndEqualsSigns) {
 // ---------------------------------------------------------------------------------------------
 // Document
 
-TEST_F(IniTest, DocumentRoundTripsExactly) {
+TEST_F(IniTest, DocumentRoundTripsExactly)
+{
     for (const std::string& text : {""s, "\n"s, "\r\n"s, "a"s, "[a]\r\nk=v"s, "x\r\ny\nz\r"s,
                                     "\n\n\n"s, "[a]\r\n\r\n; c\r\nk = \" v \" \r\n"s}) {
         EXPECT_EQ(ini::Document::parse(text).text(), text);
     }
 }
 
-TEST_F(IniTest, DocumentEditsInMemory) {
+TEST_F(IniTest, DocumentEditsInMemory)
+{
     ini::Document doc = ini::Document::parse("[a]\nk=1\n");
     doc.set("a", "k", "2");
     doc.set("b", "x", "y");
@@ -744,7 +809,8 @@ TEST_F(IniTest, DocumentEditsInMemory) {
     EXPECT_EQ(ini::Document::load(path("none.ini")).text(), "");
 }
 
-TEST_F(IniTest, LargeFileLoadsAndParsesInLinearTime) {
+TEST_F(IniTest, LargeFileLoadsAndParsesInLinearTime)
+{
     // About 4 MB: a quadratic scan would take minutes here.
     std::string text;
     const int sections = 2000, keys = 100;

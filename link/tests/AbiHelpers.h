@@ -44,11 +44,9 @@ public:
     {
         SerloVariant out{};
         const int32_t r = SerloInvoke(c_, id, SERLO_DISPATCH_PROPERTYGET, nullptr, 0, &out);
-        if (rc)
-            *rc = r;
+        if (rc) *rc = r;
         if (out.vt == SERLO_VT_BSTR) {
-            if (text)
-                *text = std::string(out.str, static_cast<std::size_t>(out.len));
+            if (text) *text = std::string(out.str, static_cast<std::size_t>(out.len));
             SerloFreeString(out.str);
             out.str = nullptr;
         }
@@ -100,12 +98,43 @@ private:
 
 // DISPIDs used by the tests.
 enum {
-    D_BaudRate = 1, D_Handshaking = 2, D_RTSEnable = 3, D_Settings = 4, D_DTREnable = 5,
-    D_TxQueue = 6, D_RxQueue = 7, D_EventMask = 8, D_Break = 9, D_CommPort = 10,
-    D_VNetTimeout = 11, D_iPort = 12, D_iAddress = 13, D_ExtPort = 14, D_RxCount = 15,
-    D_TxSpace = 16, D_Text = 17, D_Char = 18, D_CTSHolding = 19, D_DSRHolding = 20,
-    D_CommID = 21, D_CommEvent = 22, D_CommError = 23, D_RLSDHolding = 24, D_Busy = 25,
-    D_LastPassword = 26, D_RINGHolding = 27, D_ExtPortOpen = 28, D_PortOpen = 29, D_Cancel = 30,
-    D_PostFile = 31, D_RecvFile = 32, D_ClareTxBuffer = 33, D_ClearRxBuffer = 34, D_SendVNetCmd = 35, D_EnumCommPort = 59,
-    D_ReadyState = -525, D_Enabled = -514, D_AboutBox = -552,
+    D_BaudRate = 1,
+    D_Handshaking = 2,
+    D_RTSEnable = 3,
+    D_Settings = 4,
+    D_DTREnable = 5,
+    D_TxQueue = 6,
+    D_RxQueue = 7,
+    D_EventMask = 8,
+    D_Break = 9,
+    D_CommPort = 10,
+    D_VNetTimeout = 11,
+    D_iPort = 12,
+    D_iAddress = 13,
+    D_ExtPort = 14,
+    D_RxCount = 15,
+    D_TxSpace = 16,
+    D_Text = 17,
+    D_Char = 18,
+    D_CTSHolding = 19,
+    D_DSRHolding = 20,
+    D_CommID = 21,
+    D_CommEvent = 22,
+    D_CommError = 23,
+    D_RLSDHolding = 24,
+    D_Busy = 25,
+    D_LastPassword = 26,
+    D_RINGHolding = 27,
+    D_ExtPortOpen = 28,
+    D_PortOpen = 29,
+    D_Cancel = 30,
+    D_PostFile = 31,
+    D_RecvFile = 32,
+    D_ClareTxBuffer = 33,
+    D_ClearRxBuffer = 34,
+    D_SendVNetCmd = 35,
+    D_EnumCommPort = 59,
+    D_ReadyState = -525,
+    D_Enabled = -514,
+    D_AboutBox = -552,
 };

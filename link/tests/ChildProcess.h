@@ -40,15 +40,14 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, lineFd, 0);
         posix_spawn_file_actions_adddup2(&actions, lineFd, 1);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
         std::vector<char*> args;
         for (auto& a : argv)
             args.push_back(a.data());
         args.push_back(nullptr);
-        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
-            pid_ = -1;
+        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess()
@@ -68,22 +67,18 @@ public:
     // event loop when a child ends, so the wait looks again every 20 ms.
     int wait(int timeoutMs)
     {
-        if (pid_ <= 0)
-            return -1;
+        if (pid_ <= 0) return -1;
         const auto deadline = px::tickCount() + timeoutMs;
         auto reaped = [this] {
-            if (exited_)
-                return true;
+            if (exited_) return true;
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) != pid_)
-                return false;
+            if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
             exited_ = true;
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return true;
         };
         while (!px::waitUntil(reaped, px::Millis(20)))
-            if (px::tickCount() >= deadline)
-                return -1;
+            if (px::tickCount() >= deadline) return -1;
         return status_;
     }
 
@@ -100,8 +95,7 @@ public:
     {
         const auto deadline = px::tickCount() + timeoutMs;
         while (errors().find(text) == std::string::npos) {
-            if (px::tickCount() >= deadline)
-                return false;
+            if (px::tickCount() >= deadline) return false;
             px::waitFor(px::Millis(10));
         }
         return true;
@@ -118,8 +112,7 @@ public:
             folders.push_back(d.empty() ? "." : d);
         for (const char* name : names)
             for (const auto& d : folders)
-                if (::access((d + "/" + name).c_str(), X_OK) == 0)
-                    return name;
+                if (::access((d + "/" + name).c_str(), X_OK) == 0) return name;
         return {};
     }
 
@@ -149,8 +142,7 @@ public:
             thread_.join();
         }
         for (int fd : {mine_, theirs_, stop_[0], stop_[1]})
-            if (fd >= 0)
-                ::close(fd);
+            if (fd >= 0) ::close(fd);
     }
     LineRelay(const LineRelay&) = delete;
     LineRelay& operator=(const LineRelay&) = delete;
@@ -168,8 +160,7 @@ private:
                 size -= static_cast<std::size_t>(n);
                 continue;
             }
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                return false;
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
             pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, 100);
         }
@@ -180,16 +171,14 @@ private:
         char buf[8192];
         bool programOpen = true;
         for (;;) {
-            pollfd fds[3] = {{master_, POLLIN, 0}, {mine_, short(programOpen ? POLLIN : 0), 0},
+            pollfd fds[3] = {{master_, POLLIN, 0},
+                             {mine_, short(programOpen ? POLLIN : 0), 0},
                              {stop_[0], POLLIN, 0}};
-            if (::poll(fds, 3, -1) < 0 && errno != EINTR)
-                return;
-            if (fds[2].revents)
-                return;
+            if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
+            if (fds[2].revents) return;
             if (fds[0].revents & POLLIN) {
                 const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n > 0)
-                    WriteAll(mine_, buf, static_cast<std::size_t>(n));
+                if (n > 0) WriteAll(mine_, buf, static_cast<std::size_t>(n));
             }
             if (fds[1].revents & (POLLIN | POLLHUP)) {
                 const ssize_t n = ::read(mine_, buf, sizeof buf);

@@ -61,8 +61,7 @@ TEST(CtrlEvents, TransferNotificationsRaiseOnTransfer)
     CSerloCtrl ctrl;
     std::vector<std::vector<Value>> got;
     ctrl.Advise([&](std::int32_t id, const std::vector<Value>& args) {
-        if (id == 2)
-            got.push_back(args);
+        if (id == 2) got.push_back(args);
     });
     ctrl.Link().Notify(5, 17);
     ctrl.Link().Notify(9, 1); // not a transfer code: no event

@@ -38,8 +38,8 @@ struct FakeMachine {
 TEST(PortMap, CreatedFromDetectedPorts)
 {
     FakeMachine m;
-    m.uart(0, 4);  // a real UART
-    m.uart(1, 0);  // an empty slot
+    m.uart(0, 4); // a real UART
+    m.uart(1, 0); // an empty slot
     m.uart(3, 4);
     m.adapter("usb-B-if00-port0");
     m.adapter("usb-A-if00-port0");

@@ -29,7 +29,10 @@ struct Monitor {
     }
 };
 
-std::string Sum(const std::string& text) { return text + px::frame::Checksum(text); }
+std::string Sum(const std::string& text)
+{
+    return text + px::frame::Checksum(text);
+}
 
 class ControlOnPty : public ::testing::Test {
 protected:
@@ -89,7 +92,8 @@ TEST_F(ControlOnPty, ReplyChecksumOnAcceptedRepliesOnly)
 
     ASSERT_TRUE(sim->command("reply-once \\x02N05\\r"));
     EXPECT_EQ(ctrl.SendVNetCmd("B01", false, true), "N05");
-    ASSERT_TRUE(sim->command("reply-once \\x02" "A1\\r"));
+    ASSERT_TRUE(sim->command("reply-once \\x02"
+                             "A1\\r"));
     EXPECT_EQ(ctrl.SendVNetCmd("B01", false, true), "A1");
 }
 
@@ -108,7 +112,8 @@ TEST_F(ControlOnPty, AReplyCutOffBeforeItsCrIsATimeOut)
 {
     Start();
     ctrl.SetProperty(dispid::VNetTimeout, Value::I4(200));
-    ASSERT_TRUE(sim->command("reply-once \\x02" "A"));
+    ASSERT_TRUE(sim->command("reply-once \\x02"
+                             "A"));
     EXPECT_FALSE(Call(dispid::Reset).AsBool());
     EXPECT_EQ(mon.lines.back(), std::make_pair(0, std::string("$TIMEOUT")));
 }
@@ -127,15 +132,18 @@ TEST_F(ControlOnPty, CommandTextsAreExact)
     EXPECT_TRUE(Call(dispid::SetRegister, {Value::I2(1), Value::Str("0A")}).AsBool());
     EXPECT_EQ(NextRx(), "RX \\x02" + Sum("C01,0A") + "\\x0D");
     EXPECT_EQ(Call(dispid::GetRegister, {Value::I2(1)}).s, "A0A");
-    EXPECT_EQ(NextRx(), "RX \\x02" "B01\\x0D");
-    EXPECT_TRUE(Call(dispid::SetTime, {Value::I2(2003), Value::I2(12), Value::I2(31),
-                                       Value::I2(23), Value::I2(59), Value::I2(59), Value::I2(4)})
+    EXPECT_EQ(NextRx(), "RX \\x02"
+                        "B01\\x0D");
+    EXPECT_TRUE(Call(dispid::SetTime, {Value::I2(2003), Value::I2(12), Value::I2(31), Value::I2(23),
+                                       Value::I2(59), Value::I2(59), Value::I2(4)})
                     .AsBool());
     EXPECT_EQ(NextRx(), "RX \\x02S200312312359594\\x0D");
     EXPECT_EQ(Call(dispid::Polling, {Value::I2(31)}).s, ""); // nobody with ID 31
-    EXPECT_EQ(NextRx(), "RX \\x02" "D1F\\x0D");
+    EXPECT_EQ(NextRx(), "RX \\x02"
+                        "D1F\\x0D");
     EXPECT_TRUE(Call(dispid::Polling, {Value::I2(1)}).s.rfind("A01", 0) == 0);
-    EXPECT_EQ(NextRx(), "RX \\x02" "D01\\x0D");
+    EXPECT_EQ(NextRx(), "RX \\x02"
+                        "D01\\x0D");
     EXPECT_TRUE(Call(dispid::SetPassword, {Value::Str("abc")}).AsBool());
     EXPECT_EQ(NextRx(), "RX \\x02" + Sum("Pabc") + "\\x0D");
 }
@@ -156,8 +164,8 @@ TEST_F(ControlOnPty, LoginXAnswersTheChallengeWithWrappingArithmetic)
 {
     // c1 0x20 - hi 0x50 wraps to 0xD0; c2 0x3C xor lo 0x0F is 0x33.
     Start({"--password", "secret", "--challenge", "80,15,32,60"});
-    EXPECT_TRUE(Call(dispid::LoginX, {Value::Str("guess"), Value::I2(0x50), Value::I2(0x0F)})
-                    .AsBool());
+    EXPECT_TRUE(
+        Call(dispid::LoginX, {Value::Str("guess"), Value::I2(0x50), Value::I2(0x0F)}).AsBool());
     EXPECT_EQ(NextRx(), "RX \\x02Lguess\\x0D");
     EXPECT_EQ(NextRx(), "RX \\x02LD033\\x0D");
     EXPECT_EQ(ctrl.GetProperty(dispid::LastPassword).s, "D033");
@@ -180,10 +188,12 @@ TEST_F(ControlOnPty, ArgumentsOutsideTheFormatsSendNothing)
         {dispid::Login, {Value::Str(std::string(19, 'p'))}},
         {dispid::SetPassword, {Value::Str(std::string(19, 'p'))}},
         {dispid::LoginX, {Value::Str(std::string(19, 'p')), Value::I2(0), Value::I2(0)}},
-        {dispid::SetTime, {Value::I2(2026), Value::I2(1), Value::I2(1), Value::I2(0), Value::I2(0),
-                           Value::I2(0), Value::I2(10)}},
-        {dispid::SetTime, {Value::I2(-1), Value::I2(1), Value::I2(1), Value::I2(0), Value::I2(0),
-                           Value::I2(0), Value::I2(1)}},
+        {dispid::SetTime,
+         {Value::I2(2026), Value::I2(1), Value::I2(1), Value::I2(0), Value::I2(0), Value::I2(0),
+          Value::I2(10)}},
+        {dispid::SetTime,
+         {Value::I2(-1), Value::I2(1), Value::I2(1), Value::I2(0), Value::I2(0), Value::I2(0),
+          Value::I2(1)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
@@ -209,11 +219,14 @@ TEST_F(ControlOnPty, FileCommandsAndCounts)
 {
     Start();
     EXPECT_TRUE(Call(dispid::MkDir, {Value::Str("/logs")}).AsBool());
-    EXPECT_EQ(NextRx(), "RX \\x02" "FM/logs\\x0D");
-    ASSERT_TRUE(sim->command("reply-once \\x02" "A12\\r"));
+    EXPECT_EQ(NextRx(), "RX \\x02"
+                        "FM/logs\\x0D");
+    ASSERT_TRUE(sim->command("reply-once \\x02"
+                             "A12\\r"));
     EXPECT_EQ(Call(dispid::GetFileCount, {Value::Str("/")}).i, 12);
     Call(dispid::RecvFileReq, {Value::Str("f.bin"), Value::I2(1)});
-    EXPECT_EQ(NextRx(), "RX \\x02" "FN/\\x0D");
+    EXPECT_EQ(NextRx(), "RX \\x02"
+                        "FN/\\x0D");
     EXPECT_EQ(NextRx(), "RX \\x02UYf.bin\\x0D");
 }
 

@@ -14,8 +14,7 @@ public:
     {
         int slave = -1;
         char name[128] = {};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
-            return;
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
         path_ = name;
         termios t{};
         tcgetattr(master_, &t);
@@ -28,10 +27,8 @@ public:
     }
     ~PtyPair()
     {
-        if (keeper_ >= 0)
-            ::close(keeper_);
-        if (master_ >= 0)
-            ::close(master_);
+        if (keeper_ >= 0) ::close(keeper_);
+        if (master_ >= 0) ::close(master_);
     }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -56,10 +53,8 @@ public:
     // Closes both ends: the slave side sees a hang-up, like an unplugged adapter.
     void hangUp()
     {
-        if (keeper_ >= 0)
-            ::close(keeper_);
-        if (master_ >= 0)
-            ::close(master_);
+        if (keeper_ >= 0) ::close(keeper_);
+        if (master_ >= 0) ::close(master_);
         keeper_ = master_ = -1;
     }
 
@@ -77,11 +72,9 @@ inline std::string PtyPair::receive(std::size_t want, int timeoutMs) const
     char buf[4096];
     while (got.size() < want) {
         pollfd p{master_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            break;
+        if (::poll(&p, 1, timeoutMs) <= 0) break;
         const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         got.append(buf, static_cast<std::size_t>(n));
     }
     return got;

@@ -38,10 +38,8 @@ protected:
         ASSERT_TRUE(sim->ok());
         this->port = std::stoi(sim->endpoint().substr(sim->endpoint().rfind(':') + 1));
         ctrl.Advise([this](std::int32_t id, const std::vector<Value>& args) {
-            if (id == 1)
-                ++onComm;
-            if (id == 3)
-                monitor.emplace_back(args[0].i, args[1].s);
+            if (id == 1) ++onComm;
+            if (id == 3) monitor.emplace_back(args[0].i, args[1].s);
         });
     }
     bool Open(int timeoutMs = 3000)
@@ -59,8 +57,7 @@ protected:
         std::vector<std::string> got;
         for (;;) {
             const std::string line = sim->waitPrefix("UDP ", std::chrono::milliseconds(settleMs));
-            if (line.empty())
-                return got;
+            if (line.empty()) return got;
             got.push_back(line.substr(4));
         }
     }
@@ -158,8 +155,8 @@ TEST_F(DeviceServer, StreamDataOutsideAnExchangeRaisesOnComm)
     ctrl.SetProperty(dispid::EventMask, Value::I4(0));
     onComm = 0;
     ASSERT_TRUE(sim->command("raw more"));
-    ASSERT_TRUE(px::waitUntil([&] { return ctrl.GetProperty(dispid::RxCount).i == 9; },
-                              px::Millis(2000)));
+    ASSERT_TRUE(
+        px::waitUntil([&] { return ctrl.GetProperty(dispid::RxCount).i == 9; }, px::Millis(2000)));
     EXPECT_EQ(onComm, 0);
 }
 
@@ -168,8 +165,8 @@ TEST_F(DeviceServer, PeerCloseLeavesReceivedDataReadable)
     Start();
     ASSERT_TRUE(Open());
     ASSERT_TRUE(sim->command("raw bye"));
-    ASSERT_TRUE(px::waitUntil([&] { return ctrl.GetProperty(dispid::RxCount).i == 3; },
-                              px::Millis(2000)));
+    ASSERT_TRUE(
+        px::waitUntil([&] { return ctrl.GetProperty(dispid::RxCount).i == 3; }, px::Millis(2000)));
     ASSERT_TRUE(sim->command("hangup"));
     ASSERT_TRUE(px::waitUntil([&] { return !ctrl.PortOpen(); }, px::Millis(2000)));
     EXPECT_EQ(ctrl.GetProperty(dispid::Text).s, "bye");
@@ -192,10 +189,10 @@ TEST_F(DeviceServer, SilentConfigurationChannelGoesQuietAfterItsRetries)
         ctrl.SetProperty(dispid::BaudRate, Value::I4(baud));
         return px::tickCount() - s;
     };
-    EXPECT_GE(timed(9600), 280);  // retries left: 1
-    EXPECT_GE(timed(4800), 280);  // 0
-    EXPECT_GE(timed(2400), 280);  // none left: the channel is disabled
-    EXPECT_LT(timed(1200), 100);  // quiet until the next connect
+    EXPECT_GE(timed(9600), 280); // retries left: 1
+    EXPECT_GE(timed(4800), 280); // 0
+    EXPECT_GE(timed(2400), 280); // none left: the channel is disabled
+    EXPECT_LT(timed(1200), 100); // quiet until the next connect
     EXPECT_FALSE(ctrl.Link().Sock().ConfigEnabled());
     ctrl.SetProperty(dispid::PortOpen, Value::Bool(true)); // reconnect
     EXPECT_TRUE(ctrl.Link().Sock().ConfigEnabled());
@@ -208,8 +205,7 @@ TEST_F(DeviceServer, PortAbove32767TravelsAsItsSixteenBitPattern)
         address = UniqueAddress();
         sim = std::make_unique<SimProcess>(
             std::vector<std::string>{"--tcp", address + ":" + std::to_string(candidate)});
-        if (sim->ok())
-            break;
+        if (sim->ok()) break;
     }
     ASSERT_TRUE(sim->ok());
     port = std::stoi(sim->endpoint().substr(sim->endpoint().rfind(':') + 1));

@@ -1,13 +1,13 @@
 // The transfer progress window: shown while a transfer runs (forced here, as the tests run on the
 // offscreen platform), updated by the transfer loop without blocking it, the host's window
 // disabled meanwhile, and its Cancel ending the transfer.
+#include "XmodemProgress.h"
 #include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "PtyPair.h"
 #include "TempHome.h"
 #include "Wait.h"
 #include "XmodemBlock.h"
-#include "XmodemProgress.h"
 
 #include <QDialog>
 #include <QGuiApplication>
@@ -41,8 +41,7 @@ Snapshot LookAndCancel(const CJXmodem& link, QWidget& host)
 {
     Snapshot s;
     const XmodemProgress* progress = link.Progress();
-    if (!progress || !progress->Window())
-        return s;
+    if (!progress || !progress->Window()) return s;
     QDialog* d = progress->Window();
     s.shown = d->isVisible();
     s.title = d->windowTitle();
@@ -53,11 +52,9 @@ Snapshot LookAndCancel(const CJXmodem& link, QWidget& host)
         else
             s.status = label->text();
     }
-    if (auto* bar = d->findChild<QProgressBar*>())
-        s.barValue = bar->value();
+    if (auto* bar = d->findChild<QProgressBar*>()) s.barValue = bar->value();
     for (QPushButton* b : d->findChildren<QPushButton*>())
-        if (b->text() == "Cancel")
-            b->click();
+        if (b->text() == "Cancel") b->click();
     return s;
 }
 
@@ -70,14 +67,11 @@ void SlowReceiver(int fd)
     char buf[256];
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0)
-            return;
+        if (::poll(&p, 1, 1000) <= 0) return;
         const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         packet.append(buf, static_cast<std::size_t>(n));
-        if (packet[0] != xmodem::SOH)
-            return; // the cancel sequence
+        if (packet[0] != xmodem::SOH) return; // the cancel sequence
         if (packet.size() >= 133) {
             packet.erase(0, 133);
             std::this_thread::sleep_for(5ms);
@@ -136,9 +130,9 @@ TEST(XmodemProgressWindow, ReceivingShowsItsOwnCaption)
     Snapshot seen;
     QTimer::singleShot(200ms, &ctrl, [&] { seen = LookAndCancel(ctrl.Link(), host); });
     // A sender that has not started yet: the window waits with it.
-    const bool ok = ctrl.CallMethod(dispid::RecvFile, {Value::Str(home.dir() + "/in.bin"),
-                                                       Value::Bool(false)})
-                        .AsBool();
+    const bool ok =
+        ctrl.CallMethod(dispid::RecvFile, {Value::Str(home.dir() + "/in.bin"), Value::Bool(false)})
+            .AsBool();
     EXPECT_FALSE(ok);
     EXPECT_EQ(seen.title, "Receive File...");
     EXPECT_EQ(seen.status, "Recv File BLK:0000");
@@ -149,7 +143,8 @@ TEST(XmodemProgressWindow, ReceivingShowsItsOwnCaption)
 TEST(XmodemProgressWindow, ClosingTheWindowCountsAsCancel)
 {
     int cancels = 0;
-    XmodemProgress progress("Send File...", [&] { ++cancels; }, XmodemProgress::Mode::Window);
+    XmodemProgress progress(
+        "Send File...", [&] { ++cancels; }, XmodemProgress::Mode::Window);
     ASSERT_NE(progress.Window(), nullptr);
     EXPECT_EQ(progress.PercentText(), " 0 %");
     progress.Window()->reject();

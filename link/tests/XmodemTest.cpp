@@ -89,8 +89,7 @@ std::string Packet(std::uint8_t number, std::string data, bool crc)
 bool IsPadding(std::string_view tail)
 {
     for (char c : tail)
-        if (c != 0 && c != 0x1A)
-            return false;
+        if (c != 0 && c != 0x1A) return false;
     return true;
 }
 
@@ -106,11 +105,9 @@ public:
         char buf[4096];
         while (got.size() < n) {
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, timeoutMs) <= 0)
-                break;
+            if (::poll(&p, 1, timeoutMs) <= 0) break;
             const ssize_t r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()));
-            if (r <= 0)
-                break;
+            if (r <= 0) break;
             got.append(buf, static_cast<std::size_t>(r));
         }
         return got;
@@ -125,11 +122,9 @@ public:
         std::size_t done = 0;
         while (done < bytes.size()) {
             pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, 3000) <= 0)
-                return;
+            if (::poll(&p, 1, 3000) <= 0) return;
             const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += static_cast<std::size_t>(n);
+            if (n > 0) done += static_cast<std::size_t>(n);
         }
     }
     void Write(std::uint8_t b) { Write(std::string(1, char(b))); }
@@ -148,8 +143,7 @@ protected:
         ASSERT_TRUE(ctrl.PortOpen());
         ctrl.Link().SetTransferTimeout(1000);
         ctrl.Advise([this](std::int32_t id, const std::vector<Value>&) {
-            if (id == 1 && ctrl.Link().IsTransferring())
-                ++onCommWhileTransferring;
+            if (id == 1 && ctrl.Link().IsTransferring()) ++onCommWhileTransferring;
         });
     }
     std::string Path(const std::string& name) const { return home.dir() + "/" + name; }
@@ -233,10 +227,11 @@ TEST(XmodemBlock, BlockNumbersAreOrderedModulo256)
         O order;
     };
     const Case cases[] = {
-        {1, 0, O::Next},     {0, 0, O::OutOfOrder}, {2, 0, O::OutOfOrder}, {2, 1, O::Next},
-        {1, 1, O::Repeat},   {3, 1, O::OutOfOrder}, {0, 255, O::Next},     {255, 255, O::Repeat},
-        {1, 256, O::Next},   {0, 256, O::Repeat},   {255, 256, O::OutOfOrder},
-        {100, 8291, O::Next}, {99, 8291, O::Repeat},
+        {1, 0, O::Next},       {0, 0, O::OutOfOrder},     {2, 0, O::OutOfOrder},
+        {2, 1, O::Next},       {1, 1, O::Repeat},         {3, 1, O::OutOfOrder},
+        {0, 255, O::Next},     {255, 255, O::Repeat},     {1, 256, O::Next},
+        {0, 256, O::Repeat},   {255, 256, O::OutOfOrder}, {100, 8291, O::Next},
+        {99, 8291, O::Repeat},
     };
     for (const Case& c : cases)
         EXPECT_EQ(xm::Order(static_cast<std::uint8_t>(c.number), c.accepted), c.order)
@@ -250,9 +245,9 @@ TEST(XmodemBlock, PercentLabelRule)
         const char* text;
     };
     const Case cases[] = {
-        {0, 100, 0, "0%"},    {0, 100, 50, "50%"},  {0, 100, 100, "100%"}, {0, 100, 150, "50%"},
-        {0, 100, 200, "0%"},  {0, 200, 200, "100%"}, {0, 3, 1, "33%"},     {10, 20, 15, "50%"},
-        {0, 0, 0, "0%"},
+        {0, 100, 0, "0%"},    {0, 100, 50, "50%"}, {0, 100, 100, "100%"},
+        {0, 100, 150, "50%"}, {0, 100, 200, "0%"}, {0, 200, 200, "100%"},
+        {0, 3, 1, "33%"},     {10, 20, 15, "50%"}, {0, 0, 0, "0%"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(XmodemProgress::PercentLabel(c.lower, c.upper, c.pos), c.text);
@@ -260,8 +255,7 @@ TEST(XmodemBlock, PercentLabelRule)
 
 TEST(XmodemBlock, HeadlessProgressKeepsItsStateWithoutAWindow)
 {
-    if (XmodemProgress::GuiAvailable())
-        GTEST_SKIP() << "a display is available";
+    if (XmodemProgress::GuiAvailable()) GTEST_SKIP() << "a display is available";
     bool cancelled = false;
     XmodemProgress p("Send File...", [&] { cancelled = true; });
     EXPECT_EQ(p.Window(), nullptr);
@@ -728,13 +722,12 @@ protected:
         XmodemOnPty::SetUp();
         sx = ChildProcess::find({"sx", "lsx"});
         rx = ChildProcess::find({"rx", "lrx"});
-        if (sx.empty() || rx.empty())
-            GTEST_SKIP() << "lrzsz (sx, rx) is not installed";
+        if (sx.empty() || rx.empty()) GTEST_SKIP() << "lrzsz (sx, rx) is not installed";
     }
     std::unique_ptr<ChildProcess> Start(std::vector<std::string> argv, const std::string& err)
     {
-        auto child = std::make_unique<ChildProcess>(std::move(argv), relay.programEnd(),
-                                                    home.dir(), Path(err));
+        auto child = std::make_unique<ChildProcess>(std::move(argv), relay.programEnd(), home.dir(),
+                                                    Path(err));
         EXPECT_TRUE(child->started());
         return child;
     }
@@ -864,8 +857,7 @@ protected:
     bool Has(const std::string& line)
     {
         for (const auto& l : sim->lines())
-            if (l == line)
-                return true;
+            if (l == line) return true;
         return false;
     }
     // Sends a file to the terminal and brings it back; both must match the source.
@@ -876,8 +868,8 @@ protected:
         ASSERT_TRUE(Call(dispid::SendFileReq, {Value::Str(name), Value::I2(0)}).AsBool());
         EXPECT_TRUE(Call(dispid::PostFile, {Value::Str(Local(name))}).AsBool());
         const std::size_t padded = (size / 128 + 1) * 128;
-        EXPECT_EQ(sim->waitPrefix("XMODEM DONE " + name), "XMODEM DONE " + name + " " +
-                                                              std::to_string(padded));
+        EXPECT_EQ(sim->waitPrefix("XMODEM DONE " + name),
+                  "XMODEM DONE " + name + " " + std::to_string(padded));
         const std::string stored = ReadFile(Files() + "/" + name);
         ASSERT_EQ(stored.size(), padded);
         EXPECT_EQ(stored.substr(0, size), data);

@@ -30,9 +30,11 @@ void Measure(CoreHarness& h, const char* line, int n)
 {
     auto& link = h.core->link();
     const double control = PerSecond(n, [&] { return link.SendVNetCmd("V", false, false); });
-    const double program = PerSecond(n, [&] { return h.core->exchange().SendVNetCmd("V", false, false); });
-    std::printf("%-4s control SendVNetCmd %8.0f /s (%.3f ms)   program SendVNetCmd %8.0f /s (%.3f ms)\n",
-                line, control, 1000.0 / control, program, 1000.0 / program);
+    const double program =
+        PerSecond(n, [&] { return h.core->exchange().SendVNetCmd("V", false, false); });
+    std::printf(
+        "%-4s control SendVNetCmd %8.0f /s (%.3f ms)   program SendVNetCmd %8.0f /s (%.3f ms)\n",
+        line, control, 1000.0 / control, program, 1000.0 / program);
 }
 
 } // namespace
@@ -78,8 +80,8 @@ int main(int argc, char** argv)
             return 1;
         }
     const double perSecond = records / std::chrono::duration<double>(Clock::now() - t0).count();
-    const int commandBytes = 7;                                         // STX G%04X CR
-    const int replyBytes = static_cast<int>(sample.size()) + 2 + 2;     // STX text checksum CR
+    const int commandBytes = 7;                                     // STX G%04X CR
+    const int replyBytes = static_cast<int>(sample.size()) + 2 + 2; // STX text checksum CR
     const double limit = baud / (10.0 * (commandBytes + replyBytes));
     std::printf("GetRecord at %d baud: %.2f records/s, line limit %.2f (%d + %d bytes), %.1f%%\n",
                 baud, perSecond, limit, commandBytes, replyBytes, 100.0 * perSecond / limit);

@@ -20,7 +20,8 @@ namespace {
 constexpr std::string_view kSecondTemplate =
     "{UID}-{CID,'&8D'}/{Event,0=IN,1=OUT,2=BREAK}/{Date,'YYYYMMDD'}\\T{RecordNo,'&4Z'}";
 
-std::uint64_t Fnv1a(std::uint64_t h, std::string_view bytes) {
+std::uint64_t Fnv1a(std::uint64_t h, std::string_view bytes)
+{
     for (unsigned char c : bytes) {
         h ^= c;
         h *= 0x100000001b3ULL;
@@ -32,7 +33,8 @@ constexpr std::uint64_t kFnvBasis = 0xcbf29ce484222325ULL;
 
 struct Lcg {
     std::uint64_t s;
-    std::uint32_t Next() {
+    std::uint32_t Next()
+    {
         s = s * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<std::uint32_t>(s >> 33);
     }
@@ -42,12 +44,14 @@ struct Lcg {
 struct Corpus {
     std::string bytes;
     std::vector<std::pair<std::size_t, std::size_t>> spans;
-    std::string_view Line(std::size_t i) const {
+    std::string_view Line(std::size_t i) const
+    {
         return std::string_view(bytes).substr(spans[i].first, spans[i].second);
     }
 };
 
-Corpus MakeCorpus(std::size_t count) {
+Corpus MakeCorpus(std::size_t count)
+{
     Corpus c;
     Lcg rng{20260305};
     char line[96];
@@ -79,7 +83,8 @@ struct Result {
 };
 
 // The checksum covers one pass (the same for every pass); the timing covers all passes.
-template <typename Format> Result Measure(const Corpus& corpus, int passes, Format&& format) {
+template <typename Format> Result Measure(const Corpus& corpus, int passes, Format&& format)
+{
     Result r;
     const std::size_t n = corpus.spans.size();
     for (std::size_t i = 0; i < n; ++i) // warm-up pass, also the checksum
@@ -96,7 +101,8 @@ template <typename Format> Result Measure(const Corpus& corpus, int passes, Form
 }
 
 void Template(const char* name, std::string_view templ, const Corpus& corpus, int passes,
-              std::uint64_t& total) {
+              std::uint64_t& total)
+{
     px::fmt::FmtData f;
     if (!f.LoadTemplate(templ)) {
         std::fprintf(stderr, "template rejected: %s\n", f.Error().c_str());
@@ -126,7 +132,8 @@ void Template(const char* name, std::string_view templ, const Corpus& corpus, in
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::size_t lines = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200000;
     const int passes = argc > 2 ? std::atoi(argv[2]) : 10;
     const Corpus corpus = MakeCorpus(lines);

@@ -77,11 +77,10 @@ Throughput Stream(SerloCtrl* ctrl, int master, long long total, double offeredMB
             const std::size_t n = static_cast<std::size_t>(
                 std::min<long long>(static_cast<long long>(chunk.size()), total - sent));
             const ssize_t w = ::write(master, chunk.data(), n);
-            if (w > 0)
-                sent += w;
+            if (w > 0) sent += w;
             if (offeredMBps > 0) {
-                const auto due = start + std::chrono::duration<double>(
-                                             static_cast<double>(sent) / (offeredMBps * 1e6));
+                const auto due = start + std::chrono::duration<double>(static_cast<double>(sent) /
+                                                                       (offeredMBps * 1e6));
                 std::this_thread::sleep_until(due);
             }
         }
@@ -94,12 +93,10 @@ Throughput Stream(SerloCtrl* ctrl, int master, long long total, double offeredMB
         px::waitForEvent(px::Millis(50));
         const std::string text = GetText(ctrl);
         for (unsigned char c : text) {
-            if (c != static_cast<unsigned char>(received % 251))
-                ++errors;
+            if (c != static_cast<unsigned char>(received % 251)) ++errors;
             ++received;
         }
-        if (!text.empty())
-            last = Clock::now();
+        if (!text.empty()) last = Clock::now();
         if (received >= total || (done && Clock::now() - last > std::chrono::milliseconds(300)))
             break;
     }
@@ -122,8 +119,7 @@ int main(int argc, char** argv)
 
     int master = -1, slave = -1;
     char name[128];
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return 1;
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
     termios t{};
     tcgetattr(master, &t);
     cfmakeraw(&t);

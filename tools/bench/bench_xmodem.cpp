@@ -33,8 +33,14 @@ SerloVariant Str(const std::string& s)
 {
     return {SERLO_VT_BSTR, 0, const_cast<char*>(s.c_str()), static_cast<int32_t>(s.size())};
 }
-SerloVariant I2(int v) { return {SERLO_VT_I2, v, nullptr, 0}; }
-SerloVariant Bool(bool v) { return {SERLO_VT_BOOL, v ? -1 : 0, nullptr, 0}; }
+SerloVariant I2(int v)
+{
+    return {SERLO_VT_I2, v, nullptr, 0};
+}
+SerloVariant Bool(bool v)
+{
+    return {SERLO_VT_BOOL, v ? -1 : 0, nullptr, 0};
+}
 
 bool CallBool(SerloCtrl* c, int id, std::vector<SerloVariant> args)
 {
@@ -58,11 +64,9 @@ std::string ReadFile(const std::string& path)
 
 bool SameApartFromPadding(const std::string& got, const std::string& want)
 {
-    if (got.size() < want.size() || got.compare(0, want.size(), want) != 0)
-        return false;
+    if (got.size() < want.size() || got.compare(0, want.size(), want) != 0) return false;
     for (std::size_t i = want.size(); i < got.size(); ++i)
-        if (got[i] != 0 && got[i] != 0x1A)
-            return false;
+        if (got[i] != 0 && got[i] != 0x1A) return false;
     return true;
 }
 
@@ -83,14 +87,16 @@ void Report(const char* what, const Timed& t, std::size_t bytes, bool intact, do
     const double rate = static_cast<double>(bytes) / t.seconds;
     std::printf("  %-34s %-5s %8.2f s %11.0f B/s", what, t.ok && intact ? "ok" : "FAIL", t.seconds,
                 rate);
-    if (limit > 0)
-        std::printf("  %5.1f %% of %.0f B/s", 100.0 * rate / limit, limit);
+    if (limit > 0) std::printf("  %5.1f %% of %.0f B/s", 100.0 * rate / limit, limit);
     std::printf("\n");
 }
 
 std::string g_dir;
 
-std::string Local(const std::string& name) { return g_dir + "/" + name; }
+std::string Local(const std::string& name)
+{
+    return g_dir + "/" + name;
+}
 
 void WithLrzsz(const std::string& data)
 {
@@ -132,8 +138,7 @@ void WithLrzsz(const std::string& data)
 void WithSimulator(const std::string& data, int baud)
 {
     std::vector<std::string> args = {"--pty", "--quiet", "--files", g_dir + "/terminal"};
-    if (baud > 0)
-        args.insert(args.end(), {"--baud", std::to_string(baud)});
+    if (baud > 0) args.insert(args.end(), {"--baud", std::to_string(baud)});
     px::testing::SimProcess sim(args);
     if (!sim.ok()) {
         std::printf("  simulator did not start\n");

@@ -4,7 +4,8 @@ namespace sim {
 
 namespace {
 
-int hexDigit(char c) {
+int hexDigit(char c)
+{
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -13,13 +14,15 @@ int hexDigit(char c) {
 
 } // namespace
 
-Unit* Bus::find(int id) {
+Unit* Bus::find(int id)
+{
     for (Unit& u : units_)
         if (u.id() == id) return &u;
     return nullptr;
 }
 
-Unit* Bus::route(std::string_view text) {
+Unit* Bus::route(std::string_view text)
+{
     if (!text.empty() && text[0] == 'D') {
         // Only a well-formed poll reaches the units' address decoders.
         if (text.size() != 3 || hexDigit(text[1]) < 0 || hexDigit(text[2]) < 0) return nullptr;

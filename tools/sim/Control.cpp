@@ -10,26 +10,31 @@ namespace sim {
 
 namespace {
 
-ControlResult ok() {
+ControlResult ok()
+{
     return {};
 }
-ControlResult fail(std::string text) {
+ControlResult fail(std::string text)
+{
     return {ControlStatus::Error, std::move(text)};
 }
 
-bool onOff(const std::vector<std::string>& args, bool& value) {
+bool onOff(const std::vector<std::string>& args, bool& value)
+{
     if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) return false;
     value = args[0] == "on";
     return true;
 }
 
-bool number(const std::string& text, int64_t max, int64_t& value) {
+bool number(const std::string& text, int64_t max, int64_t& value)
+{
     return parseNumber(text, 0, max, value);
 }
 
 } // namespace
 
-ControlResult runControl(const std::string& line, Sim& sim) {
+ControlResult runControl(const std::string& line, Sim& sim)
+{
     const size_t start = line.find_first_not_of(" \t");
     const size_t end = line.find_first_of(" \t", start);
     const std::string cmd = line.substr(start, end - start);

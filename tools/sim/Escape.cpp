@@ -4,7 +4,8 @@ namespace sim {
 
 namespace {
 
-int hexValue(char c) {
+int hexValue(char c)
+{
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -13,7 +14,8 @@ int hexValue(char c) {
 
 } // namespace
 
-std::string escapeBytes(std::string_view bytes) {
+std::string escapeBytes(std::string_view bytes)
+{
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size());
@@ -30,7 +32,8 @@ std::string escapeBytes(std::string_view bytes) {
     return out;
 }
 
-std::optional<std::string> unescapeText(std::string_view text) {
+std::optional<std::string> unescapeText(std::string_view text)
+{
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\') {

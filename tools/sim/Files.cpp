@@ -7,7 +7,8 @@
 
 namespace sim {
 
-bool FileStore::validName(std::string_view name) {
+bool FileStore::validName(std::string_view name)
+{
     if (name.empty() || name[0] == '/' || name.find('\0') != std::string_view::npos) return false;
     size_t start = 0;
     while (start <= name.size()) {
@@ -19,7 +20,8 @@ bool FileStore::validName(std::string_view name) {
     return true;
 }
 
-std::optional<std::string> FileStore::load(const std::string& name) const {
+std::optional<std::string> FileStore::load(const std::string& name) const
+{
     if (folder_.empty()) {
         auto it = memory_.find(name);
         if (it == memory_.end()) return std::nullopt;
@@ -32,7 +34,8 @@ std::optional<std::string> FileStore::load(const std::string& name) const {
     return data.str();
 }
 
-bool FileStore::store(const std::string& name, const std::string& data, std::string& error) {
+bool FileStore::store(const std::string& name, const std::string& data, std::string& error)
+{
     if (folder_.empty()) {
         memory_[name] = data;
         return true;

@@ -2,19 +2,22 @@
 
 namespace sim {
 
-unsigned checksumOf(std::string_view text) {
+unsigned checksumOf(std::string_view text)
+{
     unsigned sum = 0;
     for (char c : text)
         sum = (sum + static_cast<unsigned char>(c)) % 256;
     return sum;
 }
 
-std::string checksumDigits(unsigned sum) {
+std::string checksumDigits(unsigned sum)
+{
     static const char kHex[] = "0123456789ABCDEF";
     return {kHex[(sum >> 4) & 0x0F], kHex[sum & 0x0F]};
 }
 
-bool hasValidChecksum(std::string_view text) {
+bool hasValidChecksum(std::string_view text)
+{
     if (text.size() < 2) return false;
     auto digit = [](char c) -> int {
         if (c >= '0' && c <= '9') return c - '0';
@@ -28,14 +31,15 @@ bool hasValidChecksum(std::string_view text) {
     return unsigned(hi * 16 + lo) == checksumOf(text.substr(0, text.size() - 2));
 }
 
-void FrameReader::reset() {
+void FrameReader::reset()
+{
     inFrame_ = false;
     overflow_ = false;
     text_.clear();
 }
 
-void FrameReader::feed(const char* data, size_t size, int64_t now,
-                       std::vector<ReceivedFrame>& out) {
+void FrameReader::feed(const char* data, size_t size, int64_t now, std::vector<ReceivedFrame>& out)
+{
     for (size_t i = 0; i < size; ++i) {
         char c = data[i];
         if (c == kStx) {

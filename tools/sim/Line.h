@@ -39,7 +39,8 @@ protected:
     LineEvents events_;
 };
 
-inline short reventsFor(const std::vector<pollfd>& fds, int fd) {
+inline short reventsFor(const std::vector<pollfd>& fds, int fd)
+{
     if (fd < 0) return 0;
     for (const pollfd& p : fds)
         if (p.fd == fd) return p.revents;

@@ -10,7 +10,8 @@
 
 namespace sim {
 
-bool resolveIpv4(const std::string& host, int port, sockaddr_in& out, std::string& error) {
+bool resolveIpv4(const std::string& host, int port, sockaddr_in& out, std::string& error)
+{
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_flags = AI_PASSIVE;
@@ -26,13 +27,15 @@ bool resolveIpv4(const std::string& host, int port, sockaddr_in& out, std::strin
     return true;
 }
 
-std::string formatAddress(const sockaddr_in& addr) {
+std::string formatAddress(const sockaddr_in& addr)
+{
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
     return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
 }
 
-int bindSocket(int type, const sockaddr_in& addr, bool reuseAddress, std::string& error) {
+int bindSocket(int type, const sockaddr_in& addr, bool reuseAddress, std::string& error)
+{
     int fd = socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);

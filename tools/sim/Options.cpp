@@ -29,12 +29,14 @@ const char kUsage[] =
     "  --xmodem-timeout MS    XMODEM time-out (3000)\n"
     "  --xmodem-checksum      receive files in checksum mode (NAK) instead of CRC mode (C)\n";
 
-int usageError(const std::string& message) {
+int usageError(const std::string& message)
+{
     std::fprintf(stderr, "px74x-sim: %s\n%s", message.c_str(), kUsage);
     return 2;
 }
 
-std::vector<std::string> splitCommas(const std::string& text) {
+std::vector<std::string> splitCommas(const std::string& text)
+{
     std::vector<std::string> parts;
     std::stringstream in(text);
     std::string part;
@@ -46,7 +48,8 @@ std::vector<std::string> splitCommas(const std::string& text) {
 
 } // namespace
 
-bool parseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value) {
+bool parseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value)
+{
     if (text.empty()) return false;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
@@ -59,7 +62,8 @@ bool parseNumber(const std::string& text, int64_t min, int64_t max, int64_t& val
     return true;
 }
 
-int parseOptions(int argc, char** argv, Options& o) {
+int parseOptions(int argc, char** argv, Options& o)
+{
     bool modeSeen = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];

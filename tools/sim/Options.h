@@ -23,7 +23,7 @@ struct Options {
     int64_t delayMs = 0;
     bool udpSilent = false;
     bool quiet = false;
-    std::string filesDir;        // empty: files live in memory
+    std::string filesDir; // empty: files live in memory
     int64_t xmodemTimeoutMs = 3000;
     bool xmodemChecksum = false; // receive with NAK and checksum packets instead of "C" and CRC
 };

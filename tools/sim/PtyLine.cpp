@@ -16,7 +16,8 @@
 
 namespace sim {
 
-PtyLine::~PtyLine() {
+PtyLine::~PtyLine()
+{
     if (!linkPath_.empty() && !slavePath_.empty()) {
         char target[512];
         ssize_t n = readlink(linkPath_.c_str(), target, sizeof target - 1);
@@ -25,14 +26,16 @@ PtyLine::~PtyLine() {
     closeAll();
 }
 
-void PtyLine::closeAll() {
+void PtyLine::closeAll()
+{
     for (int* fd : {&watch_, &keeper_, &master_}) {
         if (*fd >= 0) close(*fd);
         *fd = -1;
     }
 }
 
-bool PtyLine::open(std::string& error) {
+bool PtyLine::open(std::string& error)
+{
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     char name[256];
     if (master_ < 0 || grantpt(master_) < 0 || unlockpt(master_) < 0 ||
@@ -70,7 +73,8 @@ bool PtyLine::open(std::string& error) {
     return true;
 }
 
-bool PtyLine::updateLink(std::string& error) {
+bool PtyLine::updateLink(std::string& error)
+{
     if (linkPath_.empty()) return true;
     // Replace the link in one step so that a reader never finds it missing.
     std::string tmp = linkPath_ + ".tmp" + std::to_string(getpid());
@@ -84,12 +88,14 @@ bool PtyLine::updateLink(std::string& error) {
     return true;
 }
 
-void PtyLine::addPollFds(std::vector<pollfd>& fds, bool wantWrite) const {
+void PtyLine::addPollFds(std::vector<pollfd>& fds, bool wantWrite) const
+{
     if (master_ >= 0) fds.push_back({master_, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0});
     if (watch_ >= 0) fds.push_back({watch_, POLLIN, 0});
 }
 
-void PtyLine::readWatch() {
+void PtyLine::readWatch()
+{
     alignas(inotify_event) char buf[4096];
     ssize_t n;
     while (watch_ >= 0 && (n = read(watch_, buf, sizeof buf)) > 0) {
@@ -113,7 +119,8 @@ void PtyLine::readWatch() {
     }
 }
 
-void PtyLine::handlePoll(const std::vector<pollfd>& fds) {
+void PtyLine::handlePoll(const std::vector<pollfd>& fds)
+{
     // Always first: the open that preceded the PC's first bytes must be counted.
     readWatch();
     const short rev = reventsFor(fds, master_);
@@ -131,7 +138,8 @@ void PtyLine::handlePoll(const std::vector<pollfd>& fds) {
     }
 }
 
-ssize_t PtyLine::write(const char* data, size_t size) {
+ssize_t PtyLine::write(const char* data, size_t size)
+{
     if (master_ < 0) return -1;
     // Nobody has the port open: the bytes go nowhere, as on a real line.
     if (watch_ >= 0 && openers_ == 0) return ssize_t(size);
@@ -139,12 +147,14 @@ ssize_t PtyLine::write(const char* data, size_t size) {
     return n < 0 ? -1 : n;
 }
 
-void PtyLine::drop() {
+void PtyLine::drop()
+{
     std::string error;
     if (!hangup(error)) std::fprintf(stderr, "px74x-sim: %s\n", error.c_str());
 }
 
-bool PtyLine::hangup(std::string& error) {
+bool PtyLine::hangup(std::string& error)
+{
     closeAll();
     events_.sessionChanged();
     return open(error);

@@ -10,7 +10,8 @@ namespace sim {
 namespace {
 
 // Proleptic Gregorian day count; avoids the time zone that mktime() would bring in.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d)
+{
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const auto yoe = unsigned(y - era * 400);
@@ -19,7 +20,8 @@ int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     return era * 146097 + int64_t(doe) - 719468;
 }
 
-void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d)
+{
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const auto doe = unsigned(z - era * 146097);
@@ -33,7 +35,8 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 
 } // namespace
 
-std::string generatedRecord(int seedId, uint64_t index) {
+std::string generatedRecord(int seedId, uint64_t index)
+{
     const uint64_t card = (uint64_t(seedId) * 1000003u + index * 7919u) % 10000000000u;
     const uint64_t minutes = uint64_t{8 * 60} + index; // the sequence starts at 08:00
     int64_t year = 0;
@@ -47,8 +50,8 @@ std::string generatedRecord(int seedId, uint64_t index) {
     return buf;
 }
 
-bool loadRecordsFile(const std::string& path, std::vector<std::string>& bodies,
-                     std::string& error) {
+bool loadRecordsFile(const std::string& path, std::vector<std::string>& bodies, std::string& error)
+{
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open " + path + ": " + std::strerror(errno);

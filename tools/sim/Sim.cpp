@@ -22,11 +22,13 @@ constexpr int64_t kSpinNs = 1'000'000;
 
 volatile std::sig_atomic_t gStopSignal = 0;
 
-void onStopSignal(int sig) {
+void onStopSignal(int sig)
+{
     gStopSignal = sig;
 }
 
-std::optional<unsigned> recordIndexOf(const std::string& text) {
+std::optional<unsigned> recordIndexOf(const std::string& text)
+{
     if (text.size() != 5 || text[0] != 'G') return std::nullopt;
     unsigned v = 0;
     for (size_t i = 1; i < 5; ++i) {
@@ -46,26 +48,30 @@ std::optional<unsigned> recordIndexOf(const std::string& text) {
 Sim::Sim(const Options& options, Bus bus, std::unique_ptr<Line> line,
          std::unique_ptr<UdpChannel> udp)
     : profile_(options.profile), bus_(std::move(bus)), line_(std::move(line)), udp_(std::move(udp)),
-      tcp_(options.tcp), delayMs_(options.delayMs), baud_(options.baud),
-      files_(options.filesDir), xmodemTimeoutMs_(options.xmodemTimeoutMs) {
+      tcp_(options.tcp), delayMs_(options.delayMs), baud_(options.baud), files_(options.filesDir),
+      xmodemTimeoutMs_(options.xmodemTimeoutMs)
+{
     faults_.udpSilent = options.udpSilent;
     faults_.xmodemChecksum = options.xmodemChecksum;
     line_->setEvents({[this](const char* d, size_t n, int64_t t) { onReceived(d, n, t); },
                       [this] { onSessionChanged(); }});
 }
 
-void Sim::setBaud(int64_t baud) {
+void Sim::setBaud(int64_t baud)
+{
     baud_ = baud;
     txEpochNs_ = std::max(nowNs(), lineFreeNs_);
     txSlot_ = 0;
 }
 
-void Sim::setXmodemTimeoutMs(int64_t ms) {
+void Sim::setXmodemTimeoutMs(int64_t ms)
+{
     xmodemTimeoutMs_ = ms;
     if (xmodem_) xmodem_->setTimeout(ms * 1'000'000);
 }
 
-void Sim::onReceived(const char* data, size_t size, int64_t now) {
+void Sim::onReceived(const char* data, size_t size, int64_t now)
+{
     if (!xmodem_) {
         feedFrames(data, size, now);
         return;
@@ -77,7 +83,8 @@ void Sim::onReceived(const char* data, size_t size, int64_t now) {
     xmodemInput_.push_back({std::string(data, size), rxLineFreeNs_});
 }
 
-void Sim::feedFrames(const char* data, size_t size, int64_t now) {
+void Sim::feedFrames(const char* data, size_t size, int64_t now)
+{
     std::vector<ReceivedFrame> frames;
     reader_.feed(data, size, now, frames);
     for (ReceivedFrame& f : frames) {
@@ -89,23 +96,27 @@ void Sim::feedFrames(const char* data, size_t size, int64_t now) {
     }
 }
 
-int64_t Sim::pendingDue() const {
+int64_t Sim::pendingDue() const
+{
     return std::min(frameDue(), xmodemDue());
 }
 
-int64_t Sim::xmodemDue() const {
+int64_t Sim::xmodemDue() const
+{
     if (!xmodem_ || faults_.silent) return kNever;
     const int64_t input = xmodemInput_.empty() ? kNever : xmodemInput_.front().dueNs;
     return std::min(input, xmodem_->deadline());
 }
 
-int64_t Sim::frameDue() const {
+int64_t Sim::frameDue() const
+{
     if (pending_.empty()) return kNever;
     // One command at a time: the delay starts when the previous one has been dealt with.
     return std::max(pending_.front().receivedNs, lastHandledNs_) + delayMs_ * 1'000'000;
 }
 
-void Sim::onSessionChanged() {
+void Sim::onSessionChanged()
+{
     if (xmodem_) {
         emitLine("XMODEM FAIL " + escapeBytes(xmodemName_) + " session");
         xmodem_.reset();
@@ -121,7 +132,8 @@ void Sim::onSessionChanged() {
     ++sessionGen_;
 }
 
-void Sim::handleFrame(const std::string& text) {
+void Sim::handleFrame(const std::string& text)
+{
     if (faults_.silent) return;
     if (faults_.skip > 0) {
         --faults_.skip;
@@ -163,7 +175,8 @@ void Sim::handleFrame(const std::string& text) {
     }
 }
 
-void Sim::startFileCommand(const std::string& text) {
+void Sim::startFileCommand(const std::string& text)
+{
     const std::string name = text.substr(2);
     if (!FileStore::validName(name)) {
         sendReply({"N02", false});
@@ -175,8 +188,8 @@ void Sim::startFileCommand(const std::string& text) {
     if (text[0] == 'Z') {
         sendReply({"A", false});
         emitLine("XMODEM RECV " + escapeBytes(name));
-        xmodem_ = std::make_unique<XmodemSession>(std::move(io), !faults_.xmodemChecksum,
-                                                  timeoutNs, nowNs());
+        xmodem_ = std::make_unique<XmodemSession>(std::move(io), !faults_.xmodemChecksum, timeoutNs,
+                                                  nowNs());
     } else {
         // "UY" asks for YMODEM; this terminal moves every file with XMODEM.
         std::optional<std::string> data = files_.load(name);
@@ -186,13 +199,14 @@ void Sim::startFileCommand(const std::string& text) {
         }
         sendReply({"A", false});
         emitLine("XMODEM SEND " + escapeBytes(name));
-        xmodem_ = std::make_unique<XmodemSession>(std::move(io), std::move(*data), timeoutNs,
-                                                  nowNs());
+        xmodem_ =
+            std::make_unique<XmodemSession>(std::move(io), std::move(*data), timeoutNs, nowNs());
     }
     xmodemName_ = name;
 }
 
-void Sim::runXmodem() {
+void Sim::runXmodem()
+{
     const int64_t now = nowNs();
     std::string rest;
     if (!xmodemInput_.empty() && xmodemInput_.front().dueNs <= now) {
@@ -212,7 +226,8 @@ void Sim::runXmodem() {
     if (!rest.empty()) feedFrames(rest.data(), rest.size(), now);
 }
 
-void Sim::finishXmodem() {
+void Sim::finishXmodem()
+{
     const std::string name = escapeBytes(xmodemName_);
     if (xmodem_->state() == XmodemSession::State::Failed) {
         emitLine("XMODEM FAIL " + name + " " + xmodem_->failure());
@@ -228,7 +243,8 @@ void Sim::finishXmodem() {
     xmodem_.reset();
 }
 
-void Sim::sendReply(const Reply& reply) {
+void Sim::sendReply(const Reply& reply)
+{
     std::string bytes = faults_.noise;
     bytes += kStx;
     bytes += reply.text;
@@ -239,21 +255,24 @@ void Sim::sendReply(const Reply& reply) {
     replied();
 }
 
-void Sim::replied() {
+void Sim::replied()
+{
     if (faults_.silentAfter > 0 && --faults_.silentAfter == 0) {
         faults_.silent = true;
         faults_.silentAfter = -1;
     }
 }
 
-bool Sim::sendRaw(std::string_view bytes) {
+bool Sim::sendRaw(std::string_view bytes)
+{
     if (!line_->connected()) return false;
     emitTraffic("TX", bytes);
     queueBytes(bytes);
     return true;
 }
 
-void Sim::queueBytes(std::string_view bytes) {
+void Sim::queueBytes(std::string_view bytes)
+{
     if (!line_->connected() || bytes.empty()) return;
     if (txPos_ >= txBuf_.size()) {
         txBuf_.clear();
@@ -265,13 +284,15 @@ void Sim::queueBytes(std::string_view bytes) {
     txQueued_ += bytes.size();
 }
 
-int64_t Sim::txDeadline() const {
+int64_t Sim::txDeadline() const
+{
     if (txPos_ >= txBuf_.size() || txBlocked_) return kNever;
     if (baud_ <= 0) return 0;
     return txEpochNs_ + lineTimeNs(txSlot_ + 1, baud_);
 }
 
-void Sim::writeTx() {
+void Sim::writeTx()
+{
     const uint64_t gen = sessionGen_;
     const int64_t deadline = txDeadline();
     const size_t size = baud_ > 0 ? 1 : txBuf_.size() - txPos_;
@@ -293,7 +314,8 @@ void Sim::writeTx() {
     }
 }
 
-void Sim::runDue() {
+void Sim::runDue()
+{
     // Back to the poll now and then, so that a long fast transmission cannot starve it.
     const int64_t yieldAt = nowNs() + 5 * kSpinNs;
     for (;;) {
@@ -319,13 +341,15 @@ void Sim::runDue() {
     }
 }
 
-void Sim::checkAck() {
+void Sim::checkAck()
+{
     if (!ackPending_ || txDone_ < ackMark_) return;
     ackPending_ = false;
     emitLine("OK");
 }
 
-void Sim::readControl() {
+void Sim::readControl()
+{
     char buf[4096];
     ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
     if (n > 0)
@@ -334,7 +358,8 @@ void Sim::readControl() {
         stdinOpen_ = false;
 }
 
-void Sim::runControlLines() {
+void Sim::runControlLines()
+{
     while (!ackPending_ && !quit_) {
         std::string line;
         const size_t nl = stdinBuf_.find('\n');
@@ -375,7 +400,8 @@ void Sim::runControlLines() {
     }
 }
 
-int Sim::run() {
+int Sim::run()
+{
     sigset_t blocked, waitMask;
     sigemptyset(&blocked);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {

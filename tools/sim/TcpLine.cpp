@@ -13,12 +13,14 @@
 
 namespace sim {
 
-TcpLine::~TcpLine() {
+TcpLine::~TcpLine()
+{
     if (conn_ >= 0) close(conn_);
     if (listener_ >= 0) close(listener_);
 }
 
-bool TcpLine::listenOn(const sockaddr_in& addr, std::string& error) {
+bool TcpLine::listenOn(const sockaddr_in& addr, std::string& error)
+{
     listener_ = bindSocket(SOCK_STREAM, addr, true, error);
     if (listener_ < 0) return false;
     if (listen(listener_, 4) < 0) {
@@ -32,12 +34,14 @@ bool TcpLine::listenOn(const sockaddr_in& addr, std::string& error) {
     return true;
 }
 
-void TcpLine::addPollFds(std::vector<pollfd>& fds, bool wantWrite) const {
+void TcpLine::addPollFds(std::vector<pollfd>& fds, bool wantWrite) const
+{
     if (conn_ >= 0) fds.push_back({conn_, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0});
     fds.push_back({listener_, POLLIN, 0});
 }
 
-void TcpLine::closeConnection(bool reset) {
+void TcpLine::closeConnection(bool reset)
+{
     if (conn_ < 0) return;
     if (reset) {
         linger lin{1, 0};
@@ -49,7 +53,8 @@ void TcpLine::closeConnection(bool reset) {
     events_.sessionChanged();
 }
 
-void TcpLine::handlePoll(const std::vector<pollfd>& fds) {
+void TcpLine::handlePoll(const std::vector<pollfd>& fds)
+{
     // The connection first: a descriptor number freed here may come back from accept().
     const short rev = reventsFor(fds, conn_);
     if (rev & (POLLIN | POLLHUP | POLLERR)) {
@@ -78,7 +83,8 @@ void TcpLine::handlePoll(const std::vector<pollfd>& fds) {
     }
 }
 
-ssize_t TcpLine::write(const char* data, size_t size) {
+ssize_t TcpLine::write(const char* data, size_t size)
+{
     if (conn_ < 0) return -1;
     ssize_t n = send(conn_, data, size, MSG_NOSIGNAL);
     if (n >= 0) return n;
@@ -86,11 +92,13 @@ ssize_t TcpLine::write(const char* data, size_t size) {
     return -1;
 }
 
-void TcpLine::drop() {
+void TcpLine::drop()
+{
     closeConnection(true);
 }
 
-bool TcpLine::hangup(std::string& error) {
+bool TcpLine::hangup(std::string& error)
+{
     if (conn_ < 0) {
         error = "no connection";
         return false;

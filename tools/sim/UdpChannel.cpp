@@ -10,20 +10,24 @@
 
 namespace sim {
 
-UdpChannel::~UdpChannel() {
+UdpChannel::~UdpChannel()
+{
     if (fd_ >= 0) close(fd_);
 }
 
-bool UdpChannel::bindTo(const sockaddr_in& addr, std::string& error) {
+bool UdpChannel::bindTo(const sockaddr_in& addr, std::string& error)
+{
     fd_ = bindSocket(SOCK_DGRAM, addr, false, error);
     return fd_ >= 0;
 }
 
-void UdpChannel::addPollFds(std::vector<pollfd>& fds) const {
+void UdpChannel::addPollFds(std::vector<pollfd>& fds) const
+{
     if (fd_ >= 0) fds.push_back({fd_, POLLIN, 0});
 }
 
-void UdpChannel::handlePoll(const std::vector<pollfd>& fds, bool silent) {
+void UdpChannel::handlePoll(const std::vector<pollfd>& fds, bool silent)
+{
     if (!(reventsFor(fds, fd_) & POLLIN)) return;
     std::vector<char> buf(65536);
     for (int i = 0; i < 16; ++i) {

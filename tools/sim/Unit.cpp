@@ -19,7 +19,8 @@ constexpr const char* kWrongPassword = "N04";
 constexpr const char* kDatabaseFull = "N07";
 constexpr const char* kBadChecksum = "N09";
 
-std::optional<unsigned> parseHex(std::string_view s) {
+std::optional<unsigned> parseHex(std::string_view s)
+{
     if (s.empty()) return std::nullopt;
     unsigned v = 0;
     for (char c : s) {
@@ -36,7 +37,8 @@ std::optional<unsigned> parseHex(std::string_view s) {
     return v;
 }
 
-std::optional<int> parseDecimal(std::string_view s) {
+std::optional<int> parseDecimal(std::string_view s)
+{
     if (s.empty() || s.size() > 9) return std::nullopt;
     int v = 0;
     for (char c : s) {
@@ -46,20 +48,24 @@ std::optional<int> parseDecimal(std::string_view s) {
     return v;
 }
 
-std::string hex(unsigned value, int width) {
+std::string hex(unsigned value, int width)
+{
     char buf[16];
     std::snprintf(buf, sizeof buf, "%0*X", width, value);
     return buf;
 }
 
-Reply plain(std::string text) {
+Reply plain(std::string text)
+{
     return {std::move(text), false};
 }
-Reply summed(std::string text) {
+Reply summed(std::string text)
+{
     return {std::move(text), true};
 }
 
-int daysInMonth(int year, int month) {
+int daysInMonth(int year, int month)
+{
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return month == 2 && leap ? 29 : kDays[month - 1];
@@ -68,7 +74,8 @@ int daysInMonth(int year, int month) {
 } // namespace
 
 Unit::Unit(int id, std::vector<std::string> records)
-    : id_(id), seedId_(id), records_(std::move(records)) {
+    : id_(id), seedId_(id), records_(std::move(records))
+{
     for (int r = 0; r < 256; ++r) {
         if ((r >= 2 && r <= 33) || (r >= 68 && r <= 99))
             registers_[r] = "0000";
@@ -79,7 +86,8 @@ Unit::Unit(int id, std::vector<std::string> records)
     }
 }
 
-bool Unit::addGenerated(uint64_t count) {
+bool Unit::addGenerated(uint64_t count)
+{
     if (count > kMaxRecords - records_.size()) return false;
     records_.reserve(records_.size() + count);
     for (uint64_t i = 0; i < count; ++i)
@@ -87,7 +95,8 @@ bool Unit::addGenerated(uint64_t count) {
     return true;
 }
 
-std::optional<Reply> Unit::execute(std::string_view text, const Profile& profile) {
+std::optional<Reply> Unit::execute(std::string_view text, const Profile& profile)
+{
     if (text.empty()) return plain(kUnknownCommand);
     const std::string_view arg = text.substr(1);
     switch (text[0]) {
@@ -170,7 +179,8 @@ std::optional<Reply> Unit::execute(std::string_view text, const Profile& profile
     }
 }
 
-Reply Unit::login(std::string_view password, const Profile& profile) {
+Reply Unit::login(std::string_view password, const Profile& profile)
+{
     const bool expectResponse = challengeIssued_;
     challengeIssued_ = false;
     if (!profile.password || password == *profile.password) return plain("A");
@@ -186,7 +196,8 @@ Reply Unit::login(std::string_view password, const Profile& profile) {
     return plain(challenge);
 }
 
-Reply Unit::setClock(std::string_view digits) {
+Reply Unit::setClock(std::string_view digits)
+{
     if (digits.size() != 15) return plain(kMalformed);
     for (char c : digits)
         if (c < '0' || c > '9') return plain(kMalformed);
@@ -210,7 +221,8 @@ Reply Unit::setClock(std::string_view digits) {
     return plain("A");
 }
 
-std::string Unit::clockText() const {
+std::string Unit::clockText() const
+{
     const std::time_t t = std::time_t(int64_t(std::time(nullptr)) + clockOffset_);
     std::tm tm{};
     localtime_r(&t, &tm);

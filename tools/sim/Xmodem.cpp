@@ -14,7 +14,8 @@ constexpr size_t kBlock = 128;
 // The terminal pads the last block the CP/M way.
 constexpr char kPad = 0x1A;
 
-unsigned char sum8(std::string_view data) {
+unsigned char sum8(std::string_view data)
+{
     unsigned s = 0;
     for (char c : data)
         s += static_cast<unsigned char>(c);
@@ -24,7 +25,8 @@ unsigned char sum8(std::string_view data) {
 } // namespace
 
 // Bit by bit on purpose: an implementation unlike the program's table-driven one.
-uint16_t xmodemCrc(std::string_view data) {
+uint16_t xmodemCrc(std::string_view data)
+{
     uint16_t crc = 0;
     for (char c : data) {
         crc ^= uint16_t(static_cast<unsigned char>(c) << 8);
@@ -36,22 +38,26 @@ uint16_t xmodemCrc(std::string_view data) {
 
 XmodemSession::XmodemSession(Io io, bool crc, int64_t timeoutNs, int64_t now)
     : io_(std::move(io)), role_(Role::Receive), crc_(crc), timeoutNs_(timeoutNs),
-      lastActivityNs_(now) {
+      lastActivityNs_(now)
+{
     sendControl(crc_ ? kWantCrc : kNak, crc_ ? "C" : "NAK");
 }
 
 XmodemSession::XmodemSession(Io io, std::string data, int64_t timeoutNs, int64_t now)
     : io_(std::move(io)), role_(Role::Send), timeoutNs_(timeoutNs), lastActivityNs_(now),
-      file_(std::move(data)) {
+      file_(std::move(data))
+{
     blocks_ = (file_.size() + kBlock - 1) / kBlock;
 }
 
-void XmodemSession::sendControl(unsigned char b, const char* name) {
+void XmodemSession::sendControl(unsigned char b, const char* name)
+{
     io_.send(std::string_view(reinterpret_cast<const char*>(&b), 1));
     io_.trace(std::string("XTX ") + name);
 }
 
-void XmodemSession::fail(const std::string& why) {
+void XmodemSession::fail(const std::string& why)
+{
     // Two CANs are what every receiver and sender takes as "give up".
     io_.send("\x18\x18\x18");
     io_.trace("XTX CAN");
@@ -59,7 +65,8 @@ void XmodemSession::fail(const std::string& why) {
     state_ = State::Failed;
 }
 
-size_t XmodemSession::feed(std::string_view bytes, int64_t now, XmodemFaults& faults) {
+size_t XmodemSession::feed(std::string_view bytes, int64_t now, XmodemFaults& faults)
+{
     size_t used = 0;
     while (used < bytes.size() && state_ == State::Running) {
         const auto b = static_cast<unsigned char>(bytes[used++]);
@@ -72,7 +79,8 @@ size_t XmodemSession::feed(std::string_view bytes, int64_t now, XmodemFaults& fa
     return used;
 }
 
-void XmodemSession::onTimer(int64_t now) {
+void XmodemSession::onTimer(int64_t now)
+{
     if (state_ != State::Running || now < deadline()) return;
     lastActivityNs_ = now;
     if (++errors_ >= kMaxErrors) {
@@ -88,7 +96,8 @@ void XmodemSession::onTimer(int64_t now) {
         sendControl(kNak, "NAK");
 }
 
-void XmodemSession::onReceiverByte(unsigned char b, XmodemFaults& faults) {
+void XmodemSession::onReceiverByte(unsigned char b, XmodemFaults& faults)
+{
     if (!packet_.empty()) {
         packet_ += char(b);
         if (packet_.size() == (crc_ ? 133u : 132u)) checkPacket(faults);
@@ -121,7 +130,8 @@ void XmodemSession::onReceiverByte(unsigned char b, XmodemFaults& faults) {
     }
 }
 
-void XmodemSession::checkPacket(XmodemFaults& faults) {
+void XmodemSession::checkPacket(XmodemFaults& faults)
+{
     const std::string packet = std::move(packet_);
     packet_.clear();
     const auto number = static_cast<unsigned char>(packet[1]);
@@ -179,7 +189,8 @@ void XmodemSession::checkPacket(XmodemFaults& faults) {
     fail("out-of-order");
 }
 
-void XmodemSession::sendCurrent(XmodemFaults& faults) {
+void XmodemSession::sendCurrent(XmodemFaults& faults)
+{
     if (block_ > blocks_) {
         sendControl(kEot, "EOT");
         return;
@@ -208,7 +219,8 @@ void XmodemSession::sendCurrent(XmodemFaults& faults) {
     io_.trace(label);
 }
 
-void XmodemSession::onSenderByte(unsigned char b, XmodemFaults& faults) {
+void XmodemSession::onSenderByte(unsigned char b, XmodemFaults& faults)
+{
     if (b != kCan) cans_ = 0;
     switch (b) {
     case kWantCrc:

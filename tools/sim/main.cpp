@@ -22,14 +22,16 @@ using namespace sim;
 
 namespace {
 
-int fatal(const std::string& message) {
+int fatal(const std::string& message)
+{
     std::fprintf(stderr, "px74x-sim: %s\n", message.c_str());
     return 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // A closed standard descriptor would otherwise be taken by a socket and get the log.
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);

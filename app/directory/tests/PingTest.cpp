@@ -32,15 +32,17 @@ struct Harness {
     Pinger pinger{state, [this](const std::string& line) { lines.push_back(line); }};
 };
 
-long ElapsedSince(std::int64_t start) { return static_cast<long>(tickCount() - start); }
+long ElapsedSince(std::int64_t start)
+{
+    return static_cast<long>(tickCount() - start);
+}
 
 // Runs ip(8) without a shell; empty on success, otherwise why it failed.
 std::string RunIp(const QStringList& args)
 {
     QProcess ip;
     ip.start(QStringLiteral("ip"), args);
-    if (!ip.waitForStarted(5000))
-        return "cannot run 'ip': " + ip.errorString().toStdString();
+    if (!ip.waitForStarted(5000)) return "cannot run 'ip': " + ip.errorString().toStdString();
     if (!ip.waitForFinished(10000)) {
         ip.kill();
         ip.waitForFinished(2000);
@@ -60,16 +62,14 @@ public:
         static std::atomic<int> counter{0};
         name_ = "pxping-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
         why_ = RunIp({"netns", "add", QString::fromStdString(name_)});
-        if (!why_.empty())
-            return;
+        if (!why_.empty()) return;
         created_ = true;
         why_ = Ip({"link", "set", "lo", "up"});
     }
     ~TestNamespace()
     {
         Leave();
-        if (created_)
-            RunIp({"netns", "del", QString::fromStdString(name_)});
+        if (created_) RunIp({"netns", "del", QString::fromStdString(name_)});
     }
     TestNamespace(const TestNamespace&) = delete;
     TestNamespace& operator=(const TestNamespace&) = delete;
@@ -88,16 +88,13 @@ public:
     std::string Enter()
     {
         home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        if (home_ < 0)
-            return std::string("cannot open own namespace: ") + std::strerror(errno);
+        if (home_ < 0) return std::string("cannot open own namespace: ") + std::strerror(errno);
         const int target = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
-        if (target < 0)
-            return std::string("cannot open test namespace: ") + std::strerror(errno);
+        if (target < 0) return std::string("cannot open test namespace: ") + std::strerror(errno);
         const int rc = ::setns(target, CLONE_NEWNET);
         const int error = errno;
         ::close(target);
-        if (rc != 0)
-            return std::string("setns refused: ") + std::strerror(error);
+        if (rc != 0) return std::string("setns refused: ") + std::strerror(error);
         inside_ = true;
         return {};
     }
@@ -107,8 +104,7 @@ public:
         if (inside_ && ::setns(home_, CLONE_NEWNET) != 0)
             ADD_FAILURE() << "cannot return to the own network namespace";
         inside_ = false;
-        if (home_ >= 0)
-            ::close(home_);
+        if (home_ >= 0) ::close(home_);
         home_ = -1;
     }
 
@@ -132,11 +128,9 @@ private:
 // Skips the test unless a namespace could be made and entered; the reason is reported.
 #define PX_ENTER_NAMESPACE(ns)                                                                     \
     do {                                                                                           \
-        if (!(ns).ok())                                                                            \
-            GTEST_SKIP() << "network namespaces not available: " << (ns).why();                    \
+        if (!(ns).ok()) GTEST_SKIP() << "network namespaces not available: " << (ns).why();        \
         const std::string entered = (ns).Enter();                                                  \
-        if (!entered.empty())                                                                      \
-            GTEST_SKIP() << "network namespaces not available: " << entered;                       \
+        if (!entered.empty()) GTEST_SKIP() << "network namespaces not available: " << entered;     \
     } while (false)
 
 // Clears CAP_NET_RAW from the calling thread's effective set (capabilities are per thread), so
@@ -175,8 +169,7 @@ private:
 std::string RawSocketRefusal()
 {
     const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd < 0)
-        return std::strerror(errno);
+    if (fd < 0) return std::strerror(errno);
     ::close(fd);
     return {};
 }
@@ -232,8 +225,7 @@ TEST(Ping, LoopbackOverDatagramSocketInNamespace)
     TestNamespace ns;
     PX_ENTER_NAMESPACE(ns);
     const std::string range = TestNamespace::SetPingGroupRange("0 2147483647");
-    if (!range.empty())
-        GTEST_SKIP() << range;
+    if (!range.empty()) GTEST_SKIP() << range;
     Harness h;
     h.pinger.PreferDatagram(true);
     for (int i = 0; i < 2; ++i) {
@@ -253,8 +245,7 @@ TEST(Ping, FallsBackToDatagramWithoutRawRights)
     TestNamespace ns;
     PX_ENTER_NAMESPACE(ns);
     const std::string range = TestNamespace::SetPingGroupRange("0 2147483647");
-    if (!range.empty())
-        GTEST_SKIP() << range;
+    if (!range.empty()) GTEST_SKIP() << range;
     WithoutRawRights unprivileged;
     if (!unprivileged.why().empty())
         GTEST_SKIP() << "cannot drop CAP_NET_RAW: " << unprivileged.why();
@@ -271,8 +262,7 @@ TEST(Ping, NoSocketAllowedAnswersReachableAndLogsOnce)
     TestNamespace ns;
     PX_ENTER_NAMESPACE(ns);
     const std::string range = TestNamespace::SetPingGroupRange("1 0");
-    if (!range.empty())
-        GTEST_SKIP() << range;
+    if (!range.empty()) GTEST_SKIP() << range;
     WithoutRawRights unprivileged;
     if (!unprivileged.why().empty())
         GTEST_SKIP() << "cannot drop CAP_NET_RAW: " << unprivileged.why();
@@ -293,8 +283,7 @@ TEST(Ping, ForcedDatagramRefusedAnswersReachable)
     TestNamespace ns;
     PX_ENTER_NAMESPACE(ns);
     const std::string range = TestNamespace::SetPingGroupRange("1 0");
-    if (!range.empty())
-        GTEST_SKIP() << range;
+    if (!range.empty()) GTEST_SKIP() << range;
     Harness h;
     h.pinger.PreferDatagram(true);
     EXPECT_EQ(h.pinger.Ping("127.0.0.1", 1000), 0);
@@ -316,14 +305,12 @@ TEST_P(SilentHost, TimesOut)
     TestNamespace ns;
     if (ns.ok()) {
         const std::string route = ns.Ip({"route", "add", "198.51.100.0/24", "dev", "lo"});
-        if (!route.empty())
-            GTEST_SKIP() << route;
+        if (!route.empty()) GTEST_SKIP() << route;
     }
     PX_ENTER_NAMESPACE(ns);
     if (datagram) {
         const std::string range = TestNamespace::SetPingGroupRange("0 2147483647");
-        if (!range.empty())
-            GTEST_SKIP() << range;
+        if (!range.empty()) GTEST_SKIP() << range;
     } else {
         const std::string refusal = RawSocketRefusal();
         if (!refusal.empty())
@@ -336,8 +323,7 @@ TEST_P(SilentHost, TimesOut)
     const long elapsed = ElapsedSince(start);
     EXPECT_GE(elapsed, kTimeoutMs * 9 / 10);
     EXPECT_LT(elapsed, kTimeoutMs + 1500);
-    EXPECT_EQ(h.pinger.LastMethod(),
-              datagram ? Pinger::Method::Datagram : Pinger::Method::Raw);
+    EXPECT_EQ(h.pinger.LastMethod(), datagram ? Pinger::Method::Datagram : Pinger::Method::Raw);
     EXPECT_EQ(h.state.pingsInProgress, 0);
 }
 
@@ -349,14 +335,12 @@ TEST(Ping, StopFlagEndsTheWaitEarly)
     TestNamespace ns;
     if (ns.ok()) {
         const std::string route = ns.Ip({"route", "add", "198.51.100.0/24", "dev", "lo"});
-        if (!route.empty())
-            GTEST_SKIP() << route;
+        if (!route.empty()) GTEST_SKIP() << route;
     }
     PX_ENTER_NAMESPACE(ns);
     // Either socket kind will do here; only the early end matters.
     const std::string range = TestNamespace::SetPingGroupRange("0 2147483647");
-    if (!range.empty())
-        GTEST_SKIP() << range;
+    if (!range.empty()) GTEST_SKIP() << range;
     Harness h;
     int countDuringWait = -1;
     QTimer stopper; // owned here, so it can never fire into a later test

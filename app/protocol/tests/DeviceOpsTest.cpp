@@ -1,8 +1,8 @@
 // Device operations against simulated terminals: clock, record count, polls and identification,
 // the directory ties, registers and table transfer, and opening entries as the double-click does.
+#include "DeviceOps.h"
 #include "Connect.h"
 #include "CoreHarness.h"
-#include "DeviceOps.h"
 #include "Frame.h"
 #include "TableTransfer.h"
 #include "TimeTables.h"
@@ -18,14 +18,16 @@ using px::testing::SimProcess;
 
 namespace {
 
-std::string Sum(const std::string& text) { return text + px::frame::Checksum(text); }
+std::string Sum(const std::string& text)
+{
+    return text + px::frame::Checksum(text);
+}
 
 int CountPrefix(const SimProcess& sim, const std::string& prefix)
 {
     int n = 0;
     for (const auto& l : sim.lines())
-        if (l.rfind(prefix, 0) == 0)
-            ++n;
+        if (l.rfind(prefix, 0) == 0) ++n;
     return n;
 }
 
@@ -54,7 +56,8 @@ protected:
 TEST_F(Device, ClockReplyNeedsFifteenCharacters)
 {
     Open();
-    ASSERT_TRUE(sim->command("reply-once \\x02" "A20031231235959\\r"));
+    ASSERT_TRUE(sim->command("reply-once \\x02"
+                             "A20031231235959\\r"));
     px::Stamp t;
     ASSERT_TRUE(dev().GetPXTime(&t));
     EXPECT_EQ(t.year, 2003);
@@ -64,7 +67,8 @@ TEST_F(Device, ClockReplyNeedsFifteenCharacters)
     EXPECT_EQ(t.minute, 59);
     EXPECT_EQ(t.second, 59);
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(sim->command("reply-once \\x02" "A2003123123595\\r"));
+        ASSERT_TRUE(sim->command("reply-once \\x02"
+                                 "A2003123123595\\r"));
     EXPECT_FALSE(dev().GetPXTime(&t));
     ASSERT_TRUE(sim->command("silent off"));
     EXPECT_EQ(CountPrefix(*sim, "RX \\x02T"), 4);
@@ -74,7 +78,7 @@ TEST_F(Device, ClockIsSetWithSundayAsDayOne)
 {
     Open();
     px::Stamp t{2003, 12, 31, 23, 59, 59};
-    EXPECT_EQ(t.Weekday(), 4); // a Wednesday
+    EXPECT_EQ(t.Weekday(), 4);                                  // a Wednesday
     EXPECT_EQ((px::Stamp{2026, 12, 6, 0, 0, 0}.Weekday()), 1);  // Sunday
     EXPECT_EQ((px::Stamp{2026, 12, 12, 0, 0, 0}.Weekday()), 7); // Saturday
     ASSERT_TRUE(dev().SetPXTime(t));
@@ -92,7 +96,7 @@ TEST_F(Device, RecordCountReplies)
     EXPECT_EQ(dev().GetPXRecordCount(), 65535);
     ASSERT_TRUE(sim->command("reply-once \\x02" + Sum("A12") + "\\r"));
     EXPECT_EQ(dev().GetPXRecordCount(), 500); // the short reply was retried
-    ASSERT_TRUE(sim->command("silent off")); // every earlier log line is in once this answers
+    ASSERT_TRUE(sim->command("silent off"));  // every earlier log line is in once this answers
     EXPECT_EQ(CountPrefix(*sim, "RX \\x02N"), 4);
     link().SetPortOpen(false);
     EXPECT_EQ(dev().GetPXRecordCount(), -1);
@@ -103,7 +107,9 @@ TEST_F(Device, PollReadsIdModelVersionAndCapacity)
     Open({"--id", "10", "--version", "V1.7", "--ext", "(JIS-II)"});
     const std::string reply = dev().PollingPX74X(10);
     EXPECT_EQ(reply.substr(0, 3), "A0A");
-    EXPECT_FALSE(sim->waitPrefix("RX \\x02" "D0A\\x0D").empty());
+    EXPECT_FALSE(sim->waitPrefix("RX \\x02"
+                                 "D0A\\x0D")
+                     .empty());
     EXPECT_EQ(dev().nPolledID, 10);
     EXPECT_EQ(dev().sModel.rfind("PX74", 0), 0u);
     EXPECT_EQ(dev().sVersion, "V1.7");
@@ -251,8 +257,8 @@ TEST_F(Device, BellTableIsWrittenSortedAndDeduplicated)
     px::TimeTable bell(px::TimeTable::Kind::Bell);
     bell.rows[4] = {"12", "00", "", false};
     bell.rows[1] = {"07", "30", "", false};
-    bell.rows[2] = {"7", "30", "", false};  // the same time again
-    bell.rows[6] = {"09", "", "", false};   // only an hour: free
+    bell.rows[2] = {"7", "30", "", false}; // the same time again
+    bell.rows[6] = {"09", "", "", false};  // only an hour: free
     sim->clearLines();
     ASSERT_TRUE(px::DownloadTable(*h.core, bell));
     ASSERT_TRUE(sim->command("silent off")); // its OK follows every line of the download

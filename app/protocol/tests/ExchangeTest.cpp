@@ -1,7 +1,7 @@
 // The main program's exchange and monitor against a simulated terminal on a pty and behind a
 // simulated device server.
-#include "CoreHarness.h"
 #include "Exchange.h"
+#include "CoreHarness.h"
 #include "Frame.h"
 #include "Wait.h"
 
@@ -14,7 +14,10 @@ using px::testing::SimProcess;
 
 namespace {
 
-std::string Sum(const std::string& text) { return text + px::frame::Checksum(text); }
+std::string Sum(const std::string& text)
+{
+    return text + px::frame::Checksum(text);
+}
 
 class ExchangeOnPty : public ::testing::Test {
 protected:
@@ -151,7 +154,8 @@ TEST_F(ExchangeOnPty, ControlMethodsReachTheSameMonitor)
 TEST(Monitor, TraceTextWithOrWithoutFramingShowsTheSameLine)
 {
     CoreHarness h;
-    h.core->exchange().Serlo_VNetMonitor(2, "\x02" "A12\r");
+    h.core->exchange().Serlo_VNetMonitor(2, "\x02"
+                                            "A12\r");
     const std::string framed = h.core->MonitorText();
     h.core->ClearMonitor();
     h.core->exchange().Serlo_VNetMonitor(2, "A12");

@@ -1,18 +1,18 @@
 // The record pipeline: event log, record counters, writers and names, and the record upload from
 // a simulated terminal into the grid and the backup file.
 #include "CoreHarness.h"
-#include "TestFiles.h"
 #include "DeviceOps.h"
 #include "EventLog.h"
 #include "FileAppend.h"
-#include "Ini.h"
 #include "Frame.h"
+#include "Ini.h"
 #include "ManualSave.h"
 #include "OutputNames.h"
 #include "RecordOutput.h"
 #include "RecordStore.h"
 #include "RecordUpload.h"
 #include "Saver.h"
+#include "TestFiles.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -24,15 +24,18 @@
 #include <sstream>
 
 using px::testing::CoreHarness;
-using px::testing::ReadAll;
 using px::testing::Lines;
 using px::testing::LinesOfFiles;
+using px::testing::ReadAll;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Sum(const std::string& text) { return text + px::frame::Checksum(text); }
+std::string Sum(const std::string& text)
+{
+    return text + px::frame::Checksum(text);
+}
 
 } // namespace
 
@@ -177,7 +180,8 @@ TEST(OutputNames, FixedAndDatedNames)
     EXPECT_EQ(px::OutputFileName(o, now), "abcdefgh.txt");
     o.fixName = "PX740Rec.txt";
     EXPECT_EQ(px::OutputFileName(o, now), "PX740Rec.txt");
-    EXPECT_EQ(px::BackupFilePath(h.core->paths(), now), h.core->paths().folder + "/Records/202603.BAK");
+    EXPECT_EQ(px::BackupFilePath(h.core->paths(), now),
+              h.core->paths().folder + "/Records/202603.BAK");
     EXPECT_EQ(px::MailFilePath(h.core->paths(), "x.txt"),
               h.core->paths().folder + "/Records/MailFile/x.txt");
     // A folder typed without its final separator still gets one.
@@ -233,7 +237,12 @@ TEST(RecordLines, FieldsAndAcceptance)
     EXPECT_EQ(RecordUpload::RecordField(line29, 1), "");
     EXPECT_EQ(RecordUpload::FormatRecordLine("A0000,0012345678,1,2026/03/05,08:01:02",
                                              std::string(1, '\0'), true, 3, 4),
-              std::string("A0000\0" "1234\0" "1\0" "2026/03/05\0" "08:01:02", 32));
+              std::string("A0000\0"
+                          "1234\0"
+                          "1\0"
+                          "2026/03/05\0"
+                          "08:01:02",
+                          32));
     EXPECT_EQ(RecordUpload::FormatRecordLine("short", ";", false, 0, 0), "");
 }
 
@@ -302,8 +311,7 @@ TEST_F(Upload, ContinuesAfterTheRowsAlreadyThereAndStopsOnRequest)
     ASSERT_TRUE(sim->command("delay 20"));
     int seen = 0;
     h.core->recordGrid().changed = [&] {
-        if (++seen == 5)
-            h.core->state().bStopUpload = true;
+        if (++seen == 5) h.core->state().bStopUpload = true;
     };
     EXPECT_TRUE(up().UploadRecord());
     h.core->recordGrid().changed = nullptr;

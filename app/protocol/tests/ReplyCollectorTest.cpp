@@ -1,6 +1,6 @@
 // The frame and the reply collector as tables of cases.
-#include "Frame.h"
 #include "ReplyCollector.h"
+#include "Frame.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,14 @@ Collected Collect(const std::string& bytes, bool rx)
 {
     ReplyCollector c(rx);
     for (char ch : bytes)
-        if (c.Feed(ch))
-            return {true, c.Reply()};
+        if (c.Feed(ch)) return {true, c.Reply()};
     return {false, c.Reply()};
 }
 
-std::string WithSum(const std::string& text) { return text + px::frame::Checksum(text); }
+std::string WithSum(const std::string& text)
+{
+    return text + px::frame::Checksum(text);
+}
 
 } // namespace
 
@@ -48,16 +50,35 @@ TEST(ReplyCollector, Cases)
         bool complete;
         std::string reply;
     } cases[] = {
-        {"plain", "\x02" "AV1.7\r", false, true, "AV1.7"},
+        {"plain",
+         "\x02"
+         "AV1.7\r",
+         false, true, "AV1.7"},
         {"checksum accepted", "\x02" + a12 + "\r", true, true, "A12"},
-        {"checksum in lower case", "\x02" "A12" + std::string("a4") + "\r", true, true, "A12"},
-        {"wrong checksum", "\x02" "A1299\r", true, true, ""},
-        {"two characters", "\x02" "A1\r", true, true, ""},
+        {"checksum in lower case",
+         "\x02"
+         "A12" +
+             std::string("a4") + "\r",
+         true, true, "A12"},
+        {"wrong checksum",
+         "\x02"
+         "A1299\r",
+         true, true, ""},
+        {"two characters",
+         "\x02"
+         "A1\r",
+         true, true, ""},
         {"no checksum expected", "\x02" + a12 + "\r", false, true, a12},
         {"noise before STX", "xyz\x01\x02" + a12 + "\r", true, true, "A12"},
         {"two STX", "\x02junk\x02" + a12 + "\r", true, true, "A12"},
-        {"no CR", "\x02" "A12", false, false, "A12"},
-        {"bytes after CR stay", "\x02" "AB\rCD", false, true, "AB"},
+        {"no CR",
+         "\x02"
+         "A12",
+         false, false, "A12"},
+        {"bytes after CR stay",
+         "\x02"
+         "AB\rCD",
+         false, true, "AB"},
         {"refusal with checksum flag", "\x02N07\r", true, true, ""},
     };
     for (const auto& c : cases) {

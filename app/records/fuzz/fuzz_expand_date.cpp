@@ -11,25 +11,29 @@
 
 namespace {
 
-std::string_view Cut(std::string_view& rest) {
+std::string_view Cut(std::string_view& rest)
+{
     const std::size_t nl = rest.find('\n');
     const std::string_view head = rest.substr(0, nl);
     rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
     return head;
 }
 
-void Check(bool ok) {
+void Check(bool ok)
+{
     if (!ok) __builtin_trap();
 }
 
 // Longest text one value formatted with a pattern of this length can give.
-std::size_t FormattedBound(std::size_t valueSize, std::size_t patternSize) {
+std::size_t FormattedBound(std::size_t valueSize, std::size_t patternSize)
+{
     return valueSize + 2 * patternSize + 32;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     std::string_view rest(reinterpret_cast<const char*>(data), size);
     const std::string_view text = Cut(rest);
     const std::string_view placeholder = Cut(rest);

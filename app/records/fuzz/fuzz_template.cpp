@@ -13,18 +13,21 @@ namespace {
 
 using namespace px::fmt;
 
-std::string_view Cut(std::string_view& rest) {
+std::string_view Cut(std::string_view& rest)
+{
     const std::size_t nl = rest.find('\n');
     const std::string_view head = rest.substr(0, nl);
     rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
     return head;
 }
 
-void Check(bool ok) {
+void Check(bool ok)
+{
     if (!ok) __builtin_trap();
 }
 
-bool AllOf(std::string_view s, bool hex) {
+bool AllOf(std::string_view s, bool hex)
+{
     if (s.empty() || s.size() > kMaxDigits) return false;
     for (char c : s) {
         const bool digit = c >= '0' && c <= '9';
@@ -35,7 +38,8 @@ bool AllOf(std::string_view s, bool hex) {
 }
 
 // Numbers convert and come back; anything else comes back exactly as passed.
-void CheckConversions(std::string_view v) {
+void CheckConversions(std::string_view v)
+{
     std::string_view t = v;
     while (!t.empty() && t.front() == ' ')
         t.remove_prefix(1);
@@ -57,7 +61,8 @@ void CheckConversions(std::string_view v) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     if (size == 0) return 0;
     std::string_view rest(reinterpret_cast<const char*>(data), size);
     const char delimiter = (rest.front() & 1) ? '\0' : ',';

@@ -14,7 +14,8 @@ namespace {
 
 const DateTime kMarch5 = px::MakeDateTime(2026, 3, 5, 8, 1, 2);
 
-DateTime TimeOnly(int hour, int minute, int second) {
+DateTime TimeOnly(int hour, int minute, int second)
+{
     DateTime t;
     t.hour = hour;
     t.minute = minute;
@@ -30,7 +31,8 @@ struct ShortDateGuard {
 
 } // namespace
 
-TEST(ParseDateTime, AcceptedForms) {
+TEST(ParseDateTime, AcceptedForms)
+{
     struct Case {
         const char* text;
         DateTime expected;
@@ -54,7 +56,8 @@ TEST(ParseDateTime, AcceptedForms) {
     }
 }
 
-TEST(ParseDateTime, RejectedForms) {
+TEST(ParseDateTime, RejectedForms)
+{
     const char* cases[] = {
         "",
         " ",
@@ -89,7 +92,8 @@ TEST(ParseDateTime, RejectedForms) {
         EXPECT_FALSE(px::ParseDateTime(text).has_value()) << text;
 }
 
-TEST(FormatDate, PatternsOfTheProgram) {
+TEST(FormatDate, PatternsOfTheProgram)
+{
     struct Case {
         const char* pattern;
         const char* expected;
@@ -115,7 +119,8 @@ TEST(FormatDate, PatternsOfTheProgram) {
         EXPECT_EQ(FormatDate(kMarch5, c.pattern), c.expected) << c.pattern;
 }
 
-TEST(FormatDate, Tokens) {
+TEST(FormatDate, Tokens)
+{
     struct Case {
         const char* pattern;
         const char* expected;
@@ -138,7 +143,8 @@ TEST(FormatDate, Tokens) {
         EXPECT_EQ(FormatDate(kMarch5, c.pattern), c.expected) << c.pattern;
 }
 
-TEST(FormatDate, NamedFormats) {
+TEST(FormatDate, NamedFormats)
+{
     const DateTime dateOnly = px::MakeDate(2026, 3, 5);
     const DateTime timeOnly = TimeOnly(8, 1, 2);
     struct Case {
@@ -160,7 +166,8 @@ TEST(FormatDate, NamedFormats) {
         EXPECT_EQ(FormatDate(c.value, c.pattern), c.expected) << c.pattern;
 }
 
-TEST(FormatDate, ShortDateFollowsTheSetting) {
+TEST(FormatDate, ShortDateFollowsTheSetting)
+{
     ShortDateGuard guard;
     EXPECT_EQ(px::ShortDatePattern(), "YYYY/MM/DD");
     px::SetShortDatePattern("DD.MM.YYYY");
@@ -172,7 +179,8 @@ TEST(FormatDate, ShortDateFollowsTheSetting) {
     EXPECT_EQ(px::ShortDatePattern(), "YYYY/MM/DD");
 }
 
-TEST(FormatDate, PatternFromLocaleFormat) {
+TEST(FormatDate, PatternFromLocaleFormat)
+{
     struct Case {
         const char* locale;
         const char* expected;
@@ -184,7 +192,8 @@ TEST(FormatDate, PatternFromLocaleFormat) {
         EXPECT_EQ(px::ShortDatePatternFromLocale(c.locale), c.expected) << c.locale;
 }
 
-TEST(FormatDateText, TextValues) {
+TEST(FormatDateText, TextValues)
+{
     struct Case {
         const char* value;
         const char* pattern;
@@ -207,11 +216,13 @@ TEST(FormatDateText, TextValues) {
         EXPECT_EQ(FormatDateText(c.value, c.pattern), c.expected) << c.value << " / " << c.pattern;
 }
 
-TEST(DateTime, NameByDate) {
+TEST(DateTime, NameByDate)
+{
     EXPECT_EQ(FormatDate(px::MakeDate(2026, 3, 5), "YYYY-MM-DD") + "." + "TXT", "2026-03-05.TXT");
 }
 
-TEST(DateTime, Weekday) {
+TEST(DateTime, Weekday)
+{
     struct Case {
         DateTime value;
         int expected;
@@ -227,7 +238,8 @@ TEST(DateTime, Weekday) {
         EXPECT_EQ(px::Weekday(c.value), c.expected) << FormatDate(c.value, "YYYY/MM/DD");
 }
 
-TEST(DateTime, NowIsAValidLocalDateTime) {
+TEST(DateTime, NowIsAValidLocalDateTime)
+{
     const DateTime now = px::Now();
     EXPECT_TRUE(now.hasDate);
     EXPECT_TRUE(now.hasTime);
@@ -237,7 +249,8 @@ TEST(DateTime, NowIsAValidLocalDateTime) {
     EXPECT_GE(px::Weekday(now), 1);
 }
 
-TEST(ExpandDate, Cases) {
+TEST(ExpandDate, Cases)
+{
     const std::string now = "2026/03/05 08:01:02";
     struct Case {
         const char* text;
@@ -280,21 +293,24 @@ TEST(ExpandDate, Cases) {
     EXPECT_EQ(ExpandDate("Rec{Date}", "{Date#}", "soon", "YYYYMMDD"), "Recsoon");
 }
 
-TEST(ExpandDate, DateTimeValue) {
+TEST(ExpandDate, DateTimeValue)
+{
     EXPECT_EQ(ExpandDate("Rec{Date}.txt", "{Date#}", kMarch5, "YYYYMMDD"), "Rec20260305.txt");
     EXPECT_EQ(ExpandDate("{Date}", "{Date#}", px::MakeDate(2026, 3, 5), "General Date"),
               "2026/03/05");
     EXPECT_EQ(ExpandDate("{Date,'hh:nn'}", "{Date#}", kMarch5, "YYYYMMDD"), "08:01");
 }
 
-TEST(ExpandDate, InsertedTextIsNotExpandedAgain) {
+TEST(ExpandDate, InsertedTextIsNotExpandedAgain)
+{
     // A value that is not a date goes in unchanged; its braces must not start another round.
     EXPECT_EQ(ExpandDate("x{Date}y", "{Date#}", "{Date}", "YYYYMMDD"), "x{Date}y");
     EXPECT_EQ(ExpandDate("x{Date}y", "{Date#}", kMarch5, "{Date}"), "x{Date}y");
     EXPECT_EQ(ExpandDate("{Date}{Date}", "{Date#}", "}{", "YYYYMMDD"), "}{}{");
 }
 
-TEST(DateFormat, BadInputStaysBounded) {
+TEST(DateFormat, BadInputStaysBounded)
+{
     // Random texts from an alphabet rich in the characters the parsers look at.
     const std::string alphabet = "{}Date,'\"YMDHNSymdhns:/- 0123456789\\tT#%&";
     std::uint32_t seed = 12345;

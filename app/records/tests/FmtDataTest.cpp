@@ -20,26 +20,30 @@ const std::string kLine = "001,12345,1,2026/03/05,08:01:02,7";
 const std::string kSecondExample =
     "{UID}-{CID,'&8D'}/{Event,0=IN,1=OUT,2=BREAK}/{Date,'YYYYMMDD'}\\T{RecordNo,'&4Z'}";
 
-std::string Format(const std::string& templ, const std::string& line, char delimiter = ',') {
+std::string Format(const std::string& templ, const std::string& line, char delimiter = ',')
+{
     FmtData f;
     f.LoadTemplate(templ);
     return f.FormatRecord(line, delimiter);
 }
 
-std::string Nul(std::string line) {
+std::string Nul(std::string line)
+{
     for (char& c : line)
         if (c == ',') c = '\0';
     return line;
 }
 
 // The value of one placeholder for the worked line with one field changed.
-std::string WithEvent(const std::string& templ, const std::string& event) {
+std::string WithEvent(const std::string& templ, const std::string& event)
+{
     return Format(templ, "001,12345," + event + ",2026/03/05,08:01:02,7");
 }
 
 } // namespace
 
-TEST(FormatRecord, WorkedExamples) {
+TEST(FormatRecord, WorkedExamples)
+{
     struct Case {
         const char* name;
         std::string templ;
@@ -63,7 +67,8 @@ TEST(FormatRecord, WorkedExamples) {
     }
 }
 
-TEST(FormatRecord, SecondExampleItems) {
+TEST(FormatRecord, SecondExampleItems)
+{
     FmtData f;
     ASSERT_TRUE(f.LoadTemplate(kSecondExample));
     const auto& items = f.Items();
@@ -93,7 +98,8 @@ TEST(FormatRecord, SecondExampleItems) {
     EXPECT_EQ(pieces[12], "");
 }
 
-TEST(LoadTemplate, Validity) {
+TEST(LoadTemplate, Validity)
+{
     struct Case {
         const char* templ;
         bool ok;
@@ -137,7 +143,8 @@ TEST(LoadTemplate, Validity) {
     }
 }
 
-TEST(LoadTemplate, FieldListAndBraces) {
+TEST(LoadTemplate, FieldListAndBraces)
+{
     FmtData f;
     EXPECT_FALSE(f.LoadTemplate("{UID}", ""));
     EXPECT_FALSE(f.LoadTemplate("{UID}", "  "));
@@ -163,7 +170,8 @@ TEST(LoadTemplate, FieldListAndBraces) {
     EXPECT_EQ(f.FindField(" cid"), 1);
 }
 
-TEST(LoadTemplate, FailureKeepsThePreviousListsButDisablesFormatting) {
+TEST(LoadTemplate, FailureKeepsThePreviousListsButDisablesFormatting)
+{
     FmtData f;
     ASSERT_TRUE(f.LoadTemplate(kStandardTemplate));
     EXPECT_FALSE(f.LoadTemplate(""));
@@ -175,7 +183,8 @@ TEST(LoadTemplate, FailureKeepsThePreviousListsButDisablesFormatting) {
     EXPECT_EQ(f.ErrorNo(), 0);
 }
 
-TEST(FindField, StandardFields) {
+TEST(FindField, StandardFields)
+{
     FmtData f;
     ASSERT_TRUE(f.LoadTemplate(kStandardTemplate));
     struct Case {
@@ -187,7 +196,8 @@ TEST(FindField, StandardFields) {
         EXPECT_EQ(f.FindField(c.name), c.index) << c.name;
 }
 
-TEST(FormatRecord, EdgeCases) {
+TEST(FormatRecord, EdgeCases)
+{
     struct Case {
         const char* name;
         std::string templ;
@@ -241,7 +251,8 @@ TEST(FormatRecord, EdgeCases) {
         EXPECT_EQ(Format(c.templ, c.line), c.expected) << c.name;
 }
 
-TEST(FormatRecord, TextAndHexFields) {
+TEST(FormatRecord, TextAndHexFields)
+{
     struct Case {
         const char* name;
         const char* templ;
@@ -265,7 +276,8 @@ TEST(FormatRecord, TextAndHexFields) {
     }
 }
 
-TEST(TemplateHeader, Cases) {
+TEST(TemplateHeader, Cases)
+{
     struct Case {
         std::string templ;
         std::string header;
@@ -284,7 +296,8 @@ TEST(TemplateHeader, Cases) {
     }
 }
 
-TEST(IdLengthTemplate, FillsAndCutsTheCardId) {
+TEST(IdLengthTemplate, FillsAndCutsTheCardId)
+{
     EXPECT_EQ(IdLengthTemplate(14),
               "{UID},{CID,'&14D'},{Event},{Date,'YYYY/MM/DD'},{Time,'hh:nn:ss'}");
     struct Case {
@@ -299,7 +312,8 @@ TEST(IdLengthTemplate, FillsAndCutsTheCardId) {
         EXPECT_EQ(Format(IdLengthTemplate(c.length), kLine), c.expected) << c.length;
 }
 
-TEST(DigitConversion, DecToHex) {
+TEST(DigitConversion, DecToHex)
+{
     // Expected values computed independently (Python int/format).
     struct Case {
         std::string text;
@@ -339,7 +353,8 @@ TEST(DigitConversion, DecToHex) {
         EXPECT_EQ(DecToHex(c.text, c.width), c.expected) << c.text;
 }
 
-TEST(DigitConversion, HexToDec) {
+TEST(DigitConversion, HexToDec)
+{
     struct Case {
         std::string text;
         long width;
@@ -364,7 +379,8 @@ TEST(DigitConversion, HexToDec) {
         EXPECT_EQ(HexToDec(c.text, c.width), c.expected) << c.text;
 }
 
-TEST(DigitConversion, LongCardIdsRoundTrip) {
+TEST(DigitConversion, LongCardIdsRoundTrip)
+{
     // Card IDs of hundreds of digits: decimal -> hex -> decimal gives the number back.
     std::uint32_t seed = 7;
     for (std::size_t len : {1u, 4u, 5u, 17u, 20u, 99u, 300u, 777u, 1024u}) {
@@ -381,7 +397,8 @@ TEST(DigitConversion, LongCardIdsRoundTrip) {
     }
 }
 
-TEST(PadLeft, Cases) {
+TEST(PadLeft, Cases)
+{
     struct Case {
         std::string text;
         long width;
@@ -399,7 +416,8 @@ TEST(PadLeft, Cases) {
     EXPECT_EQ(PadLeft(longText, 6000, '0'), longText);
 }
 
-TEST(ReplaceEscape, Cases) {
+TEST(ReplaceEscape, Cases)
+{
     struct Case {
         const char* text;
         const char* code;
@@ -422,7 +440,8 @@ TEST(ReplaceEscape, Cases) {
         EXPECT_EQ(ReplaceEscape(c.text, c.code, c.replacement), c.expected) << c.text;
 }
 
-TEST(ReplaceEscape, HeaderValues) {
+TEST(ReplaceEscape, HeaderValues)
+{
     const auto header = [](const std::string& value) {
         return ReplaceEscape(ReplaceEscape(value, "T", "\t"), "\\", "");
     };
@@ -432,7 +451,8 @@ TEST(ReplaceEscape, HeaderValues) {
     EXPECT_EQ(header("plain"), "plain");
 }
 
-TEST(FormatRecord, HugeWidthsAreCapped) {
+TEST(FormatRecord, HugeWidthsAreCapped)
+{
     EXPECT_EQ(WithEvent("{Event,'&999999Z'}", "1").size(), static_cast<std::size_t>(kMaxWidth));
     EXPECT_EQ(WithEvent("{Event,'&99999999999999999999999S'}", "1").size(),
               static_cast<std::size_t>(kMaxWidth));
@@ -450,7 +470,8 @@ TEST(FormatRecord, HugeWidthsAreCapped) {
     EXPECT_GE(out.size(), static_cast<std::size_t>(kMaxTemplateFill));
 }
 
-TEST(FormatRecord, BadInputDoesNotCrashAndStaysBounded) {
+TEST(FormatRecord, BadInputDoesNotCrashAndStaysBounded)
+{
     // Templates are random runs of template fragments, so that valid and invalid ones both occur.
     const char* fragments[] = {
         "{UID",   "{CID", "{Event",   "{Date", "{Time",       "{RecordNo", "{Foo",
@@ -482,13 +503,15 @@ TEST(FormatRecord, BadInputDoesNotCrashAndStaysBounded) {
     EXPECT_GT(loaded, 100u); // the corpus does exercise valid templates
 }
 
-TEST(ModFmtData, IsOneInstance) {
+TEST(ModFmtData, IsOneInstance)
+{
     EXPECT_EQ(&modFmtData(), &modFmtData());
     ASSERT_TRUE(modFmtData().LoadTemplate(kStandardTemplate));
     EXPECT_EQ(modFmtData().TemplateHeader(), "UID,CID,EVENT,DATE,TIME");
 }
 
-TEST(ExpandDate, FixedNamePerMonth) {
+TEST(ExpandDate, FixedNamePerMonth)
+{
     EXPECT_EQ(ExpandDate("Rec{Date,'YYYYMM'}.txt", "{Date#}", "2026/03/05 08:01:02", "YYYYMMDD"),
               "Rec202603.txt");
     EXPECT_EQ(ExpandDate("Rec{Date,'YYYYMM'}.txt", "{Date#}", "2026/03/31 23:59:59", "YYYYMMDD"),
@@ -499,17 +522,20 @@ namespace {
 
 class TempIni : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::string dir = ::testing::TempDir() + "fmtini-XXXXXX";
         ASSERT_NE(::mkdtemp(dir.data()), nullptr);
         dir_ = dir;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (const std::string& p : written_)
             std::remove(p.c_str());
         ::rmdir(dir_.c_str());
     }
-    std::string Write(const std::string& name, const std::string& text) {
+    std::string Write(const std::string& name, const std::string& text)
+    {
         const std::string path = dir_ + "/" + name;
         std::FILE* f = std::fopen(path.c_str(), "wb");
         EXPECT_NE(f, nullptr);
@@ -526,7 +552,8 @@ protected:
 
 } // namespace
 
-TEST_F(TempIni, ReadFormatIniRemembersSectionAndPath) {
+TEST_F(TempIni, ReadFormatIniRemembersSectionAndPath)
+{
     const std::string a =
         Write("a.ini", "[One]\r\nFormat={UID}\r\nHeader=TRUE\r\n[Two]\r\nFormat={CID}\r\n");
     const std::string b = Write("b.ini", "[One]\r\nFormat=from b\r\n");
@@ -540,12 +567,14 @@ TEST_F(TempIni, ReadFormatIniRemembersSectionAndPath) {
     EXPECT_EQ(ReadFormatIni("Format", "def", "One", dir_ + "/missing.ini"), "def");
 }
 
-TEST_F(TempIni, ReadFormatIniCutsValuesAt2047) {
+TEST_F(TempIni, ReadFormatIniCutsValuesAt2047)
+{
     const std::string path = Write("long.ini", "[T]\nFormat=" + std::string(3000, 'x') + "\n");
     EXPECT_EQ(ReadFormatIni("Format", "", "T", path).size(), 2047u);
 }
 
-TEST_F(TempIni, ListIniSections) {
+TEST_F(TempIni, ListIniSections)
+{
     EXPECT_EQ(ListIniSections(dir_ + "/missing.ini"), std::vector<std::string>{""});
     EXPECT_EQ(ListIniSections(Write("empty.ini", "")), std::vector<std::string>{""});
     EXPECT_EQ(ListIniSections(Write("none.ini", "; only a comment\r\nkey=value\r\n")),
@@ -566,7 +595,8 @@ TEST_F(TempIni, ListIniSections) {
     EXPECT_EQ(names.front(), "S0000");
 }
 
-TEST(SampleFormatIni, EveryTypeLoadsAndFormats) {
+TEST(SampleFormatIni, EveryTypeLoadsAndFormats)
+{
     const std::string path = std::string(PX_SOURCE_DATA_DIR) + "/Format.ini";
     const std::vector<std::string> sections = ListIniSections(path);
     ASSERT_EQ(sections, (std::vector<std::string>{"GENERAL", "CSV", "Tab separated", "Fixed width",

@@ -2,12 +2,12 @@
 // drops), through a stand-in sendmail, and at the end of scheduled runs. Every received message
 // is taken apart by Python's own MIME parser, so the checks do not share our encoder's mistakes.
 #include "CoreHarness.h"
-#include "TestFiles.h"
 #include "DateFormat.h"
 #include "Mailer.h"
 #include "OutputNames.h"
 #include "ScheduledRun.h"
 #include "SettingsStore.h"
+#include "TestFiles.h"
 #include "Wait.h"
 
 #include <QProcess>
@@ -46,8 +46,7 @@ std::vector<std::string> Lines(const std::string& text)
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         out.push_back(line);
     }
     return out;
@@ -124,17 +123,14 @@ public:
         fs::create_directories(outdir_);
         process_.setProgram(PX_PYTHON3);
         process_.setArguments({PX_SMTP_SINK, QString::fromStdString(at.address),
-                               QString::number(at.port), QString::fromStdString(outdir_),
-                               "--mode", QString::fromStdString(mode), "--lifetime", "170"});
+                               QString::number(at.port), QString::fromStdString(outdir_), "--mode",
+                               QString::fromStdString(mode), "--lifetime", "170"});
         process_.start();
         px::waitUntil(
-            [&] {
-                return process_.canReadLine() || process_.state() == QProcess::NotRunning;
-            },
+            [&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; },
             std::chrono::seconds(20));
         ready_ = process_.canReadLine() && process_.readLine().startsWith("READY");
-        if (!ready_)
-            error_ = process_.readAllStandardError().toStdString();
+        if (!ready_) error_ = process_.readAllStandardError().toStdString();
     }
     ~Sink() { Stop(); }
     Sink(const Sink&) = delete;
@@ -145,8 +141,7 @@ public:
 
     void Stop()
     {
-        if (process_.state() == QProcess::NotRunning)
-            return;
+        if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
         if (!process_.waitForFinished(5000)) {
             process_.kill();
@@ -172,8 +167,7 @@ public:
     std::string Envelope(int n, const std::string& key) const
     {
         for (const auto& line : Lines(Env(n)))
-            if (line.rfind(key + ": ", 0) == 0)
-                return line.substr(key.size() + 2);
+            if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
         return {};
     }
 
@@ -330,7 +324,8 @@ TEST(Mail, NoServerAndNoSendmailCannotOpenTheSession)
     px::Mailer mailer;
     mailer.settings.smtpUrl.clear();
     mailer.settings.sendmail = tmp.In("no/such/sendmail");
-    EXPECT_FALSE(mailer.SendMail("ops@example.org", "ops@example.org", "s", "s", {tmp.In("a.txt")}));
+    EXPECT_FALSE(
+        mailer.SendMail("ops@example.org", "ops@example.org", "s", "s", {tmp.In("a.txt")}));
     EXPECT_EQ(mailer.LastError(), "Can't open MAPI Session!");
     EXPECT_EQ(mailer.LastErrorNumber(), 32019);
     EXPECT_EQ(mailer.SessionID(), 0);
@@ -397,8 +392,7 @@ TEST(MailToSink, RefusingAndDroppingServersFailQuickly)
         mailer.settings.connectTimeoutS = 10;
         mailer.settings.timeoutS = 30;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(
-            mailer.SendMail("ops@example.org", "ops", "s", "s", {tmp.In("a.txt")}));
+        EXPECT_FALSE(mailer.SendMail("ops@example.org", "ops", "s", "s", {tmp.In("a.txt")}));
         EXPECT_LT(ElapsedMs(start), 5000); // an answer, not a time-out
         EXPECT_FALSE(mailer.LastError().empty());
         EXPECT_NE(mailer.LastErrorNumber(), 0);
@@ -445,7 +439,8 @@ TEST(MailToSink, StalledServerEndsAtTheTimeOutWhileTheEventLoopRuns)
     EXPECT_FALSE(mailer.LastError().empty());
     EXPECT_NE(mailer.LastErrorNumber(), 0);
     // Timer ticks every 50 ms kept coming during the wait.
-    EXPECT_GE(ticks, static_cast<int>(elapsed / 50 / 2)) << ticks << " ticks in " << elapsed << " ms";
+    EXPECT_GE(ticks, static_cast<int>(elapsed / 50 / 2))
+        << ticks << " ticks in " << elapsed << " ms";
     EXPECT_EQ(sink.Received(), 0);
 }
 
@@ -541,8 +536,8 @@ TEST(MailBySendmail, DateHeaderStaysEnglishWhateverTheLocale)
     TempDir tmp;
     // A German time locale of our own, built into the temp folder.
     QProcess localedef;
-    localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8",
-                                  QString::fromStdString(tmp.In("de_DE.UTF-8"))});
+    localedef.start("localedef",
+                    {"-i", "de_DE", "-f", "UTF-8", QString::fromStdString(tmp.In("de_DE.UTF-8"))});
     if (!localedef.waitForFinished(60000) || localedef.exitCode() != 0) {
         localedef.kill();
         localedef.waitForFinished(2000);
@@ -552,8 +547,7 @@ TEST(MailBySendmail, DateHeaderStaysEnglishWhateverTheLocale)
     setenv("LOCPATH", tmp.path().c_str(), 1);
     const bool german = std::setlocale(LC_TIME, "de_DE.UTF-8") != nullptr;
     unsetenv("LOCPATH");
-    if (!german)
-        GTEST_SKIP() << "the locale cannot be used";
+    if (!german) GTEST_SKIP() << "the locale cannot be used";
     std::tm december{};
     december.tm_mon = 11;
     char month[16];

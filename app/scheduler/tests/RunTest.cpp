@@ -3,27 +3,27 @@
 // memory erased between runs, unwritable output, the erase by fill ratio, ID recovery and the
 // default-port retry.
 #include "CoreHarness.h"
-#include "TestFiles.h"
 #include "DeviceOps.h"
 #include "Mailer.h"
 #include "OutputNames.h"
 #include "ScheduledRun.h"
 #include "Scheduler.h"
+#include "TestFiles.h"
 
-#include <QTimer>
 #include "Wait.h"
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using px::testing::CoreHarness;
-using px::testing::ReadAll;
 using px::testing::Lines;
 using px::testing::LinesOfFiles;
+using px::testing::ReadAll;
 using px::testing::SimProcess;
 namespace fs = std::filesystem;
 
@@ -321,10 +321,10 @@ TEST_F(Run, DefaultPortIsTriedWhenTheEntrysPortDoesNotOpen)
 TEST_F(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
 {
     auto sim = Pty({"--id", "2", "--records", "1"});
-    Entry(0, "0.0.0.0");             // TCP without an address
-    const int second = Entry(5);     // the reachable one
+    Entry(0, "0.0.0.0");         // TCP without an address
+    const int second = Entry(5); // the reachable one
     ASSERT_EQ(second, 2);
-    Entry(7);                        // a COM port that is not in the port map
+    Entry(7); // a COM port that is not in the port map
     run.TSChkDevice();
     const std::string log = Log();
     EXPECT_NE(log.find("001-Machine-1 is empty!"), std::string::npos);

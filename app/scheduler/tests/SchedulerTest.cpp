@@ -1,7 +1,7 @@
 // The time scheduler with a driven clock: interval and table decisions, stopping during a run,
 // the short tick while a ping runs, the log file's month change, and the time table file.
-#include "CoreHarness.h"
 #include "Scheduler.h"
+#include "CoreHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +25,7 @@ protected:
         s.now = [this] { return clock; };
         s.run = [this] {
             ++runs;
-            if (duringRun)
-                duringRun();
+            if (duringRun) duringRun();
         };
         h.core->options().intervalSeconds = 60;
     }
@@ -126,8 +125,7 @@ TEST_F(SchedulerFixture, StopDuringARunIsLoggedAfterTheRunReturns)
     };
     bool stoppedSeen = false;
     s.stateChanged = [&](bool started) {
-        if (!started)
-            stoppedSeen = true;
+        if (!started) stoppedSeen = true;
     };
     s.StartStop();
     EXPECT_TRUE(stoppedSeen);
@@ -194,7 +192,8 @@ TEST_F(SchedulerFixture, LogFileMovesToTheNewMonthAtMidnight)
 TEST_F(SchedulerFixture, TimeTableFileSurvivesJunk)
 {
     const std::string file = h.core->paths().In("TsTable.txt");
-    std::ofstream(file, std::ios::binary) << "08,30\r\nXX,15\r\njunk\r\n7,5\r\n\x01\x02,\xff\r\n9,05";
+    std::ofstream(file, std::ios::binary)
+        << "08,30\r\nXX,15\r\njunk\r\n7,5\r\n\x01\x02,\xff\r\n9,05";
     ASSERT_TRUE(s.TsTableFile(true));
     EXPECT_EQ(s.table[0].hour + s.table[0].minute, "0830");
     EXPECT_EQ(s.table[1].hour + s.table[1].minute, "XX15");

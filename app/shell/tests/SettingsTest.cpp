@@ -81,7 +81,7 @@ TEST(Settings, StoreStaysPrivateAcrossRewrites)
     auto& s = h.core->settings();
     ASSERT_TRUE(s.Save("Mail", "Password", "secret"));
     ASSERT_TRUE(s.Save("Mail", "User", "me"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(s.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(s.Get("Mail", "Password", ""), "secret");
@@ -109,14 +109,28 @@ TEST(Settings, ClosingWritesInOrderAndGoesOnAfterAFailure)
             failed.push_back(what);
         });
     EXPECT_TRUE(timeTableSaved);
-    const std::vector<std::string> order = {
-        "SERLO/PORT", "SERLO/BAUD", "SERLO/VIEW", "Settings/Language", "SAVE/PATH",
-        "Time schedular/TSavePath", "Time schedular/tsfileName", "Time schedular/SAT",
-        "SERLO/iAddr", "RECORDS/IDLEN", "Time schedular/TimeMode",
-        "Time schedular/IntervalTime", "TsTable", "SaveOptions/txtMailTo",
-        "SaveOptions/OptMailTo", "SaveOptions/MailSubject", "SaveOptions/FixName",
-        "SaveOptions/DateName", "SaveOptions/SubName", "SaveOptions/OptFixName",
-        "SaveOptions/Format", "DeviceList/OpenType"};
+    const std::vector<std::string> order = {"SERLO/PORT",
+                                            "SERLO/BAUD",
+                                            "SERLO/VIEW",
+                                            "Settings/Language",
+                                            "SAVE/PATH",
+                                            "Time schedular/TSavePath",
+                                            "Time schedular/tsfileName",
+                                            "Time schedular/SAT",
+                                            "SERLO/iAddr",
+                                            "RECORDS/IDLEN",
+                                            "Time schedular/TimeMode",
+                                            "Time schedular/IntervalTime",
+                                            "TsTable",
+                                            "SaveOptions/txtMailTo",
+                                            "SaveOptions/OptMailTo",
+                                            "SaveOptions/MailSubject",
+                                            "SaveOptions/FixName",
+                                            "SaveOptions/DateName",
+                                            "SaveOptions/SubName",
+                                            "SaveOptions/OptFixName",
+                                            "SaveOptions/Format",
+                                            "DeviceList/OpenType"};
     EXPECT_EQ(failed, order);
 
     // A working store ends clean: the mirror section is gone and the mark says "Close".

@@ -1,7 +1,7 @@
 // Language texts, the language list, the error texts and line wrapping.
+#include "Texts.h"
 #include "CoreHarness.h"
 #include "ErrorTexts.h"
-#include "Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +28,10 @@ TEST(Texts, LookupExpandsLineBreaksAndFallsBack)
     CoreHarness h;
     px::Texts t;
     EXPECT_EQ(t.Get(1, "Default"), "Default"); // no language file
-    t.SetLanguageFile(WriteLanguage(h.home() + "/lang", "Test.txt",
-                                    "1=Line1\\nLine2\r\n2=\r\n3=\"quoted\"\r\n4=Grüße\r\n5=" +
-                                        std::string(2000, 'x') + "\r\n6=" +
-                                        std::string(1022, 'a') + "é\r\n"));
+    t.SetLanguageFile(WriteLanguage(
+        h.home() + "/lang", "Test.txt",
+        "1=Line1\\nLine2\r\n2=\r\n3=\"quoted\"\r\n4=Grüße\r\n5=" + std::string(2000, 'x') +
+            "\r\n6=" + std::string(1022, 'a') + "é\r\n"));
     EXPECT_EQ(t.Get(1, "d"), "Line1\r\nLine2");
     EXPECT_EQ(t.Get(2, "empty"), "empty");
     EXPECT_EQ(t.Get(99, "missing"), "missing");
@@ -92,7 +92,8 @@ TEST(ErrorTexts, TableAndComposedMessage)
     EXPECT_EQ(px::ErrorText(30, t, 5), "Unknown Error");
     EXPECT_EQ(px::ErrorText(-1, t, 5), "Unknown Error");
     EXPECT_EQ(px::ErrorText(1, t, 5), "Communications with PX740 failed");
-    EXPECT_EQ(px::ErrorText(29, t, 5), "The database is malfunctioning. The data could not be loaded.");
+    EXPECT_EQ(px::ErrorText(29, t, 5),
+              "The database is malfunctioning. The data could not be loaded.");
     EXPECT_EQ(px::ErrorText(21, t, 7),
               "An error occurred while polling device 7 .  Please check the device connection "
               "again.  Or try another device.");
