@@ -1,5 +1,7 @@
 #include "Ini.h"
 
+#include "CharClass.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,19 +17,8 @@ using namespace std::string_view_literals;
 
 constexpr auto npos = std::string_view::npos;
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+using chars::IsBlank;
+using chars::TrimBlanks;
 
 // Callers' strings end at the first NUL, like the C strings the system functions take.
 std::string_view cString(std::string_view s)
@@ -37,7 +28,7 @@ std::string_view cString(std::string_view s)
 
 std::string_view queryName(std::string_view s)
 {
-    return trim(cString(s));
+    return TrimBlanks(cString(s));
 }
 
 // What a written name or value may hold: a line break would split the line in two.
@@ -86,14 +77,14 @@ Line classify(std::string_view raw)
 {
     std::string_view s = raw.substr(0, raw.find('\0'));
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
-    s = trim(s);
+    s = TrimBlanks(s);
     if (s.empty()) return {Kind::Blank, {}, {}};
     if (s.front() == ';') return {Kind::Comment, {}, {}};
     if (s.size() >= 2 && s.front() == '[' && s.back() == ']')
-        return {Kind::Section, trim(s.substr(1, s.size() - 2)), {}};
+        return {Kind::Section, TrimBlanks(s.substr(1, s.size() - 2)), {}};
     const std::size_t eq = s.find('=');
     if (eq == npos) return {Kind::Other, {}, {}};
-    return {Kind::Key, trim(s.substr(0, eq)), unquote(trim(s.substr(eq + 1)))};
+    return {Kind::Key, TrimBlanks(s.substr(0, eq)), unquote(TrimBlanks(s.substr(eq + 1)))};
 }
 
 using Lines = std::vector<std::string>;
@@ -364,8 +355,8 @@ std::vector<std::pair<std::string, std::string>> Document::entries(std::string_v
 
 void Document::set(std::string_view section, std::string_view key, std::string_view value)
 {
-    section = trim(oneLine(section));
-    key = trim(oneLine(key));
+    section = TrimBlanks(oneLine(section));
+    key = TrimBlanks(oneLine(key));
     value = oneLine(value);
 
     auto insert = [this](std::size_t pos, std::string line) {
@@ -402,7 +393,7 @@ void Document::set(std::string_view section, std::string_view key, std::string_v
             std::string& raw = lines_[i];
             const bool cr = raw.back() == '\r';
             std::size_t v = raw.find('=') + 1;
-            while (v < raw.size() && isBlank(raw[v]))
+            while (v < raw.size() && IsBlank(raw[v]))
                 ++v;
             raw.erase(v);
             raw += value;
@@ -471,7 +462,7 @@ WriteResult writeString(const std::string& path, std::string_view section, std::
 {
     // Refuse what cannot be written as one line and read back under the same name.
     section = cString(section);
-    key = trim(cString(key));
+    key = TrimBlanks(cString(key));
     value = cString(value);
     const auto breaks = [](std::string_view s) { return s.find_first_of("\r\n") != npos; };
     if (breaks(section) || breaks(key) || breaks(value) || key.empty() || key.find('=') != npos ||

@@ -13,7 +13,7 @@ mkdir -p "$out"
 for target in fuzz_template fuzz_expand_date; do
     echo "== building $target"
     "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -Wall -Wextra -I"$src" "$src/fuzz/$target.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp" \
+        -Wall -Wextra -I"$src" -Icommon "$src/fuzz/$target.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp" \
         -o "$out/$target"
 done
 

@@ -14,18 +14,6 @@ namespace {
 
 constexpr const char* kSection = "DeviceList";
 
-std::vector<std::string> SplitFields(const std::string& text)
-{
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        fields.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos) return fields;
-        start = comma + 1;
-    }
-}
-
 // A numeric field: empty reads as 0, anything else must be a whole number in range.
 bool NumberField(const std::string& field, long lo, long hi, long* out)
 {
@@ -87,7 +75,7 @@ void DeviceDirectory::ResetDefaultEntry(int serloPort)
 bool DeviceDirectory::ParseEntry(const std::string& text, DeviceEntry* entry,
                                  std::string* why) const
 {
-    const auto f = SplitFields(text);
+    const auto f = SplitComma(text);
     if (f.size() != 7) {
         *why = std::to_string(f.size()) + " fields instead of 7";
         return false;

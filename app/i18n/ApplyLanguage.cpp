@@ -89,18 +89,14 @@ std::vector<TagEntry> ParseTag(const std::string& tag)
 {
     std::vector<TagEntry> entries;
     if (Trim(tag).empty()) return entries;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = tag.find(',', start);
-        const std::string item = tag.substr(start, comma - start);
+    for (const std::string& item : SplitComma(tag)) {
         const std::size_t semi = item.find(';');
         TagEntry e;
         e.first = Number(item.substr(0, semi));
         if (semi != std::string::npos) e.second = Number(item.substr(semi + 1));
         entries.push_back(e);
-        if (comma == std::string::npos) return entries;
-        start = comma + 1;
     }
+    return entries;
 }
 
 void ApplyLanguage(QWidget* window, const Texts& texts)

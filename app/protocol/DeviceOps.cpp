@@ -2,6 +2,7 @@
 #include "FileAppend.h"
 
 #include "Core.h"
+#include "DateFormat.h"
 #include "Exchange.h"
 #include "Frame.h"
 #include "Ini.h"
@@ -37,24 +38,12 @@ int DecimalPair(const std::string& reply)
 
 int Stamp::Weekday() const
 {
-    // Zeller's congruence rearranged so that 1 is Sunday.
-    int y = year, m = month;
-    if (m < 3) {
-        m += 12;
-        --y;
-    }
-    const int h = (day + 13 * (m + 1) / 5 + y + y / 4 - y / 100 + y / 400) % 7; // 0 = Saturday
-    return (h + 6) % 7 + 1;
+    return px::Weekday(MakeDate(year, month, day));
 }
 
 bool Stamp::Valid() const
 {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59 || year < 1 || year > 9999)
-        return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return IsValidDate(year, month, day) && IsValidTime(hour, minute, second);
 }
 
 bool DeviceOps::GetPXTime(Stamp* time)
@@ -417,22 +406,16 @@ bool DeviceOps::SetBellDuration(int seconds)
 int DeviceOps::ReadRecordMode()
 {
     core_.state().bLinkTimeout = false;
-    const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(66) : "";
+    const std::string reply =
+        core_.link().PortOpen() ? core_.link().GetRegister(kRecordModeRegister) : "";
     const int mode = IsAccepted(reply) ? DecimalPair(reply) : -1;
     return mode >= 0 && mode <= 3 ? mode : -1;
 }
 
-void DeviceOps::SetRecordMode(int mode)
+void DeviceOps::SetModeRegister(int reg, int mode)
 {
     core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen()) core_.link().SetRegister(66, TwoDigits(mode));
-    if (core_.state().bLinkTimeout) Failed(1);
-}
-
-void DeviceOps::SetRelayMode(int mode)
-{
-    core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen()) core_.link().SetRegister(67, TwoDigits(mode));
+    if (core_.link().PortOpen()) core_.link().SetRegister(reg, TwoDigits(mode));
     if (core_.state().bLinkTimeout) Failed(1);
 }
 

@@ -13,7 +13,7 @@ class Core;
 // A terminal clock reading or setting.
 struct Stamp {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    // 1 = Sunday .. 7 = Saturday.
+    // 1 = Sunday .. 7 = Saturday; 0 when the date is not valid.
     int Weekday() const;
     bool Valid() const;
 };
@@ -55,9 +55,12 @@ public:
     bool SetDisplayMode(int mode);
     int ReadBellDuration(); // seconds, or -1
     bool SetBellDuration(int seconds);
+    static constexpr int kRecordModeRegister = 66;
+    static constexpr int kRelayModeRegister = 67;
     int ReadRecordMode(); // 0..3, or -1 when it cannot be read
-    void SetRecordMode(int mode);
-    void SetRelayMode(int mode);
+    // Record or relay mode: the mode as two decimal digits into its register; a time-out shows
+    // code 1 and goes off line.
+    void SetModeRegister(int reg, int mode);
     bool InitializeDatabase();
     bool PrepareRecovery();
 

@@ -25,18 +25,6 @@ Registers RegistersOf(TimeTable::Kind kind)
                                          : Registers{68, 100, "A00A01", "FF"};
 }
 
-std::vector<std::string> SplitComma(const std::string& line)
-{
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        out.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos) return out;
-        start = comma + 1;
-    }
-}
-
 bool IsTimeCell(const std::string& cell, int max)
 {
     if (cell.empty() || cell.size() > 2) return false;

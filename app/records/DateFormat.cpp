@@ -2,6 +2,7 @@
 
 #include "CharClass.h"
 
+#include <chrono>
 #include <ctime>
 #include <vector>
 
@@ -10,19 +11,18 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
+// The proleptic Gregorian date of the standard library; months and days past their end roll
+// over when turned into days.
+std::chrono::year_month_day CivilDate(int year, int month, int day)
+{
+    return std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} /
+           std::chrono::day{static_cast<unsigned>(day)};
+}
+
 using chars::IsBlank;
 using chars::IsDigit;
+using chars::TrimSpaces;
 using chars::Upper;
-
-// The program's trim removes spaces only; a TAB is data (templates use it as a separator).
-std::string_view TrimSpaces(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
@@ -197,10 +197,9 @@ DateTime MakeDateTime(int year, int month, int day, int hour, int minute, int se
 
 bool IsValidDate(int year, int month, int day)
 {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    // Checked before the conversion: chrono's day keeps only the low byte.
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return false;
+    return CivilDate(year, month, day).ok();
 }
 
 bool IsValidTime(int hour, int minute, int second)
@@ -210,10 +209,7 @@ bool IsValidTime(int hour, int minute, int second)
 
 std::optional<DateTime> ParseDateTime(std::string_view text)
 {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
+    text = chars::TrimBlanks(text);
     DateTime v;
     std::size_t i = 0;
     if (ParseDatePart(text, i, v)) {
@@ -238,9 +234,24 @@ DateTime Now()
 int Weekday(const DateTime& value)
 {
     if (!value.hasDate || !IsValidDate(value.year, value.month, value.day)) return 0;
-    static constexpr int kOffset[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-    int y = value.year - (value.month < 3 ? 1 : 0);
-    return (y + y / 4 - y / 100 + y / 400 + kOffset[value.month - 1] + value.day) % 7 + 1;
+    const std::chrono::weekday wd{
+        std::chrono::sys_days{CivilDate(value.year, value.month, value.day)}};
+    return static_cast<int>(wd.c_encoding()) + 1;
+}
+
+DateTime AddSeconds(const DateTime& v, long long seconds)
+{
+    using namespace std::chrono;
+    const sys_seconds start = sys_days{CivilDate(v.year, v.month, v.day)} + hours{v.hour} +
+                              minutes{v.minute} + std::chrono::seconds{v.second};
+    const sys_seconds end = start + std::chrono::seconds{seconds};
+    const sys_days day = floor<days>(end);
+    const year_month_day ymd{day};
+    const hh_mm_ss<std::chrono::seconds> time{end - day};
+    return MakeDateTime(
+        static_cast<int>(ymd.year()), static_cast<int>(unsigned(ymd.month())),
+        static_cast<int>(unsigned(ymd.day())), static_cast<int>(time.hours().count()),
+        static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
 }
 
 void SetShortDatePattern(std::string_view pattern)

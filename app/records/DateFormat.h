@@ -40,6 +40,9 @@ DateTime Now();
 
 // 1 = Sunday .. 7 = Saturday; 0 for a value without a valid date.
 int Weekday(const DateTime& value);
+// Seconds added to a date and time (negative to go back), across days, months and years; the
+// result has both parts.
+DateTime AddSeconds(const DateTime& value, long long seconds);
 
 // Pattern of the named format "Short Date", set by the program from the system's locale.
 inline constexpr std::string_view kDefaultShortDate = "YYYY/MM/DD";

@@ -13,6 +13,7 @@ namespace {
 constexpr auto npos = std::string_view::npos;
 
 using chars::IsDigit;
+using chars::TrimSpaces;
 using chars::Upper;
 
 int HexValue(char c)
@@ -21,16 +22,6 @@ int HexValue(char c)
     const char u = Upper(c);
     if (u >= 'A' && u <= 'F') return u - 'A' + 10;
     return -1;
-}
-
-// The program's trim removes spaces only; a TAB is data.
-std::string_view TrimSpaces(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
 }
 
 std::string UpperCopy(std::string_view s)
@@ -317,13 +308,7 @@ bool FmtData::ParseOption(TemplateItem& item, FieldType type, std::string_view o
             return false;
         }
         item.kind = ItemKind::List;
-        std::size_t from = 0;
-        for (;;) {
-            const std::size_t comma = option.find(',', from);
-            item.list.emplace_back(option.substr(from, comma == npos ? npos : comma - from));
-            if (comma == npos) break;
-            from = comma + 1;
-        }
+        item.list = chars::SplitComma(option);
         if ((WithoutSpaces(option) + ",").find(",,") != std::string::npos) {
             SetError(FmtError::BadList, std::string(option));
             return false;

@@ -10,30 +10,6 @@ namespace px {
 
 namespace {
 
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
-long long DaysFromCivil(long long y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, int* y, int* m, int* d)
-{
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (*m <= 2));
-}
-
 std::string TwoCharacters(const std::string& text)
 {
     if (text == "XX") return text;
@@ -42,27 +18,6 @@ std::string TwoCharacters(const std::string& text)
 }
 
 } // namespace
-
-DateTime AddSeconds(const DateTime& v, long long seconds)
-{
-    long long total =
-        DaysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day)) *
-            86400 +
-        v.hour * 3600 + v.minute * 60 + v.second + seconds;
-    long long days = total / 86400;
-    long long rest = total % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    DateTime out = v;
-    CivilFromDays(days, &out.year, &out.month, &out.day);
-    out.hour = static_cast<int>(rest / 3600);
-    out.minute = static_cast<int>(rest / 60 % 60);
-    out.second = static_cast<int>(rest % 60);
-    out.hasDate = out.hasTime = true;
-    return out;
-}
 
 Scheduler::Scheduler(Core& core) : core_(core)
 {

@@ -15,9 +15,6 @@ namespace px {
 
 class Core;
 
-// Seconds added to a date and time (negative to go back), across days, months and years.
-DateTime AddSeconds(const DateTime& value, long long seconds);
-
 class Scheduler {
 public:
     static constexpr int kRows = 32;

@@ -50,12 +50,7 @@ bool ToBool(std::string_view text)
 
 std::string Trim(std::string_view text)
 {
-    std::size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t'))
-        ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t'))
-        --e;
-    return std::string(text.substr(b, e - b));
+    return std::string(chars::TrimBlanks(text));
 }
 
 std::string ThreeDigits(int value)

@@ -2,10 +2,14 @@
 // a number is read from the leading characters that form one, a Boolean from a word or a number.
 #pragma once
 
+#include "CharClass.h"
+
 #include <string>
 #include <string_view>
 
 namespace px {
+
+using chars::SplitComma;
 
 // Leading blanks skipped, then an optional sign, digits and one decimal point; reading stops at
 // the first other character. "12abc" is 12, "abc" is 0, " -1.5x" is -1.5.

@@ -4,6 +4,7 @@
 #include "Records.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -64,11 +65,13 @@ Reply summed(std::string text)
     return {std::move(text), true};
 }
 
-int daysInMonth(int year, int month)
+// The digits are checked first, so month and day fit chrono's types.
+bool validDate(int year, int month, int day)
 {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
+    return std::chrono::year_month_day{std::chrono::year{year},
+                                       std::chrono::month{static_cast<unsigned>(month)},
+                                       std::chrono::day{static_cast<unsigned>(day)}}
+        .ok();
 }
 
 } // namespace
@@ -211,9 +214,8 @@ Reply Unit::setClock(std::string_view digits)
     tm.tm_sec = field(12, 2);
     tm.tm_isdst = -1;
     const int year = tm.tm_year + 1900;
-    if (year < 1970 || tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 ||
-        tm.tm_mday > daysInMonth(year, tm.tm_mon + 1) || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 59)
+    if (year < 1970 || !validDate(year, tm.tm_mon + 1, tm.tm_mday) || tm.tm_hour > 23 ||
+        tm.tm_min > 59 || tm.tm_sec > 59)
         return plain(kMalformed);
     const std::time_t wanted = std::mktime(&tm);
     if (wanted == std::time_t(-1)) return plain(kMalformed);

@@ -235,8 +235,12 @@ TEST_F(Device, RegistersAndMessages)
     EXPECT_EQ(dev().ReadBellDuration(), 10);
     EXPECT_TRUE(dev().SetDisplayMode(1));
     EXPECT_EQ(dev().ReadDisplayMode(), 1);
-    dev().SetRecordMode(3);
+    dev().SetModeRegister(px::DeviceOps::kRecordModeRegister, 3);
+    EXPECT_FALSE(sim->waitPrefix("RX \\x02" + Sum("C42,03")).empty());
     EXPECT_EQ(dev().ReadRecordMode(), 3);
+    dev().SetModeRegister(px::DeviceOps::kRelayModeRegister, 2);
+    EXPECT_FALSE(sim->waitPrefix("RX \\x02" + Sum("C43,02")).empty());
+    EXPECT_TRUE(link().PortOpen());
     ASSERT_TRUE(sim->command("refuse R 07"));
     EXPECT_FALSE(dev().ResetTerminal());
     ASSERT_FALSE(h.view.messages.empty());

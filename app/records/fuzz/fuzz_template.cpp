@@ -2,6 +2,7 @@
 // odd: NUL), then the template, "\n", the record line and optionally "\n" and a field list.
 // Besides crashes it traps on an output larger than the documented bounds, on a changed line
 // while the template is invalid, and on a digit string that does not convert back.
+#include "CharClass.h"
 #include "FmtData.h"
 
 #include <cstddef>
@@ -40,11 +41,7 @@ bool AllOf(std::string_view s, bool hex)
 // Numbers convert and come back; anything else comes back exactly as passed.
 void CheckConversions(std::string_view v)
 {
-    std::string_view t = v;
-    while (!t.empty() && t.front() == ' ')
-        t.remove_prefix(1);
-    while (!t.empty() && t.back() == ' ')
-        t.remove_suffix(1);
+    const std::string_view t = px::chars::TrimSpaces(v);
     const std::string hex = DecToHex(v);
     const std::string dec = HexToDec(v);
     (void)PadLeft(v, static_cast<long>(v.size() % 7) - 2, '0');
