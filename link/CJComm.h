@@ -51,6 +51,9 @@ public:
     // One-byte write, done only on an open serial port.
     virtual int WriteByte(std::uint8_t byte);
     virtual int GetRxCount() const;
+    // Brings received bytes into the ring where no reader thread does it; protocol code calls it
+    // before looking at the ring, whatever line is open. The serial reader needs nothing.
+    virtual void PollInput() {}
     virtual int GetTxPending() const;
     virtual int GetTxSpace() const;
     virtual void Notify(int code, std::uint32_t value);

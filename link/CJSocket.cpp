@@ -40,6 +40,11 @@ int CJSocket::WriteByte(std::uint8_t byte)
     return IsLinkOpen() ? Write(&byte, 1) : 0;
 }
 
+void CJSocket::PollInput()
+{
+    if (GetRxCount() == 0 && Handle() < 0 && IsConnected()) sock_.Receive();
+}
+
 bool CJSocket::SetSpeed(int baud)
 {
     sock_.RememberSpeed(baud);

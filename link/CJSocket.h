@@ -21,6 +21,8 @@ public:
     bool SetSpeed(int baud) override;
     bool SetFraming(int parity, int dataBits, int stopCode) override;
     bool SetFlowControl(int bits) override;
+    // The TCP connection's bytes, even when its notification is late.
+    void PollInput() override;
 
     // The TCP connection is up.
     bool IsConnected() const { return sock_.IsConnected(); }

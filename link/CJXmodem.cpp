@@ -53,11 +53,6 @@ bool CJXmodem::TransferTimedOut() const
     return px::tickCount() - timerStart_ >= timeout_;
 }
 
-void CJXmodem::PullSocket()
-{
-    if (GetRxCount() == 0 && Handle() < 0 && IsConnected()) Sock().Receive();
-}
-
 bool CJXmodem::TakeCancel()
 {
     const bool pressed = cancelPressed_;
@@ -162,7 +157,7 @@ bool CJXmodem::SendFile(const std::string& name)
     bool ended = false;
     timerStart_ = px::tickCount();
     while (endCount_ < 2 && !ended) {
-        PullSocket();
+        PollInput();
         if (GetRxCount() > 0) {
             const std::uint8_t b = Ring().TakeByte();
             switch (b) {
@@ -249,7 +244,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
     int errors = 0; // time-outs and refused or repeated packets since the last accepted block
     bool ended = false;
     while (endCount_ < 2 && !ended) {
-        PullSocket();
+        PollInput();
         if (GetRxCount() > 0) {
             if (packetLength_ == 0) {
                 packet_[packetLength_++] = Ring().TakeByte();

@@ -66,8 +66,6 @@ public:
     bool CrcMode() const { return crcMode_ != 0; }
 
 private:
-    // Moves bytes the TCP socket holds into the ring even when its notification is late.
-    void PullSocket();
     bool TakeCancel();
     // Sleeps in the event loop until a byte, an event or the time-out is due.
     void WaitForActivity();

@@ -62,7 +62,7 @@ std::string CSerloCtrl::SendVNetCmd(const std::string& data, bool txChecksum, bo
     const std::int64_t start = px::tickCount();
     for (;;) {
         px::pumpEvents();
-        if (link_->GetRxCount() == 0 && commPort_ == 0) link_->Sock().Receive();
+        link_->PollInput();
         for (int n = link_->GetRxCount(); n > 0 && !complete; --n) {
             const char c = static_cast<char>(link_->Ring().TakeByte());
             if (c == px::frame::STX) {
