@@ -4,7 +4,7 @@ data/Language, that the files are UTF-8, and that they hold the same numbers.
 
 Text numbers are found at their call sites: GetText(n, ...) and Get(n, ...) with a literal,
 Text{n, ...} constants, {n, "..."} table rows of the message texts, and the numbers of
-"tag" properties. The refusal texts 9000 + code cover codes 0 to 6."""
+"tag" properties (set directly, through SetTag or through BuddyLabel). The refusal texts 9000 + code cover codes 0 to 6."""
 import pathlib
 import re
 import sys
@@ -15,7 +15,10 @@ patterns = [
     re.compile(r"\bText\{\s*(\d+)\s*,"),
     re.compile(r"^\s*\{\s*(\d{3,5})\s*,\s*\"", re.M),
 ]
-tag_pattern = re.compile(r"\"tag\"\s*,\s*\"([0-9,; ]+)\"")
+tag_patterns = [
+    re.compile(r"(?:\"tag\"|\bSetTag\([^,()]+)\s*,\s*\"([0-9,; ]+)\""),
+    re.compile(r"\bBuddyLabel\([^;]*?\"([0-9,; ]+)\"\)"),
+]
 
 used = {}
 for path in sorted((root / "app").rglob("*")):
@@ -25,10 +28,11 @@ for path in sorted((root / "app").rglob("*")):
     for pattern in patterns:
         for m in pattern.finditer(text):
             used.setdefault(int(m.group(1)), str(path.relative_to(root)))
-    for m in tag_pattern.finditer(text):
-        for n in re.findall(r"\d+", m.group(1)):
-            if int(n):
-                used.setdefault(int(n), str(path.relative_to(root)))
+    for tag_pattern in tag_patterns:
+        for m in tag_pattern.finditer(text):
+            for n in re.findall(r"\d+", m.group(1)):
+                if int(n):
+                    used.setdefault(int(n), str(path.relative_to(root)))
     if "kRefusalBase" in text:
         for code in range(7):
             used.setdefault(9000 + code, str(path.relative_to(root)))

@@ -39,6 +39,17 @@ void Texts::SetLanguageFile(const std::string& path)
 
 std::string Texts::Get(int number, std::string_view def) const
 {
+    std::string text = Raw(number, def);
+    static constexpr std::string_view kModel = "PX740";
+    if (model_.empty() || model_ == kModel) return text;
+    for (auto at = text.find(kModel); at != std::string::npos;
+         at = text.find(kModel, at + model_.size()))
+        text.replace(at, kModel.size(), model_);
+    return text;
+}
+
+std::string Texts::Raw(int number, std::string_view def) const
+{
     if (file_.empty()) return std::string(def);
     // Read with room to spare, then cut by characters: a byte limit could split a character.
     const auto value = doc_.find("LANGUAGE", std::to_string(number), 4 * (kMaxText + 1));

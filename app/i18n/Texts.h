@@ -18,11 +18,17 @@ public:
     // The text with this number in the current language, or def; "\n" becomes CR LF.
     std::string Get(int number, std::string_view def) const;
 
+    // The sister build shows its own title where a text names the model "PX740".
+    void SetModelName(std::string name) { model_ = std::move(name); }
+
     // Sets (and reads) the current language file; "" means no language.
     void SetLanguageFile(const std::string& path);
     const std::string& LanguageFile() const { return file_; }
 
 private:
+    std::string Raw(int number, std::string_view def) const;
+
+    std::string model_;
     std::string file_;
     ini::Document doc_;
 };

@@ -23,6 +23,7 @@ Core::Core(std::string title, View& view)
                                                            }),
       upload_(std::make_unique<RecordUpload>(*this))
 {
+    texts_.SetModelName(paths_.title);
     recordStore_.FilePath = paths_.In(paths_.title + ".INI");
     eventLog_.viewText = [this](const std::string& text) { view_.SetStatusLogText(text); };
     // Until the program points it elsewhere, notes go to the event log.

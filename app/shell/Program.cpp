@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace px {
 
 Program::Program(std::string title, View& view, std::string commandLine)
@@ -44,8 +46,7 @@ int Program::Load()
         return 2;
     }
     paths.SeedData();
-    szVersionText = core.Title() + " V" + std::to_string(kMajor) + "." + std::to_string(kMinor) +
-                    " R" + std::to_string(kRevision) + " " + kDescription;
+    szVersionText = core.Title() + VersionSuffix();
     if (QLocale::system().language() != QLocale::C)
         SetShortDatePattern(ShortDatePatternFromLocale(
             QLocale::system().dateFormat(QLocale::ShortFormat).toStdString()));
@@ -104,12 +105,8 @@ int Program::Load()
     link.SetHandshaking(0);
     link.SetVNetTimeout(core.linkTimeoutMs);
     core.state().monitorChecked = o.loginSave && o.viewMonitor;
-    core.ShowText(core.Title() + "-Monitor V" + std::to_string(kMajor) + "." +
-                  std::to_string(kMinor) + " R" + std::to_string(kRevision) + " " + kDescription +
-                  "\r\n");
-    core.baseCaption = core.GetText(1, core.Title()) + " V" + std::to_string(kMajor) + "." +
-                       std::to_string(kMinor) + " R" + std::to_string(kRevision) + " " +
-                       kDescription;
+    core.ShowText(core.Title() + "-Monitor" + VersionSuffix() + "\r\n");
+    core.baseCaption = core.GetText(1, core.Title()) + VersionSuffix();
     core.view().SetCaption(core.baseCaption);
     core.ioSchedule().Clear();
 
@@ -126,7 +123,7 @@ int Program::Load()
         scheduler_->nTSCmdMode = 3;
     }
     if (scheduler_->nTSCmdMode != 0) {
-        core.ShowPage(3);
+        core.ShowPage(kSchedulerPage);
         startMinimised = GetCmdSwitch(commandLine_, "/S", true) == "/S";
     } else {
         core.ShowPage(0);
@@ -137,6 +134,26 @@ int Program::Load()
     }
     link.SetEventMask(33);
     return 0;
+}
+
+std::string Program::VersionSuffix()
+{
+    return " V" + std::to_string(kMajor) + "." + std::to_string(kMinor) + " R" +
+           std::to_string(kRevision) + " " + kDescription;
+}
+
+bool Program::SwitchLanguage(const std::string& name)
+{
+    Core& core = *core_;
+    const auto at = std::find(languages.names.begin(), languages.names.end(), name);
+    if (at == languages.names.end()) return false;
+    languages.selected = static_cast<int>(at - languages.names.begin());
+    core.texts().SetLanguageFile(core.paths().In("Language/" + name + ".txt"));
+    core.options().language = name;
+    core.view().SetStatus(core.state().nStatusID > 0 ? core.GetText(core.state().nStatusID, "")
+                                                     : std::string());
+    core.baseCaption = core.GetText(1, "") + VersionSuffix();
+    return true;
 }
 
 void Program::CloseThenQuit(int status)
@@ -153,27 +170,31 @@ bool Program::Close()
 {
     Core& core = *core_;
     ProgramState& st = core.state();
+    // Every refusal shows in the status line too: the monitor pane is often hidden.
+    auto refuse = [&core](const std::string& line) {
+        core.ShowText(line);
+        core.ShowStatusText(line);
+        return false;
+    };
     if (st.bTSRunning) {
-        core.ShowMsg(
-            core.GetText(txt::kSchedulerBlocksClose.id, txt::kSchedulerBlocksClose.english), 48);
+        const std::string text =
+            core.GetText(txt::kSchedulerBlocksClose.id, txt::kSchedulerBlocksClose.english);
+        core.ShowMsg(text, 48);
+        core.ShowStatusText(text);
         return false;
     }
     if (st.pingsInProgress > 0) {
         st.bStopPing = true;
-        core.ShowText("Can't Unload for MyPing!");
-        return false;
+        return refuse("Can't Unload for MyPing!");
     }
-    if (st.nBusyDepth != 0) {
-        core.ShowText("Can't Unload for Busy!");
-        return false;
-    }
+    if (st.nBusyDepth != 0) return refuse("Can't Unload for Busy!");
     try {
-        if (core.link().IsCreated() && core.link().Busy()) {
-            core.ShowText("Can't Unload for Serlo");
-            return false;
-        }
+        if (core.link().IsCreated() && core.link().Busy()) return refuse("Can't Unload for Serlo");
     } catch (const std::exception&) {
     }
+    // The control's own reply waits do not set Busy: a window handler in the middle of a
+    // terminal operation would otherwise have its window destroyed under it.
+    if (st.operationRunning) return refuse("Can't Unload for an operation in progress");
     st.bUnloading = true;
     if (mailer_->SessionID() != 0) {
         core.eventLog().WriteLog("SessionSignOff", false);

@@ -22,12 +22,20 @@ public:
     static constexpr int kMinor = 0;
     static constexpr int kRevision = 0;
     static constexpr const char* kDescription = "Terminal Manager";
+    // Pages of the page control that the program itself selects.
+    static constexpr int kTerminalsPage = 0;
+    static constexpr int kSchedulerPage = 4;
 
     Program(std::string title, View& view, std::string commandLine);
     ~Program();
 
     // Runs the start-up sequence. 0 when the program is ready, 2 when it could not start.
     int Load();
+    // " V1.0 R0 Terminal Manager": the version part of the caption and the monitor header.
+    static std::string VersionSuffix();
+    // The language box: the texts of another language file. The window then translates its
+    // controls; the caption's base is rebuilt here. False for a name that is not in the list.
+    bool SwitchLanguage(const std::string& name);
     // Tries to close; false (and everything keeps running) while a refusal applies.
     bool Close();
     // Closes as soon as no refusal applies (trying again while one does), then quits.

@@ -21,9 +21,10 @@ struct ProgramState {
     bool monitorChecked = false; // "View Monitor" is ticked
     bool bUnloading = false;
     bool bStopUpload = false;
-    int iCurrentID = 0;
-    int currentPage = 0; // page of the page control now shown        // machine ID of the terminal
-                         // now connected; 0 when none answered
+    int iCurrentID = 0;  // machine ID of the terminal now connected; 0 when none answered
+    int currentPage = 0; // page of the page control now shown
+    // A window operation that talks to a terminal holds the link (OperationGuard).
+    bool operationRunning = false;
 };
 
 } // namespace px

@@ -36,6 +36,8 @@ public:
     virtual void SetTerminalListEnabled(bool enabled) { (void)enabled; }
     // The record page's commands and the other pages during a record transfer.
     virtual void SetRecordControlsEnabled(bool enabled) { (void)enabled; }
+    // A window operation holds the link: the other device controls are disabled meanwhile.
+    virtual void SetOperationRunning(bool running) { (void)running; }
     // The scheduler's status pane (the event log's view).
     virtual void SetStatusLogText(const std::string& text) { (void)text; }
     // The modal error dialog with one of the numbered error texts.

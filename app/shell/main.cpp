@@ -1,14 +1,18 @@
-// px740 / px745: the same program under two titles. Until the main window exists the program
-// runs with the headless view: messages go to standard error and the event log.
+// px740 / px745: the same program under two titles. With a display the core runs behind the main
+// window; without one (the offscreen or minimal platform) behind the headless view, where only a
+// "/TS:" run has anything to do.
+#include "CmdSwitch.h"
 #include "HeadlessView.h"
+#include "MainWindow.h"
 #include "Program.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWidget>
 
 #include <cctype>
 #include <csignal>
@@ -16,6 +20,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -67,6 +72,23 @@ QString InstanceName(const px::ProgramPaths& paths)
     return QString::fromStdString(paths.title).toLower() + "-" + QString::fromLatin1(key);
 }
 
+bool IsSchedulerStart(const std::string& commandLine)
+{
+    const std::string mode = px::GetCmdSwitch(commandLine, "/TS:", false);
+    return mode == "ONCE" || mode == "INTERVAL" || mode == "TIMETABLE";
+}
+
+// A person stopping the program cancels the dialogs first, so the handlers behind them finish
+// and release the link; the close that follows then is not refused for ever.
+void CancelModalDialogs()
+{
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        modal->close();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -81,11 +103,21 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const std::string title = PX_PROGRAM_TITLE;
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+
+    const QString platform = QGuiApplication::platformName();
+    const bool headless = platform == "offscreen" || platform == "minimal";
+    if (headless && !IsSchedulerStart(commandLine)) {
+        std::fprintf(stderr,
+                     "%s needs a display, or a /TS:ONCE, /TS:INTERVAL or /TS:TIMETABLE switch "
+                     "to run unattended\n",
+                     title.c_str());
+        return 2;
+    }
 
     const auto paths = px::ProgramPaths::Resolve(title);
     const QString instance = InstanceName(paths);
@@ -100,23 +132,36 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s is already running for %s\n", title.c_str(), paths.folder.c_str());
         return 2;
     }
-    QLocalServer::removeServer(instance);
-    QLocalServer server;
-    server.listen(instance);
-    QObject::connect(&server, &QLocalServer::newConnection, [&server] {
-        // A second start asks this one to show its window; headless there is none to show.
-        while (QLocalSocket* s = server.nextPendingConnection())
-            s->deleteLater();
-    });
 
-    px::HeadlessView view;
-    px::Program program(title, view, commandLine);
-    view.logSink = [&program](const std::string& line) {
+    std::unique_ptr<px::MainWindow> window;
+    px::HeadlessView headlessView;
+    if (!headless) window = std::make_unique<px::MainWindow>();
+    px::Program program(title, window ? static_cast<px::View&>(*window) : headlessView,
+                        commandLine);
+    headlessView.logSink = [&program](const std::string& line) {
         program.core().eventLog().WriteLog(line, true);
     };
     program.quit = [](int status) { QCoreApplication::exit(status); };
 
+    QLocalServer::removeServer(instance);
+    QLocalServer server;
+    server.listen(instance);
+    QObject::connect(&server, &QLocalServer::newConnection, [&server, &window] {
+        // A second start asks this one to show its window; headless there is none to show.
+        while (QLocalSocket* s = server.nextPendingConnection())
+            s->deleteLater();
+        if (window) window->ShowFromOutside();
+    });
+
+    if (window) window->Bind(program);
     if (program.Load() != 0) return 2;
+    if (window) {
+        window->AfterLoad();
+        if (program.startMinimised)
+            window->StartMinimised();
+        else
+            window->show();
+    }
 
     bool stopping = false;
     bool started = false;
@@ -126,6 +171,7 @@ int main(int argc, char** argv)
         [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
         if (stopping) return;
         stopping = true;
+        CancelModalDialogs();
         if (program.core().state().bTSRunning) {
             program.scheduler().StartStop(); // closing follows when the scheduler has stopped
         } else if (program.nTSCmdMode() == 1 && started) {
@@ -147,5 +193,6 @@ int main(int argc, char** argv)
             if (!stopping) program.scheduler().StartStop();
         });
     const int status = app.exec();
+    if (window) window->Unbind(); // the program's teardown may still report to its view
     return status;
 }

@@ -283,6 +283,18 @@ class ProgramCase(unittest.TestCase):
                          % (what, r.returncode, status, r.text))
 
 
+class NoDisplay(ProgramCase):
+    """Without a display only a /TS: run has something to do."""
+
+    def test_start_without_display_or_switch_says_why_and_exits(self):
+        home = self.folder()
+        for args in ([], ["/S"], ["/TS:SOMETIMES"]):
+            r = self.run_program(ARGS.px740, args, self.env(folder=home), timeout=20)
+            self.assertExit(r, 2, "start with %s" % args)
+            self.assertIn("needs a display", r.text)
+        self.assertFalse(os.path.exists(home) and os.listdir(home), "nothing may be written")
+
+
 class SingleRun(ProgramCase):
     """/TS:ONCE: one pass over the directory, then the program ends with its status."""
 

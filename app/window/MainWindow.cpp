@@ -1,0 +1,366 @@
+#include "MainWindow.h"
+
+#include "ApplyLanguage.h"
+#include "Controls.h"
+#include "MessageDialogs.h"
+#include "Program.h"
+#include "ProgramInfoPage.h"
+#include "RecordsPage.h"
+#include "SchedulerPage.h"
+#include "Texts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace px {
+
+namespace {
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// Texts read from the language files end lines with CR LF; a label shows a CR as a box.
+QString Lines(const std::string& text)
+{
+    QString s = Q(text);
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace('\r', '\n');
+    return s;
+}
+
+QMessageBox::Icon BoxIcon(Icon icon)
+{
+    switch (icon) {
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Pages that follow the connection: the bell table, the In/Out schedule and the records.
+constexpr int kFirstDevicePage = 1;
+constexpr int kLastDevicePage = 3;
+
+} // namespace
+
+MainWindow::MainWindow()
+{
+    Named(this, "PX740");
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    BuildPages();
+
+    labStatus_ = Named(new QLabel, "labStatus");
+    labStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    chkMonitor_ = Named(new QCheckBox("View Monitor"), "chkMonitor");
+    SetTag(chkMonitor_, "3000");
+    chkMonitor_->hide();
+    txtMonitor_ = Named(new QPlainTextEdit, "txtMonitor");
+    txtMonitor_->setReadOnly(true);
+    txtMonitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtMonitor_->setToolTip("Double-click to clear");
+    SetTag(txtMonitor_, "0,3008");
+    txtMonitor_->viewport()->installEventFilter(this);
+    txtMonitor_->hide();
+
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(labStatus_, 1);
+    statusRow->addWidget(chkMonitor_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_, 3);
+    layout->addLayout(statusRow);
+    layout->addWidget(txtMonitor_, 2);
+
+    connect(chkMonitor_, &QCheckBox::toggled, this, [this](bool checked) {
+        if (program_) program_->core().state().monitorChecked = checked;
+        UpdateMonitorLayout();
+    });
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::PageChanged);
+    resize(760, 520);
+}
+
+MainWindow::~MainWindow()
+{
+    // Children emit signals while they are destroyed; the handlers must find no program.
+    Unbind();
+    if (overrideCursor_) QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::BuildPages()
+{
+    tabs_ = Named(new QTabWidget, "SSTab");
+    SetTag(tabs_, "2000,2001,250,2002,2003,2004");
+    records_ = new RecordsPage;
+    scheduler_ = new SchedulerPage;
+    pages_ = {new ProgramPage("SSTab_0"),
+              new ProgramPage("SSTab_1"),
+              new ProgramPage("SSTab_2"),
+              records_,
+              scheduler_,
+              new ProgramInfoPage(*this)};
+    const char* captions[] = {"Terminal", "Ring Table",     "In / Out Schedule",
+                              "Record",   "Time Schedular", "Program"};
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        tabs_->addTab(pages_[i], captions[i]);
+    for (int i = kFirstDevicePage; i <= kLastDevicePage; ++i)
+        tabs_->setTabEnabled(i, false);
+}
+
+void MainWindow::Bind(Program& program)
+{
+    program_ = &program;
+    frmMsg_ = std::make_unique<FrmMsg>(program.core().texts());
+    for (ProgramPage* page : pages_)
+        page->Bind(program);
+}
+
+void MainWindow::Unbind()
+{
+    program_ = nullptr;
+    for (ProgramPage* page : pages_)
+        page->Unbind();
+}
+
+void MainWindow::AfterLoad()
+{
+    const Core& core = program_->core();
+    const ProgramState& st = program_->core().state();
+    // The box is offered only to a logged-in setup or in monitor mode.
+    chkMonitor_->setVisible(core.options().loginSave || st.bMonitorMode);
+    chkMonitor_->setChecked(st.monitorChecked);
+    SetMonitorText(core.MonitorText());
+    UpdateMonitorLayout();
+    for (ProgramPage* page : pages_)
+        page->AfterLoad();
+    ApplyTexts();
+    tabs_->setCurrentIndex(st.currentPage);
+}
+
+void MainWindow::ApplyTexts()
+{
+    ApplyLanguage(this, program_->core().texts());
+    for (ProgramPage* page : pages_)
+        page->AfterLanguage();
+}
+
+void MainWindow::SwitchLanguage(const QString& name)
+{
+    if (!program_) return;
+    Core& core = program_->core();
+    // The terminal's part of the caption (added when one was opened) survives the switch.
+    const QString oldBase = Q(core.baseCaption);
+    const QString suffix =
+        windowTitle().startsWith(oldBase) ? windowTitle().mid(oldBase.size()) : QString();
+    if (!program_->SwitchLanguage(name.toStdString())) return;
+    ApplyTexts();
+    SetCaption(core.baseCaption + suffix.toStdString());
+    // Page 0 unless a scheduled run has locked it; then the page shown stays.
+    if (tabs_->isTabEnabled(Program::kTerminalsPage)) core.ShowPage(Program::kTerminalsPage);
+}
+
+void MainWindow::PageChanged(int page)
+{
+    if (program_ && page >= 0) program_->core().state().currentPage = page;
+}
+
+bool MainWindow::MonitorShown() const
+{
+    return chkMonitor_->isChecked();
+}
+
+void MainWindow::UpdateMonitorLayout()
+{
+    // The pane shows whenever its box is ticked; the box itself is offered only as above.
+    txtMonitor_->setVisible(chkMonitor_->isChecked());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (program_ && !program_->Close()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (tray_) tray_->hide();
+    if (program_ && program_->quit) program_->quit(0);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    if (isMinimized()) {
+        // Hidden without a tray host, the window could never come back.
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+        if (!tray_) {
+            tray_ = new QSystemTrayIcon(windowIcon(), this);
+            tray_->setObjectName("trayIcon");
+            connect(tray_, &QSystemTrayIcon::activated, this, [this] { RestoreFromTray(); });
+        }
+        tray_->setToolTip(windowTitle());
+        tray_->show();
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hide();
+        });
+    }
+}
+
+void MainWindow::RestoreFromTray()
+{
+    if (tray_) tray_->hide();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::ShowFromOutside()
+{
+    RestoreFromTray();
+}
+
+void MainWindow::StartMinimised()
+{
+    showMinimized();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtMonitor_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        if (program_) program_->core().ClearMonitor();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- View --------------------------------------------------------------------------------------
+
+void MainWindow::SetStatus(const std::string& text)
+{
+    labStatus_->setText(Lines(text));
+}
+
+void MainWindow::SetMonitorText(const std::string& text)
+{
+    txtMonitor_->setPlainText(Lines(text));
+    txtMonitor_->verticalScrollBar()->setValue(txtMonitor_->verticalScrollBar()->maximum());
+}
+
+void MainWindow::SetMessageLine(const std::string& text)
+{
+    scheduler_->SetMessageLine(Q(text));
+}
+
+void MainWindow::SetProgress(int value, int maximum)
+{
+    records_->SetProgress(value, maximum);
+}
+
+void MainWindow::SetCountLabel(const std::string& text)
+{
+    records_->SetCountLabel(Q(text));
+}
+
+void MainWindow::SetCaption(const std::string& text)
+{
+    setWindowTitle(Q(text));
+    if (tray_) tray_->setToolTip(windowTitle());
+}
+
+void MainWindow::SetPointers(int screen, int window)
+{
+    if (window == kPointerHourglass)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+    // One override at most, so the application pointer can never stick on a stack.
+    const bool busy = screen == kPointerHourglass;
+    if (busy && !overrideCursor_)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (!busy && overrideCursor_)
+        QApplication::restoreOverrideCursor();
+    overrideCursor_ = busy;
+}
+
+void MainWindow::MessageBox(const std::string& text, Icon icon, const std::string& title)
+{
+    QMessageBox box(BoxIcon(icon), title.empty() ? windowTitle() : Q(title), Lines(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool MainWindow::Question(const std::string& text, Icon icon, bool defaultYes)
+{
+    QMessageBox box(BoxIcon(icon), windowTitle(), Lines(text), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::SetDeviceControlsEnabled(bool enabled)
+{
+    deviceControls_ = enabled;
+    for (int i = kFirstDevicePage; i <= kLastDevicePage; ++i)
+        tabs_->setTabEnabled(i, enabled);
+}
+
+void MainWindow::ShowPage(int page)
+{
+    if (page >= 0 && page < tabs_->count()) tabs_->setCurrentIndex(page);
+}
+
+void MainWindow::SetTerminalListEnabled(bool enabled)
+{
+    (void)enabled;
+}
+
+void MainWindow::SetRecordControlsEnabled(bool enabled)
+{
+    recordControls_ = enabled;
+    records_->SetRecordControlsEnabled(enabled);
+}
+
+void MainWindow::SetOperationRunning(bool running)
+{
+    operationRunning_ = running;
+    for (ProgramPage* page : pages_)
+        page->SetHeld(running);
+}
+
+void MainWindow::SetStatusLogText(const std::string& text)
+{
+    scheduler_->SetStatusLogText(Lines(text));
+}
+
+void MainWindow::ShowError(const std::string& text)
+{
+    static const Texts kNone;
+    ShowErrorDialog(this, text, program_ ? program_->core().texts() : kNone);
+}
+
+void MainWindow::ShowMsg(const std::string& prompt, int buttons, const std::string& title)
+{
+    if (frmMsg_) frmMsg_->ShowMsg(prompt, buttons, title);
+}
+
+} // namespace px

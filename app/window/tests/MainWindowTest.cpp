@@ -1,0 +1,281 @@
+// The main window on the offscreen platform: caption rule, pages, monitor pane, busy pointer,
+// language switch, the operation guard and the closing refusals with their saves.
+#include "MainWindow.h"
+#include "OperationGuard.h"
+#include "Program.h"
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+namespace fs = std::filesystem;
+using px::testing::ReadAll;
+
+// A private home with the program folder, the settings store and the data seeded from the tree.
+class WindowHarness {
+public:
+    explicit WindowHarness(const std::string& title = "PX740", const std::string& commandLine = "",
+                           const std::string& settings = "")
+    {
+        char pattern[] = "/tmp/px-window-test-XXXXXX";
+        home_ = mkdtemp(pattern);
+        setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
+        setenv("PX740_HOME", (home_ + "/px740").c_str(), 1);
+        setenv("PX745_HOME", (home_ + "/px745").c_str(), 1);
+        fs::create_directories(home_ + "/config/serlo");
+        if (!settings.empty()) {
+            fs::create_directories(home_ + "/config/" + title);
+            std::ofstream(home_ + "/config/" + title + "/settings.ini", std::ios::binary)
+                << settings;
+        }
+        window = std::make_unique<px::MainWindow>();
+        program = std::make_unique<px::Program>(title, *window, commandLine);
+        program->core().linkTimeoutMs = 300;
+        window->Bind(*program);
+        loaded = program->Load();
+        if (loaded == 0) window->AfterLoad();
+    }
+    ~WindowHarness()
+    {
+        window->Unbind();
+        program.reset();
+        window.reset();
+        std::error_code ec;
+        fs::remove_all(home_, ec);
+    }
+
+    template <typename W> W* Find(const char* name) const
+    {
+        return window->findChild<W*>(QString::fromLatin1(name));
+    }
+    QString Status() const { return Find<QLabel>("labStatus")->text(); }
+    px::Core& core() { return program->core(); }
+    std::string SettingsText() const
+    {
+        return ReadAll(home_ + "/config/" + program->core().Title() + "/settings.ini");
+    }
+
+    std::unique_ptr<px::MainWindow> window;
+    std::unique_ptr<px::Program> program;
+    int loaded = -1;
+
+private:
+    std::string home_;
+};
+
+} // namespace
+
+TEST(MainWindow, CaptionPagesAndNames)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    EXPECT_EQ(h.window->windowTitle(), "PX740 V1.0 R0 Terminal Manager");
+    QTabWidget* tabs = h.Find<QTabWidget>("SSTab");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 6);
+    const QStringList captions = {"Terminal", "Ring Table",     "In / Out Schedule",
+                                  "Record",   "Time Schedular", "Program"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(tabs->tabText(i), captions[i]);
+        // Pages 1 to 3 follow the connection; none is open at start.
+        EXPECT_EQ(tabs->isTabEnabled(i), i == 0 || i >= 4) << i;
+    }
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    // Every control carries its name where assistive technology can read it.
+    for (const char* name : {"labStatus", "chkMonitor", "txtMonitor", "ComboLan", "txtTStatus"}) {
+        auto* w = h.Find<QWidget>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(w->accessibleDescription(), name);
+    }
+    // An input is named by the label a person sees.
+    EXPECT_EQ(h.Find<QLabel>("labLanguage")->buddy(), h.Find<QComboBox>("ComboLan"));
+
+    h.window->SetDeviceControlsEnabled(true);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_TRUE(tabs->isTabEnabled(i));
+    h.window->SetDeviceControlsEnabled(false);
+    EXPECT_FALSE(tabs->isTabEnabled(2));
+}
+
+TEST(MainWindow, SisterBuildNamesItselfWhereTextsNameTheModel)
+{
+    WindowHarness h("PX745");
+    ASSERT_EQ(h.loaded, 0);
+    EXPECT_EQ(h.window->windowTitle(), "PX745 V1.0 R0 Terminal Manager");
+    EXPECT_EQ(h.core().GetText(8008, "Communications with PX740 failed"),
+              "Communications with PX745 failed");
+}
+
+TEST(MainWindow, SchedulerStartShowsTheSchedulerPage)
+{
+    WindowHarness h("PX740", "/TS:INTERVAL");
+    ASSERT_EQ(h.loaded, 0);
+    EXPECT_EQ(h.Find<QTabWidget>("SSTab")->currentIndex(), px::Program::kSchedulerPage);
+    EXPECT_EQ(h.core().state().currentPage, px::Program::kSchedulerPage);
+}
+
+TEST(MainWindow, MonitorPaneFollowsItsBoxAndClearsOnDoubleClick)
+{
+    WindowHarness none;
+    EXPECT_FALSE(none.Find<QCheckBox>("chkMonitor")->isVisibleTo(none.window.get()));
+
+    WindowHarness h("PX740", "/MONITOR");
+    ASSERT_EQ(h.loaded, 0);
+    auto* box = h.Find<QCheckBox>("chkMonitor");
+    auto* pane = h.Find<QPlainTextEdit>("txtMonitor");
+    EXPECT_TRUE(box->isVisibleTo(h.window.get()));
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(pane->isVisibleTo(h.window.get()));
+
+    for (int i = 0; i < 400; ++i)
+        h.core().ShowText("APP:<STX>D01<CR> line " + std::to_string(i));
+    const QString text = pane->toPlainText();
+    EXPECT_LE(text.size(), 4096);
+    EXPECT_TRUE(text.startsWith("APP:")) << text.left(40).toStdString(); // whole lines only
+    EXPECT_TRUE(text.endsWith("line 399\n"));
+
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane->viewport(), &click);
+    EXPECT_TRUE(pane->toPlainText().isEmpty());
+    box->setChecked(false);
+    EXPECT_FALSE(pane->isVisibleTo(h.window.get()));
+}
+
+TEST(MainWindow, LoggedInSetupOffersTheMonitorBox)
+{
+    WindowHarness h("PX740", "", "[LOGIN]\r\nSAVE=1\r\n[SERLO]\r\nVIEW=1\r\n");
+    ASSERT_EQ(h.loaded, 0);
+    auto* box = h.Find<QCheckBox>("chkMonitor");
+    auto* pane = h.Find<QPlainTextEdit>("txtMonitor");
+    EXPECT_TRUE(box->isVisibleTo(h.window.get()));
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(pane->toPlainText().startsWith("PX740-Monitor V1.0 R0 Terminal Manager"));
+    box->setChecked(false);
+    h.core().ShowText("not collected");
+    EXPECT_FALSE(pane->toPlainText().contains("not collected"));
+    box->setChecked(true);
+    h.core().ShowText("collected");
+    EXPECT_TRUE(pane->toPlainText().contains("collected"));
+}
+
+TEST(MainWindow, BusyPointerNeverStacks)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    h.core().SetScreenPointer(px::kPointerHourglass);
+    h.core().SetScreenPointer(px::kPointerHourglass);
+    h.core().SetWindowPointer(px::kPointerHourglass);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_EQ(h.window->cursor().shape(), Qt::WaitCursor);
+    // One release undoes any number of busy settings: nothing is left on a stack.
+    h.core().SetScreenPointer(px::kPointerDefault);
+    h.core().SetWindowPointer(px::kPointerDefault);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(h.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(MainWindow, LanguageSwitchKeepsStateAndTheTerminalCaption)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    auto* tabs = h.Find<QTabWidget>("SSTab");
+    auto* language = h.Find<QComboBox>("ComboLan");
+    ASSERT_GE(language->findText("German"), 0);
+    EXPECT_EQ(language->currentText(), "English");
+    h.core().ShowStatus(9100, "Command accepted");
+    h.window->SetCaption(h.core().baseCaption + "  001-Gate");
+    tabs->setCurrentIndex(4);
+
+    language->setCurrentText("German");
+    EXPECT_EQ(tabs->tabText(1), "Klingelzeiten");
+    EXPECT_EQ(h.Find<QCheckBox>("chkMonitor")->text(), "Monitor anzeigen");
+    EXPECT_EQ(h.window->windowTitle(), "PX740 V1.0 R0 Terminal Manager  001-Gate");
+    EXPECT_EQ(h.Status(), QString::fromStdString(h.core().GetText(9100, "")));
+    EXPECT_NE(h.Status(), "Command accepted");
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(h.core().options().language, "German");
+
+    // Back to English: every caption returns, not only those German happened to change.
+    language->setCurrentText("English");
+    EXPECT_EQ(tabs->tabText(1), "Ring Table");
+    EXPECT_EQ(h.Find<QCheckBox>("chkMonitor")->text(), "View Monitor");
+    EXPECT_EQ(h.Status(), "Command accepted");
+
+    // A scheduled run locks page 0: the page shown stays.
+    tabs->setCurrentIndex(4);
+    tabs->setTabEnabled(0, false);
+    language->setCurrentText("German");
+    EXPECT_EQ(tabs->currentIndex(), 4);
+}
+
+TEST(MainWindow, OperationGuardIsExclusive)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    {
+        px::OperationGuard first(h.core());
+        EXPECT_TRUE(static_cast<bool>(first));
+        px::OperationGuard second(h.core());
+        EXPECT_FALSE(static_cast<bool>(second));
+        EXPECT_TRUE(h.core().state().operationRunning);
+    }
+    EXPECT_FALSE(h.core().state().operationRunning);
+    // An exception inside the operation releases the link all the same.
+    try {
+        px::OperationGuard g(h.core());
+        throw std::runtime_error("handler failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(h.core().state().operationRunning);
+}
+
+TEST(MainWindow, ClosingIsRefusedInOrderThenSaves)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    px::ProgramState& st = h.core().state();
+
+    st.bTSRunning = true;
+    st.nBusyDepth = 1;
+    EXPECT_FALSE(h.window->close());
+    EXPECT_EQ(h.Status().toStdString(), h.core().GetText(908, ""));
+    st.bTSRunning = false;
+
+    EXPECT_FALSE(h.window->close());
+    EXPECT_EQ(h.Status(), "Can't Unload for Busy!");
+    st.nBusyDepth = 0;
+
+    {
+        px::OperationGuard running(h.core());
+        EXPECT_FALSE(h.window->close());
+        EXPECT_EQ(h.Status(), "Can't Unload for an operation in progress");
+    }
+    EXPECT_EQ(h.SettingsText().find("OpenType=Close"), std::string::npos);
+
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    int quitStatus = -1;
+    h.program->quit = [&](int status) { quitStatus = status; };
+    EXPECT_TRUE(h.window->close());
+    EXPECT_EQ(quitStatus, 0);
+    const std::string settings = h.SettingsText();
+    EXPECT_NE(settings.find("Language=German"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("OpenType=Close"), std::string::npos);
+}
