@@ -2,9 +2,7 @@
 #include "FileAppend.h"
 
 #include "Core.h"
-#include "DateFormat.h"
 #include "Exchange.h"
-#include "Frame.h"
 #include "Ini.h"
 #include "RuntimeError.h"
 #include "TextIds.h"
@@ -27,39 +25,17 @@ std::string TwoDigits(int v)
     return buffer;
 }
 
-int DecimalPair(const std::string& reply)
-{
-    if (reply.size() < 3 || reply[1] < '0' || reply[1] > '9' || reply[2] < '0' || reply[2] > '9')
-        return -1;
-    return (reply[1] - '0') * 10 + (reply[2] - '0');
-}
-
 } // namespace
-
-int Stamp::Weekday() const
-{
-    return px::Weekday(MakeDate(year, month, day));
-}
-
-bool Stamp::Valid() const
-{
-    return IsValidDate(year, month, day) && IsValidTime(hour, minute, second);
-}
 
 bool DeviceOps::GetPXTime(Stamp* time)
 {
     SerloClient& link = core_.link();
     if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::string reply = link.GetTime();
-        if (!IsAccepted(reply) || reply.size() < 15) continue;
-        auto num = [&](std::size_t pos, std::size_t len) {
-            return static_cast<int>(Val(reply.substr(pos, len)));
-        };
-        Stamp s{num(1, 4), num(5, 2), num(7, 2), num(9, 2), num(11, 2), num(13, 2)};
-        if (!s.Valid()) continue;
-        *time = s;
-        return true;
+        if (const auto stamp = reply::ParseTime(link.GetTime())) {
+            *time = *stamp;
+            return true;
+        }
     }
     return false;
 }
@@ -79,12 +55,8 @@ long DeviceOps::GetPXRecordCount()
     SerloClient& link = core_.link();
     if (!link.PortOpen()) return -1;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::string reply = link.SendVNetCmd("N", false, true);
-        if (reply.size() == 5 && reply[0] == 'A') {
-            const int high = frame::HexPair(reply[1], reply[2]);
-            const int low = frame::HexPair(reply[3], reply[4]);
-            if (high >= 0 && low >= 0) return high * 256L + low;
-        }
+        const long count = reply::ParseRecordCount(link.SendVNetCmd("N", false, true));
+        if (count >= 0) return count;
         pumpEvents();
     }
     return -1;
@@ -155,18 +127,14 @@ std::string DeviceOps::PollingPX74X(int id)
         char command[8];
         std::snprintf(command, sizeof command, "D%02X", id & 0xFF);
         const std::string reply = ex.SendVNetCmd(command, false, false);
-        const std::size_t token = reply.find("PX74");
-        if (core_.state().bCmdTimeout || !IsAccepted(reply) || token == std::string::npos)
-            return {};
-        nPolledID = reply.size() >= 3 ? frame::HexPair(reply[1], reply[2]) : -1;
-        sModel = reply.substr(token);
+        const auto poll = reply::ParsePoll(reply);
+        if (core_.state().bCmdTimeout || !poll) return {};
+        nPolledID = poll->id;
+        sModel = poll->model;
 
-        const std::string version = ex.SendVNetCmd("V", false, false);
-        if (IsAccepted(version) && version.size() > 2) {
-            const std::string body = version.substr(1);
-            const std::size_t paren = body.find('(');
-            sVersion = Trim(body.substr(0, paren));
-            sExt = paren == std::string::npos ? std::string() : Trim(body.substr(paren));
+        if (const auto version = reply::ParseVersion(ex.SendVNetCmd("V", false, false))) {
+            sVersion = version->version;
+            sExt = version->ext;
         }
         lMaxCount = CapacityFor(sVersion, sExt, lMaxCount);
         if (sVersion.empty()) {
@@ -361,7 +329,7 @@ int DeviceOps::ReadDisplayMode()
 {
     core_.state().bLinkTimeout = false;
     const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(0) : "";
-    if (IsAccepted(reply) && DecimalPair(reply) >= 0) return DecimalPair(reply);
+    if (const int mode = reply::ParseDecimalRegister(reply); mode >= 0) return mode;
     if (core_.state().bLinkTimeout) {
         Failed(1);
         return -1;
@@ -382,8 +350,7 @@ int DeviceOps::ReadBellDuration()
 {
     core_.state().bLinkTimeout = false;
     const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(1) : "";
-    if (IsAccepted(reply) && reply.size() >= 3 && frame::HexPair(reply[1], reply[2]) >= 0)
-        return frame::HexPair(reply[1], reply[2]);
+    if (const int seconds = reply::ParseHexRegister(reply); seconds >= 0) return seconds;
     if (core_.state().bLinkTimeout) {
         core_.ErrorBox(1);
         OffLine();
@@ -408,7 +375,7 @@ int DeviceOps::ReadRecordMode()
     core_.state().bLinkTimeout = false;
     const std::string reply =
         core_.link().PortOpen() ? core_.link().GetRegister(kRecordModeRegister) : "";
-    const int mode = IsAccepted(reply) ? DecimalPair(reply) : -1;
+    const int mode = reply::ParseDecimalRegister(reply);
     return mode >= 0 && mode <= 3 ? mode : -1;
 }
 

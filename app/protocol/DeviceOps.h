@@ -3,20 +3,14 @@
 // shows, and leaving the connection. Results reach the screen only through the core's view.
 #pragma once
 
+#include "Replies.h"
+
 #include <cstdint>
 #include <string>
 
 namespace px {
 
 class Core;
-
-// A terminal clock reading or setting.
-struct Stamp {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    // 1 = Sunday .. 7 = Saturday; 0 when the date is not valid.
-    int Weekday() const;
-    bool Valid() const;
-};
 
 class DeviceOps {
 public:

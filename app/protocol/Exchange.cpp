@@ -2,6 +2,7 @@
 
 #include "Core.h"
 #include "Frame.h"
+#include "Replies.h"
 #include "ReplyCollector.h"
 #include "RuntimeError.h"
 #include "TextIds.h"
@@ -10,21 +11,6 @@
 #include <cstdlib>
 
 namespace px {
-
-namespace {
-
-// The leading decimal digits of at most two characters, as the reason code of a refusal.
-int ReasonCode(const std::string& text)
-{
-    int code = 0;
-    for (std::size_t i = 1; i < text.size() && i < 3; ++i) {
-        if (text[i] < '0' || text[i] > '9') break;
-        code = code * 10 + (text[i] - '0');
-    }
-    return code;
-}
-
-} // namespace
 
 std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool bRxChkSum)
 {
@@ -123,7 +109,7 @@ void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
                     core_.GetText(txt::kCommandAccepted.id, txt::kCommandAccepted.english));
             st.nStatusID = txt::kCommandAccepted.id;
         } else if (!szText.empty() && szText[0] == 'N') {
-            const int code = ReasonCode(szText);
+            const int code = reply::RefusalCode(szText);
             if (code < 7 && !st.bTSRunning) {
                 st.nStatusID = txt::kRefusalBase + code;
                 core_.ShowStatusText(core_.GetText(st.nStatusID, txt::kRefusalEnglish[code]));

@@ -4,7 +4,6 @@
 #include "DateFormat.h"
 #include "DeviceOps.h"
 #include "FormatIni.h"
-#include "Frame.h"
 #include "Ini.h"
 #include "OutputNames.h"
 #include "RuntimeError.h"
@@ -19,22 +18,6 @@ namespace {
 
 const std::string kIndent(10, ' ');
 
-int HexIndex(const std::string& digits)
-{
-    int value = 0;
-    for (char c : digits) {
-        const int d = frame::HexPair('0', c);
-        if (d < 0) return -1;
-        value = value * 16 + d;
-    }
-    return value;
-}
-
-bool IsDateOrTime(const std::string& text)
-{
-    return ParseDateTime(text).has_value();
-}
-
 std::string FiveDigits(long v)
 {
     char buffer[32];
@@ -46,14 +29,18 @@ std::string FiveDigits(long v)
 
 void RecordUpload::ReadRecord(int index, bool& ok, std::string& line)
 {
-    ok = false;
-    line.clear();
+    const auto record = FetchRecord(index);
+    ok = record.has_value();
+    line = ok ? record->text : std::string();
+}
+
+std::optional<reply::RecordLine> RecordUpload::FetchRecord(int index)
+{
     SerloClient& link = core_.link();
-    if (!link.PortOpen()) return;
+    if (!link.PortOpen()) return std::nullopt;
     for (int attempt = 0; attempt < 5; ++attempt) {
         lastReply_ = link.GetRecord(index);
-        const std::string& r = lastReply_;
-        if (r.empty()) {
+        if (lastReply_.empty()) {
             if (!link.PortOpen()) {
                 core_.eventLog().WriteLog(
                     kIndent + (link.CommPort() != 0 ? "COM Port is close!" : "TCP/IP disconnect!"),
@@ -62,47 +49,31 @@ void RecordUpload::ReadRecord(int index, bool& ok, std::string& line)
             }
             continue;
         }
-        const long L = static_cast<long>(r.size());
-        if (r[0] != 'A' || L < 6 || HexIndex(r.substr(1, 4)) != index || r[5] != ',') continue;
-        // The last comma at or before position L-19 precedes the date; the time follows it.
-        if (L - 19 < 1) continue;
-        const std::size_t p = r.rfind(',', static_cast<std::size_t>(L - 19 - 1));
-        if (p == std::string::npos) continue;
-        const std::string date = r.substr(p + 1, 10);
-        const std::string time = p + 12 < r.size() ? r.substr(p + 12, 10) : "";
-        if (!IsDateOrTime(date) || !IsDateOrTime(time)) continue;
-        ok = true;
-        line = r;
-        return;
+        if (auto record = reply::AcceptRecord(lastReply_, index)) return record;
     }
     if (link.CommPort() == 0 && link.PortOpen()) {
         const std::string address = link.IAddress();
         if (core_.pinger().Ping(address, 3000) == -1)
             core_.eventLog().WriteLog(kIndent + " can't ping " + address, false);
     }
+    return std::nullopt;
 }
 
 std::string RecordUpload::RecordField(const std::string& line, int field)
 {
-    const long L = static_cast<long>(line.size());
-    if (L <= 29) return {};
-    auto at = [&](long pos) { return line[static_cast<std::size_t>(pos - 1)]; };
-    if (at(6) != ',' || at(L - 21) != ',' || at(L - 19) != ',' || at(L - 8) != ',') return {};
-    auto mid = [&](long from, long to) {
-        return line.substr(static_cast<std::size_t>(from - 1),
-                           static_cast<std::size_t>(to - from + 1));
-    };
+    const reply::RecordLine rec = reply::SplitRecord(line);
+    if (!rec.fixedLayout) return {};
     switch (field) {
     case 0:
-        return mid(2, 5);
+        return rec.index;
     case 1:
-        return mid(7, L - 22);
+        return rec.cardId;
     case 2:
-        return mid(L - 20, L - 20);
+        return rec.event;
     case 3:
-        return mid(L - 18, L - 9);
+        return rec.date;
     case 4:
-        return mid(L - 7, L);
+        return rec.time;
     default:
         return {};
     }
@@ -111,34 +82,14 @@ std::string RecordUpload::RecordField(const std::string& line, int field)
 std::string RecordUpload::FormatRecordLine(const std::string& line, const std::string& separator,
                                            bool filter, long start, long length)
 {
-    const long L = static_cast<long>(line.size());
-    if (L < 6 || L - 21 < 1) return {};
-    const std::size_t a = line.find(',', 5);
-    const std::size_t b = line.rfind(',', static_cast<std::size_t>(L - 21 - 1));
-    if (a == std::string::npos || b == std::string::npos || b < a) return {};
-    std::string cardId = line.substr(a + 1, b - a - 1);
-    if (filter && start >= 1)
-        cardId = static_cast<std::size_t>(start - 1) < cardId.size()
-                     ? cardId.substr(static_cast<std::size_t>(start - 1),
-                                     static_cast<std::size_t>(std::max(0L, length)))
-                     : std::string();
-    std::string rest = line.substr(b);
-    std::string out = line.substr(0, a) + separator + cardId;
-    for (char c : rest) {
-        if (c == ',')
-            out += separator;
-        else
-            out += c;
-    }
-    return out;
+    const reply::RecordLine rec = reply::SplitRecord(line);
+    return reply::RebuildRecord(
+        rec, separator, filter ? reply::FilterCardId(rec.cardId, start, length) : rec.cardId);
 }
 
 std::string RecordUpload::FilteredCardId(const std::string& cardId) const
 {
-    if (!bCIDFilter) return cardId;
-    if (static_cast<std::size_t>(lCIDStart - 1) >= cardId.size()) return {};
-    return cardId.substr(static_cast<std::size_t>(lCIDStart - 1),
-                         static_cast<std::size_t>(lCIDLength));
+    return bCIDFilter ? reply::FilterCardId(cardId, lCIDStart, lCIDLength) : cardId;
 }
 
 void RecordUpload::SetCardIDFilter()
@@ -189,6 +140,14 @@ void RecordUpload::EnableRecordControls(bool flag)
     core_.view().SetRecordControlsEnabled(flag);
 }
 
+std::array<std::string, 5> RecordUpload::GridRow(const reply::RecordLine& rec) const
+{
+    // A line without the fixed layout shows as record 1 with empty fields.
+    const std::string cardId = rec.fixedLayout ? rec.cardId : std::string();
+    return {std::to_string(reply::RecordIndex(rec.index) + 1), FilteredCardId(cardId), rec.event,
+            rec.date, rec.time};
+}
+
 bool RecordUpload::UploadRecord()
 {
     ProgramState& st = core_.state();
@@ -217,15 +176,10 @@ bool RecordUpload::UploadRecord()
             for (long i = start; i < n;) {
                 pumpEvents();
                 if (st.bStopUpload) break;
-                bool ok = false;
-                std::string line;
-                ReadRecord(static_cast<int>(i), ok, line);
-                if (ok) {
+                if (const auto rec = FetchRecord(static_cast<int>(i))) {
                     failures = 0;
-                    if (backupOk) backup.WriteFile(unit + "," + line);
-                    const long number = HexIndex(RecordField(line, 0));
-                    grid.Append({std::to_string(number + 1), FilteredCardId(RecordField(line, 1)),
-                                 RecordField(line, 2), RecordField(line, 3), RecordField(line, 4)});
+                    if (backupOk) backup.WriteFile(unit + "," + rec->text);
+                    grid.Append(GridRow(*rec));
                     core_.view().SetProgress(static_cast<int>(i + 1), static_cast<int>(n));
                     core_.view().SetCountLabel(FiveDigits(i + 1) + " / " + FiveDigits(n));
                     ++i;

@@ -3,6 +3,10 @@
 // run uses to resume where it stopped.
 #pragma once
 
+#include "Replies.h"
+
+#include <array>
+#include <optional>
 #include <string>
 
 namespace px {
@@ -20,6 +24,8 @@ public:
 
     // Up to five attempts; ok tells whether a valid reply for this index arrived.
     void ReadRecord(int index, bool& ok, std::string& line);
+    // The same, with the accepted line split.
+    std::optional<reply::RecordLine> FetchRecord(int index);
     // The reply of the last GetRecord (for the "N07" database message).
     const std::string& LastReply() const { return lastReply_; }
 
@@ -30,6 +36,8 @@ public:
                                         bool filter, long start, long length);
     // The card ID as the filter shows it.
     std::string FilteredCardId(const std::string& cardId) const;
+    // Number, card ID, event, date and time of the records grid.
+    std::array<std::string, 5> GridRow(const reply::RecordLine& record) const;
 
     bool UploadRecord();
     void SetCardIDFilter();

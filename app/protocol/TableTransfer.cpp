@@ -8,18 +8,6 @@
 
 namespace px {
 
-namespace {
-
-bool AllDigits(const std::string& s)
-{
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-} // namespace
-
 void SortTable(std::vector<std::string>& t)
 {
     for (std::size_t i = 0; i + 1 < t.size(); ++i)
@@ -29,17 +17,6 @@ void SortTable(std::vector<std::string>& t)
             else if (!t[j].empty() && (t[i] > t[j] || t[i].empty()))
                 std::swap(t[i], t[j]);
         }
-}
-
-std::string TimeFromCells(const std::string& hour, const std::string& minute)
-{
-    const std::string h = Trim(hour), m = Trim(minute);
-    if (!AllDigits(h) || !AllDigits(m) || h.size() > 2 || m.size() > 2) return {};
-    const int hv = std::stoi(h), mv = std::stoi(m);
-    if (hv > 23 || mv > 59) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d", hv, mv);
-    return buffer;
 }
 
 std::string CompactTime(const std::string& entry)
@@ -117,19 +94,16 @@ bool TableTransfer::GetPXTable(std::vector<std::string>& table, int count, int t
                 failed = true;
             } else {
                 anyRead = true;
-                if (eventMask.find(reply) != std::string::npos) {
-                    const std::string code = reply.substr(1);
+                if (const auto code = reply::ParseSlotEvent(reply, eventMask)) {
                     std::string timeReply;
                     for (int a = 0; a < 3 && !IsAccepted(timeReply); ++a)
                         timeReply = link.GetRegister(timeReg + j);
-                    std::string time;
-                    if (IsAccepted(timeReply) && timeReply.size() == 5)
-                        time = TimeFromCells(timeReply.substr(1, 2), timeReply.substr(3, 2));
+                    const std::string time = reply::ParseSlotTime(timeReply);
                     if (time.empty()) {
                         nTableErr = 17;
                         failed = true;
                     } else {
-                        table[stored++] = time + "," + code;
+                        table[stored++] = time + "," + *code;
                     }
                 }
             }

@@ -3,6 +3,8 @@
 // the times (hhmm) from iTimeReg. Free slots carry a disable code in their event register.
 #pragma once
 
+#include "Replies.h"
+
 #include <string>
 #include <vector>
 
@@ -13,9 +15,6 @@ class Core;
 // Distinct non-empty entries in ascending (time) order, then the empty ones.
 void SortTable(std::vector<std::string>& table);
 
-// "hh:mm" from an hour and a minute text ("7" and "5" give "07:05"), or "" when they do not form
-// a valid time.
-std::string TimeFromCells(const std::string& hour, const std::string& minute);
 // "hhmm" of an entry's first five characters, or "" when they are not a valid time.
 std::string CompactTime(const std::string& entry);
 

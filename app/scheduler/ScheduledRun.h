@@ -13,6 +13,7 @@ namespace px {
 
 class Core;
 class Mailer;
+struct DeviceEntry;
 
 class ScheduledRun {
 public:
@@ -30,6 +31,35 @@ public:
     const std::string& LastUploadResult() const { return lastUploadResult_; }
 
 private:
+    // Where one terminal's download stands.
+    struct UploadPass {
+        long count = 0; // records on the terminal
+        long last = 0;  // records saved, from the start
+        long start = 0; // where this download began
+        bool readOk = true;
+        std::string eraseResult;
+    };
+
+    // The run's steps, in order.
+    std::string StartRun(); // the mail copy's path
+    bool PollEntry(const DeviceEntry& entry, const std::string& name);
+    bool ReachEntry(const DeviceEntry& entry, const std::string& name, long& pingMs);
+    bool OpenEntry(const DeviceEntry& entry);
+    bool IdentifyOrRecover(const DeviceEntry& entry, const std::string& name);
+    void RecoverId(const DeviceEntry& entry, int answering);
+    bool DownloadEntry(const DeviceEntry& entry, const std::string& name, long pingMs);
+    void SetTerminalClock();
+    void MailRunFile(const std::string& mailFile);
+
+    // TSUpload's steps.
+    void WriteHeaders();
+    void FindResumePoint(UploadPass& u);
+    void DownloadPasses(int id, UploadPass& u);
+    bool SaveRecord(int id, long index, long count);
+    bool AnotherPass(UploadPass& u); // erases the terminal once it is full and all is saved
+    void ReportSaved(const UploadPass& u);
+    bool FinishUpload(const UploadPass& u);
+
     void Log(const std::string& line) const;
     void Silent(const std::string& line) const;
     void Message(const std::string& text) const;

@@ -124,6 +124,41 @@ TEST_F(Run, ResumesWhereTheLastRunStopped)
     EXPECT_EQ(LinesOfFiles(h.core->paths().In("Records"), ".BAK").size(), 8u);
 }
 
+// A whole run's event log, byte for byte: a terminal that saves its records, one whose memory is
+// empty and a serial entry whose port does not open.
+TEST_F(Run, TheLogOfARunLineByLine)
+{
+    auto sim = Pty({"--id", "1", "--records", "3"});
+    Entry(5);
+    Entry(7); // no such port
+    run.now = [] { return px::MakeDateTime(2026, 3, 5, 8, 1, 2); };
+    run.TSChkDevice();
+    const std::string out = Output();
+    const std::string expected = "\r\n03/05 08:01 Start Time scheduler...\r\n"
+                                 "     08:01 Detect 001-Machine-1\r\n"
+                                 "          001-Machine-1 connected!\r\n"
+                                 "          start upload and save data!\r\n"
+                                 "          save record count: 3\r\n"
+                                 "          save file path: " +
+                                 out +
+                                 "\r\n"
+                                 "          save data OK!\r\n"
+                                 "     08:01 Detect 002-Machine-2\r\n"
+                                 "          can't open COM:7\r\n";
+    EXPECT_EQ(Log(), expected);
+    EXPECT_FALSE(run.LastRunComplete());
+
+    ASSERT_TRUE(sim->command("erase 1"));
+    ASSERT_TRUE(h.core->directory().SelectId(2));
+    h.core->directory().Delete();
+    run.TSChkDevice();
+    EXPECT_EQ(Log().substr(expected.size()), "\r\n03/05 08:01 Start Time scheduler...\r\n"
+                                             "     08:01 Detect 001-Machine-1\r\n"
+                                             "          001-Machine-1 connected!\r\n"
+                                             "          no record!\r\n");
+    EXPECT_TRUE(run.LastRunComplete());
+}
+
 // Drops the link at each record position of a short download, then runs again: across the runs
 // every record is in the output exactly once and in order.
 class LinkDrop : public Run, public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
