@@ -45,6 +45,8 @@ def walk(node, depth=0):
 
 
 def describe(node):
+    if node is None:
+        return ""
     try:
         return node.get_description() or ""
     except gi.repository.GLib.Error:
@@ -52,6 +54,8 @@ def describe(node):
 
 
 def name(node):
+    if node is None:
+        return ""
     try:
         return node.get_name() or ""
     except gi.repository.GLib.Error:
@@ -59,6 +63,8 @@ def name(node):
 
 
 def role(node):
+    if node is None:
+        return ""
     try:
         return node.get_role_name()
     except gi.repository.GLib.Error:
@@ -128,6 +134,8 @@ class Program:
 
     @staticmethod
     def press(node, wanted=("Press", "press", "click", "Toggle", "toggle")):
+        # A control offers its actions only while it is enabled: wait for that, as a person would.
+        wait_until(lambda: Atspi.Action.get_n_actions(node) > 0, 10.0)
         count = Atspi.Action.get_n_actions(node)
         for i in range(count):
             if Atspi.Action.get_action_name(node, i) in wanted:
@@ -178,7 +186,8 @@ class Program:
         Atspi.generate_mouse_event(r.x + r.width // 2, r.y + r.height // 2, "b1d")
 
     def choose(self, combo_control, item_text):
-        """Opens a combo box's list with the mouse and clicks the item with this text."""
+        """Opens a combo box's list with the mouse and clicks the item with this text; an item
+        scrolled out of the list is reached by typing its text and Return, as a person would."""
         combo = self.find(combo_control)
         self.click(combo)
 
@@ -186,12 +195,17 @@ class Program:
             for node in walk(combo):
                 if (role(node) == "list item" and name(node) == item_text and
                         node.get_state_set().contains(Atspi.StateType.SHOWING)):
-                    return node
+                    r = Atspi.Component.get_extents(node, Atspi.CoordType.SCREEN)
+                    if r.width > 0 and r.height > 0 and r.y >= 0:
+                        return node
             return None
-        item = wait_until(shown_item, 5.0)
-        if not item:
-            raise AssertionError("%s has no item %r" % (combo_control, item_text))
-        self.click(item)
+        item = wait_until(shown_item, 2.0)
+        if item:
+            self.click(item)
+        else:
+            time.sleep(0.3)
+            type_text(item_text)
+            press_key("Return")
         if not wait_until(lambda: name(combo) == item_text, 5.0):
             raise AssertionError("%s shows %r, not %r" % (combo_control, name(combo), item_text))
         # The list must be gone before the next step: an open popup takes the next clicks.
@@ -199,6 +213,51 @@ class Program:
 
     def showing(self, control):
         return self.find(control).get_state_set().contains(Atspi.StateType.SHOWING)
+
+    def enabled(self, control):
+        return self.find(control).get_state_set().contains(Atspi.StateType.ENABLED)
+
+    def checked(self, control):
+        return self.find(control).get_state_set().contains(Atspi.StateType.CHECKED)
+
+    def dialog(self, control, timeout=10.0):
+        """A dialog window, found by its design name ("frmTime")."""
+        def look():
+            for w in self.windows():
+                if describe(w) == control:
+                    return w
+            return None
+        w = wait_until(look, timeout)
+        if not w:
+            raise AssertionError("no dialog %s among %r"
+                                 % (control, [describe(x) or name(x) for x in self.windows()]))
+        return w
+
+    def gone(self, control, timeout=10.0):
+        return wait_until(lambda: all(describe(w) != control for w in self.windows()), timeout)
+
+    def press_named(self, window, caption):
+        """Presses the button with this caption ("&Yes" and "Yes" alike) inside a window."""
+        for node in walk(window):
+            if role(node) == "push button" and name(node).replace("&", "") == caption:
+                return self.press(node)
+        raise AssertionError("no button %r" % caption)
+
+    def list_items(self, control):
+        return [name(n) for n in walk(self.find(control)) if role(n) == "list item"]
+
+    def select_item(self, control, text):
+        """Clicks the line of a list with this text."""
+        for node in walk(self.find(control)):
+            if role(node) == "list item" and name(node) == text:
+                return self.click(node)
+        raise AssertionError("%s has no line %r" % (control, text))
+
+    def double_click_item(self, control, text):
+        for node in walk(self.find(control)):
+            if role(node) == "list item" and name(node) == text:
+                return self.double_click(node)
+        raise AssertionError("%s has no line %r" % (control, text))
 
 
 def _windows_of(d, pid, title=None):

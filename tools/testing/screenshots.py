@@ -118,6 +118,7 @@ def main():
         scene.write("px740/PX740.TXT", "1,Gate,,5,19200,0.0.0.0,1001\r\n"
                                        "2,Office,,0,19200,127.0.0.1,1001\r\n")
         app = scene.start()
+        drv.wait_until(lambda: app.showing("lstDevice"), 10)
         pages = ["terminals", "bells", "inout", "records", "scheduler", "program"]
         for index, page in enumerate(pages):
             try:
