@@ -1,5 +1,6 @@
 // The reply parsers, each against a table of replies a terminal sends or a damaged line brings.
 #include "Replies.h"
+#include "VbText.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,15 @@ TEST(RecordReplies, CardIdFilter)
     EXPECT_EQ(FilterCardId("0012345678", 11, 4), "");
     EXPECT_EQ(FilterCardId("0012345678", 0, 4), "0012345678");
     EXPECT_EQ(FilterCardId("0012345678", 1, -2), "");
+}
+
+TEST(Digits, LeadingZerosToTheWidth)
+{
+    EXPECT_EQ(px::Digits(7, 3), "007");
+    EXPECT_EQ(px::Digits(1234, 3), "1234");
+    EXPECT_EQ(px::Digits(-5, 3), "-05");
+    EXPECT_EQ(px::Digits(0, 5), "00000");
+    EXPECT_EQ(px::ThreeDigits(42), "042");
 }
 
 } // namespace
