@@ -114,7 +114,8 @@ std::string DeviceOps::PollingPX74X(int id)
     nPolledID = -1;
     try {
         Exchange& ex = core_.exchange();
-        const std::string command = "D" + frame::HexByte(static_cast<std::uint8_t>(id & 0xFF));
+        std::string command = "D";
+        command += frame::HexByte(static_cast<std::uint8_t>(id & 0xFF));
         std::string reply = ex.SendVNetCmd(command, false, false);
         const auto poll = reply::ParsePoll(reply);
         if (core_.state().bCmdTimeout || !poll) return {};

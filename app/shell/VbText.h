@@ -29,11 +29,6 @@ inline std::string ThreeDigits(int value)
 {
     return Digits(value, 3);
 }
-// A terminal's reply that accepts the command begins with "A".
-inline bool IsAccepted(std::string_view reply)
-{
-    return !reply.empty() && reply[0] == 'A';
-}
 std::string UCase(std::string_view text);
 
 } // namespace px

@@ -150,8 +150,13 @@ TEST(SlotReplies, EventByMaskAndTime)
     EXPECT_EQ(px::TimeFromCells("", "00"), "");
 }
 
-TEST(RefusalReplies, ReasonCode)
+TEST(RefusalReplies, AcceptedOrReasonCode)
 {
+    EXPECT_TRUE(px::IsAccepted("A"));
+    EXPECT_TRUE(px::IsAccepted("A0730"));
+    EXPECT_FALSE(px::IsAccepted("N07"));
+    EXPECT_FALSE(px::IsAccepted(""));
+    EXPECT_FALSE(px::IsAccepted(" A"));
     EXPECT_EQ(RefusalCode("N07"), 7);
     EXPECT_EQ(RefusalCode("N1"), 1);
     EXPECT_EQ(RefusalCode("N123"), 12);
