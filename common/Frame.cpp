@@ -12,9 +12,13 @@ std::uint8_t Sum(std::string_view text)
 
 std::string Checksum(std::string_view text)
 {
+    return HexByte(Sum(text));
+}
+
+std::string HexByte(std::uint8_t value)
+{
     static const char kHex[] = "0123456789ABCDEF";
-    const std::uint8_t sum = Sum(text);
-    return {kHex[sum >> 4], kHex[sum & 0xF]};
+    return {kHex[value >> 4], kHex[value & 0xF]};
 }
 
 std::string Build(std::string_view text, bool withChecksum)

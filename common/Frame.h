@@ -15,6 +15,8 @@ inline constexpr char CR = 13;
 std::uint8_t Sum(std::string_view text);
 // The checksum as two upper-case hexadecimal digits ("0A", "00").
 std::string Checksum(std::string_view text);
+// A byte as two upper-case hexadecimal digits, as commands carry IDs and register values.
+std::string HexByte(std::uint8_t value);
 // STX + text [+ checksum] + CR.
 std::string Build(std::string_view text, bool withChecksum);
 // Value of two hexadecimal digits (either case), or -1 when they are not both hex digits.

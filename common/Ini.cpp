@@ -1,6 +1,7 @@
 #include "Ini.h"
 
 #include "CharClass.h"
+#include "SysError.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -271,7 +272,7 @@ std::optional<Document> Document::tryLoad(const std::string& path, std::string* 
     std::string text;
     const int err = readFile(path, text);
     if (err != 0 && !isMissing(err)) {
-        if (error) *error = std::strerror(err);
+        if (error) *error = ErrnoText(err);
         return std::nullopt;
     }
     return parse(text);

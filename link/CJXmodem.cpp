@@ -68,7 +68,9 @@ void CJXmodem::WaitForActivity()
 
 void CJXmodem::CloseFile()
 {
-    if (file_) std::fclose(file_);
+    // Each block was written with its own check; what the close could still report is not
+    // looked at, as the transfer's result was already decided.
+    if (file_) (void)std::fclose(file_);
     file_ = nullptr;
 }
 
@@ -83,7 +85,7 @@ void CJXmodem::ShowProgress(const char* caption, int lower, int upper)
 void CJXmodem::UpdateStatus(const char* format)
 {
     char text[48];
-    std::snprintf(text, sizeof text, format, static_cast<int>(blockCount_));
+    (void)std::snprintf(text, sizeof text, format, static_cast<int>(blockCount_)); // short: fits
     progress_->SetStatus(text);
 }
 
@@ -127,10 +129,8 @@ CJXmodem::BlockCheck CJXmodem::CheckBlock()
     return BlockCheck::Accepted;
 }
 
-bool CJXmodem::SendFile(const std::string& name)
+bool CJXmodem::StartSending(const std::string& name)
 {
-    // A host's event handler may call in while a transfer waits; one line carries one transfer.
-    if (transferring_.load()) return false;
     blockCount_ = endCount_ = lastBlock_ = 0;
     crcMode_ = 1;
     CloseFile();
@@ -149,6 +149,13 @@ bool CJXmodem::SendFile(const std::string& name)
     totalBlocks_ = static_cast<std::uint32_t>(std::min<long long>(length / kDataSize, INT32_MAX));
     ShowProgress("Send File...", 0, static_cast<int>(totalBlocks_));
     UpdateStatus("Send File BLK:%04d");
+    return true;
+}
+
+bool CJXmodem::SendFile(const std::string& name)
+{
+    // A host's event handler may call in while a transfer waits; one line carries one transfer.
+    if (transferring_.load() || !StartSending(name)) return false;
 
     int requests = 0; // NAK or "C" since the last ACK
     int timeouts = 0;
@@ -223,9 +230,8 @@ bool CJXmodem::SendFile(const std::string& name)
     return false;
 }
 
-bool CJXmodem::ReceiveFile(const std::string& name)
+bool CJXmodem::StartReceiving(const std::string& name)
 {
-    if (transferring_.load()) return false;
     CloseFile();
     if (ValidName(name)) file_ = std::fopen(name.c_str(), "wb");
     if (!file_) {
@@ -240,6 +246,38 @@ bool CJXmodem::ReceiveFile(const std::string& name)
     timerStart_ = px::tickCount();
     WriteByte(CRC_REQUEST);
     UpdateStatus("Recv File BLK:%04d");
+    return true;
+}
+
+bool CJXmodem::AnswerPacket(int& errors)
+{
+    switch (CheckBlock()) {
+    case BlockCheck::Accepted:
+        WriteByte(ACK);
+        ++blockCount_;
+        errors = 0;
+        if (static_cast<int>(blockCount_) >= progress_->Upper())
+            progress_->SetRange(progress_->Lower(), progress_->Upper() + 100);
+        progress_->SetPos(static_cast<int>(blockCount_));
+        UpdateStatus("Recv File BLK:%04d");
+        return true;
+    case BlockCheck::Repeat:
+        WriteByte(ACK);
+        ++errors;
+        return true;
+    case BlockCheck::Refused:
+        WriteByte(NAK);
+        ++errors;
+        return true;
+    case BlockCheck::WriteFailed:
+        break;
+    }
+    return false;
+}
+
+bool CJXmodem::ReceiveFile(const std::string& name)
+{
+    if (transferring_.load() || !StartReceiving(name)) return false;
 
     int errors = 0; // time-outs and refused or repeated packets since the last accepted block
     bool ended = false;
@@ -255,28 +293,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
             switch (packet_[0]) {
             case SOH:
                 if (packetLength_ < PacketSize(crcMode_ != 0)) break;
-                switch (CheckBlock()) {
-                case BlockCheck::Accepted:
-                    WriteByte(ACK);
-                    ++blockCount_;
-                    errors = 0;
-                    if (static_cast<int>(blockCount_) >= progress_->Upper())
-                        progress_->SetRange(progress_->Lower(), progress_->Upper() + 100);
-                    progress_->SetPos(static_cast<int>(blockCount_));
-                    UpdateStatus("Recv File BLK:%04d");
-                    break;
-                case BlockCheck::Repeat:
-                    WriteByte(ACK);
-                    ++errors;
-                    break;
-                case BlockCheck::Refused:
-                    WriteByte(NAK);
-                    ++errors;
-                    break;
-                case BlockCheck::WriteFailed:
-                    ended = true;
-                    break;
-                }
+                if (!AnswerPacket(errors)) ended = true;
                 packetLength_ = 0;
                 break;
             case EOT:

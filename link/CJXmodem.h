@@ -66,6 +66,13 @@ public:
     bool CrcMode() const { return crcMode_ != 0; }
 
 private:
+    // Opens the file and resets the transfer's state; false (and the cancel sequence sent) when
+    // the file cannot be opened.
+    bool StartSending(const std::string& name);
+    bool StartReceiving(const std::string& name);
+    // A whole packet has arrived: acknowledged, refused or written; false when the file could
+    // not be written.
+    bool AnswerPacket(int& errors);
     bool TakeCancel();
     // Sleeps in the event loop until a byte, an event or the time-out is due.
     void WaitForActivity();

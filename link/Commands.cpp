@@ -18,7 +18,7 @@ bool FitsInFrame(std::string_view text)
 std::string Format(const char* format, int value)
 {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, format, value);
+    (void)std::snprintf(buffer, sizeof buffer, format, value); // one int: always fits
     return buffer;
 }
 
@@ -100,8 +100,9 @@ std::optional<std::string> SetTime(int year, int month, int day, int hour, int m
         !within(minute, 99) || !within(second, 99) || !within(week, 9))
         return std::nullopt;
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "S%04d%02d%02d%02d%02d%02d%d", year, month, day, hour,
-                  minute, second, week);
+    // The ranges are checked above: the command always fits.
+    (void)std::snprintf(buffer, sizeof buffer, "S%04d%02d%02d%02d%02d%02d%d", year, month, day,
+                        hour, minute, second, week);
     return std::string(buffer);
 }
 
@@ -125,9 +126,8 @@ std::optional<std::string> ChallengeResponse(std::string_view reply, int hiCode,
     if (c1 < 0 || c2 < 0) return std::nullopt;
     const int r1 = (c1 - hiCode) & 0xFF;
     const int r2 = (c2 ^ loCode) & 0xFF;
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02X%02X", r1, r2);
-    return std::string(buffer);
+    return px::frame::HexByte(static_cast<std::uint8_t>(r1)) +
+           px::frame::HexByte(static_cast<std::uint8_t>(r2));
 }
 
 std::int64_t HexDigits(std::string_view digits)

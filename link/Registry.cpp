@@ -12,7 +12,7 @@ namespace serlo {
 
 std::string RegistryPath()
 {
-    return px::xdg::DataHome() + "/serlo/registry.ini";
+    return px::xdg::DataHome() + "/" SERLO_REGISTRY_FILE;
 }
 
 std::string LibraryPath()

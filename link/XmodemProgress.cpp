@@ -45,12 +45,10 @@ std::string XmodemProgress::PercentLabel(int lower, int upper, int pos)
     long long percent = 0;
     if (span != 0) percent = (static_cast<long long>(pos) - lower) * 100 / span;
     if (percent != 100) percent %= 100;
-    char text[32];
-    std::snprintf(text, sizeof text, "%d%c", static_cast<int>(percent), '%');
-    return text;
+    return std::to_string(static_cast<int>(percent)) + "%";
 }
 
-XmodemProgress::XmodemProgress(const std::string& caption, std::function<void()> onCancel,
+XmodemProgress::XmodemProgress(const std::string& caption, const std::function<void()>& onCancel,
                                Mode mode)
 {
     const bool window = mode == Mode::Window

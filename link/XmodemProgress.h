@@ -26,7 +26,7 @@ public:
 
     // onCancel runs on the control's thread when the window's Cancel is pressed (or the window
     // is closed); it must only set a flag, as the transfer loop is waiting inside the event loop.
-    XmodemProgress(const std::string& caption, std::function<void()> onCancel,
+    XmodemProgress(const std::string& caption, const std::function<void()>& onCancel,
                    Mode mode = Mode::Auto);
     // Closes the window and enables the host's window again.
     ~XmodemProgress();

@@ -12,7 +12,7 @@ cmake --build "$build" -j2 --target bench_link bench_exchange bench_format bench
 python3 tools/bench/bench_run.py "$build"
 # The window's figures need a display: a virtual one when the desktop packages are there.
 if command -v Xvfb >/dev/null; then
-    /usr/bin/python3 tools/testing/desktop_session.py --timeout 600 -- \
+    /usr/bin/python3 testing/desktop_session.py --timeout 600 -- \
         "$build/tools/bench/bench_window"
 else
     QT_QPA_PLATFORM=offscreen "$build/tools/bench/bench_window"

@@ -16,15 +16,18 @@ sims=()
 cleanup() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
+# Started in this shell, not in a command substitution, so that the cleanup knows their ids.
 start_sim() { # output file, arguments...
     local out=$1; shift
     sleep 600 | "$sim" --quiet "$@" >"$out" 2>&1 &
     sims+=($!)
     for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
-    head -n1 "$out" | cut -d' ' -f2
 }
-pty=$(start_sim "$demo/sim1.log" --pty --id 1 --records 25)
-tcp=$(start_sim "$demo/sim2.log" --tcp 127.0.0.2:0 --id 2 --records 15 --version V1.8R)
+first_word() { head -n1 "$1" | cut -d' ' -f2; }
+start_sim "$demo/sim1.log" --pty --id 1 --records 25
+start_sim "$demo/sim2.log" --tcp 127.0.0.2:0 --id 2 --records 15 --version V1.8R
+pty=$(first_word "$demo/sim1.log")
+tcp=$(first_word "$demo/sim2.log")
 printf '[SERIALCOMM]\r\n%s=COM5\r\n' "$pty" >"$XDG_CONFIG_HOME/serlo/ports.ini"
 printf '1,Front door,,5,19200,0.0.0.0,1001\r\n2,Warehouse,,0,19200,%s,%s\r\n' \
     "${tcp%:*}" "${tcp##*:}" >"$PX740_HOME/PX740.TXT"

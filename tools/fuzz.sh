@@ -17,7 +17,7 @@ build() { # target sources...
     shift
     echo "== building $target"
     "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -Wall -Wextra -I"$src" -Icommon -Iapp/protocol -Iapp/shell "$@" -o "$out/$target"
+        -Wall -Wextra -I"$src" -Icommon -Iapp/protocol -Iapp/shell -Itesting "$@" -o "$out/$target"
 }
 build fuzz_template "$src/fuzz/fuzz_template.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp"
 build fuzz_expand_date "$src/fuzz/fuzz_expand_date.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp"

@@ -10,6 +10,6 @@ if [ ! -x "$build/app/px740" ] || [ -n "${PX_REBUILD:-}" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build" -j2 --target px740 px74x-sim serlo
 fi
-/usr/bin/python3 tools/testing/desktop_session.py --timeout 300 -- \
-    /usr/bin/python3 tools/testing/screenshots.py --px740 "$build/app/px740" \
+/usr/bin/python3 testing/desktop_session.py --timeout 300 -- \
+    /usr/bin/python3 tools/screenshots.py --px740 "$build/app/px740" \
     --sim "$build/tools/sim/px74x-sim" --out "$out"

@@ -6,6 +6,7 @@
 #include "Ping.h"
 #include "RuntimeError.h"
 #include "TextIds.h"
+#include "VbText.h"
 #include "Wait.h"
 
 #include <cstdio>
@@ -108,9 +109,7 @@ bool OpenTerminal(Core& core, int listIndex)
                 CmdPX700Enabled(core, true);
                 if (core.onTerminalOpened) core.onTerminalOpened();
                 core.view().SetProgress(0, 0);
-                char count[32];
-                std::snprintf(count, sizeof count, "00000 / %05ld", device.GetPXRecordCount());
-                core.view().SetCountLabel(count);
+                core.view().SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));
                 core.ShowStatusText(device.sModel + " Firmware Version " + device.sVersion);
             } else {
                 st.nStatusID = 8019;

@@ -39,9 +39,7 @@ DeviceDirectory::DeviceDirectory(SettingsStore& settings) : settings_(settings)
 
 std::string DeviceDirectory::LineText(int id, const std::string& name)
 {
-    char prefix[8];
-    std::snprintf(prefix, sizeof prefix, "%03d-", id);
-    return prefix + name;
+    return Digits(id, 3) + "-" + name;
 }
 
 std::string DeviceDirectory::EntryText(const DeviceEntry& e)
@@ -132,9 +130,10 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
             DeviceEntry e;
             std::string why;
             if (!ParseEntry(line, &e, &why)) {
-                if (!Trim(line).empty())
-                    Note("Terminal list: line " + std::to_string(count + 1) + " of " + fileName +
-                         " skipped (" + why + ")");
+                if (Trim(line).empty()) continue;
+                std::string note = "Terminal list: line " + std::to_string(count + 1);
+                note.append(" of ").append(fileName).append(" skipped (").append(why).append(")");
+                Note(note);
                 continue;
             }
             if (e.ID < 1) break; // the end mark of the file

@@ -4,6 +4,7 @@
 #include "DeviceControls.h"
 #include "Exchange.h"
 #include "FileAppend.h"
+#include "Frame.h"
 #include "Ini.h"
 #include "RuntimeError.h"
 #include "TextIds.h"
@@ -16,17 +17,6 @@
 #include <fstream>
 
 namespace px {
-
-namespace {
-
-std::string TwoDigits(int v)
-{
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02d", v);
-    return buffer;
-}
-
-} // namespace
 
 bool DeviceOps::GetPXTime(Stamp* time)
 {
@@ -125,9 +115,9 @@ std::string DeviceOps::PollingPX74X(int id)
     nPolledID = -1;
     try {
         Exchange& ex = core_.exchange();
-        char command[8];
-        std::snprintf(command, sizeof command, "D%02X", id & 0xFF);
-        const std::string reply = ex.SendVNetCmd(command, false, false);
+        std::string command = "D";
+        command += frame::HexByte(static_cast<std::uint8_t>(id & 0xFF));
+        std::string reply = ex.SendVNetCmd(command, false, false);
         const auto poll = reply::ParsePoll(reply);
         if (core_.state().bCmdTimeout || !poll) return {};
         nPolledID = poll->id;
@@ -143,8 +133,7 @@ std::string DeviceOps::PollingPX74X(int id)
             nPolledID = -1;
             return {};
         }
-        char percent[16];
-        std::snprintf(percent, sizeof percent, "%02lld%%", std::llround(dEraseRatio * 100));
+        const std::string percent = Digits(std::lround(dEraseRatio * 100), 2) + "%";
         core_.ShowText("     Model=" + sModel);
         core_.ShowText("     Version=" + sVersion + ", Ext=" + sExt);
         core_.ShowText("     MaxCount=" + std::to_string(lMaxCount) +
@@ -245,10 +234,9 @@ bool DeviceOps::PollingID(int id)
         core_.ShowStatusText(link.CommPort() != 0 ? "COM Port is closed" : "Disconnect");
     }
     if (found && n >= 0 && n < DeviceDirectory::kSlots) {
-        char prefix[8];
-        std::snprintf(prefix, sizeof prefix, "%03d-", n);
-        core_.view().SetCaption(core_.baseCaption + "  " + prefix +
-                                dir.table[static_cast<std::size_t>(n)].Name);
+        core_.view().SetCaption(
+            core_.baseCaption + "  " +
+            DeviceDirectory::LineText(n, dir.table[static_cast<std::size_t>(n)].Name));
     } else if (!found) {
         link.SetPortOpen(false);
     }
@@ -365,8 +353,7 @@ int DeviceOps::ReadBellDuration()
 bool DeviceOps::SetBellDuration(int seconds)
 {
     core_.state().bLinkTimeout = false;
-    char value[8];
-    std::snprintf(value, sizeof value, "%02X", seconds & 0xFF);
+    const std::string value = frame::HexByte(static_cast<std::uint8_t>(seconds & 0xFF));
     if (core_.link().PortOpen() && core_.link().SetRegister(1, value)) return true;
     return Failed(13);
 }
@@ -383,7 +370,7 @@ int DeviceOps::ReadRecordMode()
 void DeviceOps::SetModeRegister(int reg, int mode)
 {
     core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen()) core_.link().SetRegister(reg, TwoDigits(mode));
+    if (core_.link().PortOpen()) core_.link().SetRegister(reg, Digits(mode, 2));
     if (core_.state().bLinkTimeout) Failed(1);
 }
 

@@ -20,9 +20,7 @@ const std::string kIndent(10, ' ');
 
 std::string FiveDigits(long v)
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%05ld", v);
-    return buffer;
+    return Digits(v, 5);
 }
 
 } // namespace

@@ -4,8 +4,6 @@
 #include "Frame.h"
 #include "VbText.h"
 
-#include <cstdio>
-
 namespace px {
 
 namespace {
@@ -50,9 +48,7 @@ std::string TimeFromCells(std::string_view hour, std::string_view minute)
     if (!AllDigits(h) || !AllDigits(m) || h.size() > 2 || m.size() > 2) return {};
     const int hv = std::stoi(h), mv = std::stoi(m);
     if (hv > 23 || mv > 59) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d", hv, mv);
-    return buffer;
+    return Digits(hv, 2) + ":" + Digits(mv, 2);
 }
 
 namespace reply {

@@ -18,6 +18,12 @@ struct Stamp {
     bool Valid() const;
 };
 
+// A terminal's reply that accepts the command begins with "A".
+inline bool IsAccepted(std::string_view reply)
+{
+    return !reply.empty() && reply[0] == 'A';
+}
+
 // "hh:mm" from an hour and a minute text ("7" and "5" give "07:05"), or "" when they do not form
 // a valid time.
 std::string TimeFromCells(std::string_view hour, std::string_view minute);

@@ -5,6 +5,7 @@
 #include "RuntimeError.h"
 #include "XdgPaths.h"
 #include "serlo.h"
+#include "serlo_ids.h"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -14,36 +15,6 @@
 namespace px {
 
 namespace {
-
-constexpr const char* kProgId = "SERLO.SerloCtrl.3";
-
-// DISPIDs of the members the program uses.
-enum : int32_t {
-    kBaudRate = 1,
-    kHandshaking = 2,
-    kSettings = 4,
-    kEventMask = 8,
-    kCommPort = 10,
-    kVNetTimeout = 11,
-    kIPort = 12,
-    kIAddress = 13,
-    kRxCount = 15,
-    kText = 17,
-    kChar = 18,
-    kBusy = 25,
-    kPortOpen = 29,
-    kSendVNetCmd = 35,
-    kPolling = 36,
-    kSetID = 37,
-    kGetTime = 41,
-    kReset = 43,
-    kGetRecord = 44,
-    kEraseRecord = 45,
-    kGetRegister = 47,
-    kSetRegister = 48,
-    kSetTime = 50,
-    kGetRecordCount = 60,
-};
 
 std::string ExecutableDir()
 {
@@ -152,8 +123,8 @@ const std::string& SerloClient::LibraryPath() const
 bool SerloClient::Create(std::string* error)
 {
     if (ctrl_) return true;
-    const std::string registry = xdg::DataHome() + "/serlo/registry.ini";
-    const std::string registered = ini::getString(registry, kProgId, "Path", "");
+    const std::string registry = xdg::DataHome() + "/" SERLO_REGISTRY_FILE;
+    const std::string registered = ini::getString(registry, SERLO_PROGID, "Path", "");
     bool loaded = !registered.empty() && api_->Load(registered);
     if (loaded) {
         libraryPath_ = registered;
@@ -174,7 +145,7 @@ bool SerloClient::Create(std::string* error)
     }
     if (!loaded) {
         if (error)
-            *error = "The link control " + std::string(kProgId) +
+            *error = "The link control " + std::string(SERLO_PROGID) +
                      " is not registered and "
                      "libserlo.so was not found beside the program";
         return false;
@@ -232,138 +203,138 @@ constexpr int32_t kMethod = SERLO_DISPATCH_METHOD;
 
 bool SerloClient::PortOpen()
 {
-    return PX_CALL.Number(kPortOpen, kGet) != 0;
+    return PX_CALL.Number(SERLO_DISPID_PortOpen, kGet) != 0;
 }
 void SerloClient::SetPortOpen(bool open)
 {
-    PX_CALL.Put(kPortOpen, Flag(open));
+    PX_CALL.Put(SERLO_DISPID_PortOpen, Flag(open));
 }
 int SerloClient::CommPort()
 {
-    return PX_CALL.Number(kCommPort, kGet);
+    return PX_CALL.Number(SERLO_DISPID_CommPort, kGet);
 }
 void SerloClient::SetCommPort(int port)
 {
-    PX_CALL.Put(kCommPort, Num(port));
+    PX_CALL.Put(SERLO_DISPID_CommPort, Num(port));
 }
 int SerloClient::BaudRate()
 {
-    return PX_CALL.Number(kBaudRate, kGet);
+    return PX_CALL.Number(SERLO_DISPID_BaudRate, kGet);
 }
 void SerloClient::SetBaudRate(int baud)
 {
-    PX_CALL.Put(kBaudRate, Num(baud));
+    PX_CALL.Put(SERLO_DISPID_BaudRate, Num(baud));
 }
 int SerloClient::Handshaking()
 {
-    return PX_CALL.Number(kHandshaking, kGet);
+    return PX_CALL.Number(SERLO_DISPID_Handshaking, kGet);
 }
 void SerloClient::SetHandshaking(int bits)
 {
-    PX_CALL.Put(kHandshaking, Num(bits));
+    PX_CALL.Put(SERLO_DISPID_Handshaking, Num(bits));
 }
 std::string SerloClient::Settings()
 {
-    return PX_CALL.Text(kSettings, kGet);
+    return PX_CALL.Text(SERLO_DISPID_Settings, kGet);
 }
 void SerloClient::SetSettings(const std::string& text)
 {
-    PX_CALL.Put(kSettings, Str(text));
+    PX_CALL.Put(SERLO_DISPID_Settings, Str(text));
 }
 int SerloClient::VNetTimeout()
 {
-    return PX_CALL.Number(kVNetTimeout, kGet);
+    return PX_CALL.Number(SERLO_DISPID_VNetTimeout, kGet);
 }
 void SerloClient::SetVNetTimeout(int ms)
 {
-    PX_CALL.Put(kVNetTimeout, Num(ms));
+    PX_CALL.Put(SERLO_DISPID_VNetTimeout, Num(ms));
 }
 int SerloClient::IPort()
 {
-    return PX_CALL.Number(kIPort, kGet);
+    return PX_CALL.Number(SERLO_DISPID_iPort, kGet);
 }
 void SerloClient::SetIPort(int port)
 {
-    PX_CALL.Put(kIPort, Num(port));
+    PX_CALL.Put(SERLO_DISPID_iPort, Num(port));
 }
 std::string SerloClient::IAddress()
 {
-    return PX_CALL.Text(kIAddress, kGet);
+    return PX_CALL.Text(SERLO_DISPID_iAddress, kGet);
 }
 void SerloClient::SetIAddress(const std::string& a)
 {
-    PX_CALL.Put(kIAddress, Str(a));
+    PX_CALL.Put(SERLO_DISPID_iAddress, Str(a));
 }
 void SerloClient::SetEventMask(int mask)
 {
-    PX_CALL.Put(kEventMask, Num(mask));
+    PX_CALL.Put(SERLO_DISPID_EventMask, Num(mask));
 }
 int SerloClient::RxCount()
 {
-    return PX_CALL.Number(kRxCount, kGet);
+    return PX_CALL.Number(SERLO_DISPID_RxCount, kGet);
 }
 std::string SerloClient::Text()
 {
-    return PX_CALL.Text(kText, kGet);
+    return PX_CALL.Text(SERLO_DISPID_Text, kGet);
 }
 void SerloClient::SetText(const std::string& bytes)
 {
-    PX_CALL.Put(kText, Str(bytes));
+    PX_CALL.Put(SERLO_DISPID_Text, Str(bytes));
 }
 int SerloClient::Char()
 {
-    return PX_CALL.Number(kChar, kGet);
+    return PX_CALL.Number(SERLO_DISPID_Char, kGet);
 }
 bool SerloClient::Busy()
 {
-    return PX_CALL.Number(kBusy, kGet) != 0;
+    return PX_CALL.Number(SERLO_DISPID_Busy, kGet) != 0;
 }
 
 std::string SerloClient::SendVNetCmd(const std::string& data, bool tx, bool rx)
 {
-    return PX_CALL.Text(kSendVNetCmd, kMethod, {Str(data), Flag(tx), Flag(rx)});
+    return PX_CALL.Text(SERLO_DISPID_SendVNetCmd, kMethod, {Str(data), Flag(tx), Flag(rx)});
 }
 std::string SerloClient::Polling(int id)
 {
-    return PX_CALL.Text(kPolling, kMethod, {Num(id)});
+    return PX_CALL.Text(SERLO_DISPID_Polling, kMethod, {Num(id)});
 }
 bool SerloClient::SetID(int id)
 {
-    return PX_CALL.Number(kSetID, kMethod, {Num(id)}) != 0;
+    return PX_CALL.Number(SERLO_DISPID_SetID, kMethod, {Num(id)}) != 0;
 }
 std::string SerloClient::GetTime()
 {
-    return PX_CALL.Text(kGetTime, kMethod);
+    return PX_CALL.Text(SERLO_DISPID_GetTime, kMethod);
 }
 bool SerloClient::SetTime(int year, int month, int day, int hour, int minute, int second, int week)
 {
-    return PX_CALL.Number(kSetTime, kMethod,
+    return PX_CALL.Number(SERLO_DISPID_SetTime, kMethod,
                           {Num(year), Num(month), Num(day), Num(hour), Num(minute), Num(second),
                            Num(week)}) != 0;
 }
 bool SerloClient::Reset()
 {
-    return PX_CALL.Number(kReset, kMethod) != 0;
+    return PX_CALL.Number(SERLO_DISPID_Reset, kMethod) != 0;
 }
 std::string SerloClient::GetRecord(int number)
 {
-    return PX_CALL.Text(kGetRecord, kMethod, {Num(number)});
+    return PX_CALL.Text(SERLO_DISPID_GetRecord, kMethod, {Num(number)});
 }
 bool SerloClient::EraseRecord(int number)
 {
-    return PX_CALL.Number(kEraseRecord, kMethod, {Num(number)}) != 0;
+    return PX_CALL.Number(SERLO_DISPID_EraseRecord, kMethod, {Num(number)}) != 0;
 }
 std::string SerloClient::GetRegister(int addr)
 {
-    return PX_CALL.Text(kGetRegister, kMethod, {Num(addr)});
+    return PX_CALL.Text(SERLO_DISPID_GetRegister, kMethod, {Num(addr)});
 }
 bool SerloClient::SetRegister(int addr, const std::string& value)
 {
-    return PX_CALL.Number(kSetRegister, kMethod, {Num(addr), Str(value)}) != 0;
+    return PX_CALL.Number(SERLO_DISPID_SetRegister, kMethod, {Num(addr), Str(value)}) != 0;
 }
 int SerloClient::GetRecordCount()
 {
-    return PX_CALL.Number(kGetRecordCount, kMethod);
+    return PX_CALL.Number(SERLO_DISPID_GetRecordCount, kMethod);
 }
 
 #undef PX_CALL

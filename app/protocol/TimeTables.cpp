@@ -37,9 +37,7 @@ bool IsTimeCell(const std::string& cell, int max)
 
 std::string TimeTable::RowLabel(int index)
 {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d", index + 1);
-    return buffer;
+    return Digits(index + 1, 2);
 }
 
 void TimeTable::Clear()

@@ -1,6 +1,7 @@
 #include "FileAppend.h"
 
 #include "Ini.h"
+#include "SysError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,7 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
     line.append(text).append("\r\n");
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = std::strerror(errno);
+        if (error) *error = ErrnoText(errno);
         return false;
     }
     struct stat st {};
@@ -37,12 +38,12 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
     }
     if (!failure && durable && ::fdatasync(fd) != 0) failure = errno;
     if (failure && before >= 0 && ::ftruncate(fd, before) != 0 && error)
-        *error = std::string(std::strerror(failure)) + "; the partial line could not be removed";
+        *error = ErrnoText(failure) + "; the partial line could not be removed";
     else if (failure && error)
-        *error = std::strerror(failure);
+        *error = ErrnoText(failure);
     if (::close(fd) != 0 && !failure) {
         failure = errno;
-        if (error) *error = std::strerror(failure);
+        if (error) *error = ErrnoText(failure);
     }
     return failure == 0;
 }
@@ -58,7 +59,7 @@ bool TouchFile(const std::string& path, std::string* error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = std::strerror(errno);
+        if (error) *error = ErrnoText(errno);
         return false;
     }
     ::close(fd);

@@ -199,7 +199,7 @@ void FmtData::ClearError()
     error_.clear();
 }
 
-void FmtData::SetError(FmtError no, std::string text)
+void FmtData::SetError(FmtError no, const std::string& text)
 {
     if (errorNo_ != 0) return; // the first broken rule explains the failure best
     errorNo_ = static_cast<long>(no);
@@ -343,18 +343,8 @@ FmtData::Step FmtData::StepFor(const TemplateItem& item, FieldType type)
     }
 }
 
-bool FmtData::LoadTemplate(std::string_view templ, std::string_view fieldList,
-                           std::string_view listDelimiter, std::string_view openBrace,
-                           std::string_view closeBrace)
+void FmtData::LoadFieldList(std::string_view fieldList, std::string_view listDelimiter)
 {
-    ClearError();
-    if (TrimSpaces(templ).empty() || TrimSpaces(fieldList).empty() || openBrace.empty() ||
-        closeBrace.empty() || templ.find(closeBrace) == npos) {
-        templateOk_ = false;
-        SetError(FmtError::EmptyTemplate, {});
-        return false;
-    }
-
     fields_.clear();
     for (std::size_t from = 0;;) {
         const std::size_t end = listDelimiter.empty() ? npos : fieldList.find(listDelimiter, from);
@@ -380,6 +370,21 @@ bool FmtData::LoadTemplate(std::string_view templ, std::string_view fieldList,
         if (end == npos) break;
         from = end + listDelimiter.size();
     }
+}
+
+bool FmtData::LoadTemplate(std::string_view templ, std::string_view fieldList,
+                           std::string_view listDelimiter, std::string_view openBrace,
+                           std::string_view closeBrace)
+{
+    ClearError();
+    if (TrimSpaces(templ).empty() || TrimSpaces(fieldList).empty() || openBrace.empty() ||
+        closeBrace.empty() || templ.find(closeBrace) == npos) {
+        templateOk_ = false;
+        SetError(FmtError::EmptyTemplate, {});
+        return false;
+    }
+
+    LoadFieldList(fieldList, listDelimiter);
 
     std::vector<std::string_view> parts;
     for (std::size_t from = 0;;) {

@@ -100,7 +100,9 @@ public:
 private:
     enum class Step : std::uint8_t { None, Raw, TextPicture, Date, Number, List, Mapping };
 
-    void SetError(FmtError no, std::string text);
+    void SetError(FmtError no, const std::string& text);
+    // The field list: names upper-cased, a type suffix (#, %, &) taken off as the field's type.
+    void LoadFieldList(std::string_view fieldList, std::string_view listDelimiter);
     bool ParseOption(TemplateItem& item, FieldType type, std::string_view option);
     bool ParsePicture(TemplateItem& item, FieldType type, std::string_view s);
     long TakeFill(long wanted, long pictureRoom);

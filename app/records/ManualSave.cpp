@@ -52,8 +52,10 @@ bool SaveRecord(Core& core, const std::string& fileName)
                 }
                 line += "," + cell;
             }
-            if (!type.empty())
-                line = formatter.FormatRecord(line + "," + std::to_string(r + 1), ',');
+            if (!type.empty()) {
+                line.append(",").append(std::to_string(r + 1));
+                line = formatter.FormatRecord(line, ',');
+            }
             if (!writer.WriteFile(line)) {
                 core.eventLog().WriteLog("save data NG!(" + writer.Error() + ")", false);
                 return false;

@@ -92,10 +92,11 @@ std::string DateHeader()
     const long offset = local.tm_gmtoff / 60;
     const long absOffset = offset < 0 ? -offset : offset;
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
-                  kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12],
-                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
-                  offset < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
+    // Every field is bounded: the buffer always holds the whole date.
+    (void)std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                        kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12],
+                        local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                        offset < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
     return buffer;
 }
 

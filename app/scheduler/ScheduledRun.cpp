@@ -165,7 +165,7 @@ bool ScheduledRun::IdentifyOrRecover(const DeviceEntry& entry, const std::string
         if (st.Stopping()) break;
         device.PrepareLinkForPoll();
         std::string reply = device.PollingPX74X(entry.ID);
-        if ((reply.empty() || reply[0] != 'A') && !st.Stopping()) reply = device.PollingPX74X(0);
+        if (!IsAccepted(reply) && !st.Stopping()) reply = device.PollingPX74X(0);
         if (const auto poll = reply::ParsePoll(reply)) {
             const int answering = std::max(0, poll->id);
             if (answering == entry.ID) return true;

@@ -2,6 +2,7 @@
 
 #include "Core.h"
 #include "FileAppend.h"
+#include "VbText.h"
 #include "Wait.h"
 
 #include <fstream>
@@ -29,9 +30,7 @@ std::string Scheduler::CellFromValue(int value, int maximum)
 {
     if (value == maximum) value = 0;
     if (value < 0) return "XX";
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d", value);
-    return buffer;
+    return Digits(value, 2);
 }
 
 bool Scheduler::TsTableFile(bool load, std::string* error)

@@ -18,7 +18,7 @@ std::string WithoutBlanks(const std::string& s)
 
 std::string GetCmdSwitch(const std::string& commandLine, const std::string& rawName, bool flagOnly)
 {
-    const std::string name = WithoutBlanks(UCase(Trim(rawName)));
+    std::string name = WithoutBlanks(UCase(Trim(rawName)));
     const std::string cmd = UCase(Trim(commandLine));
     if (name.empty() || cmd.empty()) return {};
     for (std::size_t c = 0; c < cmd.size(); ++c) {

@@ -14,7 +14,7 @@ constexpr std::size_t kMonitorKeep = 2048;
 
 } // namespace
 
-Core::Core(std::string title, View& view)
+Core::Core(const std::string& title, View& view)
     : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
       directory_(settings_), exchange_(std::make_unique<Exchange>(*this)),
       device_(std::make_unique<DeviceOps>(*this)), pinger_(state_,

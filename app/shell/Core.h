@@ -31,7 +31,7 @@ class Exchange;
 class Core {
 public:
     // title is "PX740" or "PX745"; the folders follow from it and the environment.
-    Core(std::string title, View& view);
+    Core(const std::string& title, View& view);
     ~Core();
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;

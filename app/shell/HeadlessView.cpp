@@ -4,11 +4,21 @@
 
 namespace px {
 
+namespace {
+
+// A message nobody may see when standard error is closed: the log sink still gets it.
+void Report(const std::string& line)
+{
+    (void)std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+} // namespace
+
 void HeadlessView::MessageBox(const std::string& text, Icon, const std::string& title)
 {
     const std::string line = (title.empty() ? std::string() : title + ": ") + text;
     messages.push_back(line);
-    if (writeToStderr) std::fprintf(stderr, "%s\n", line.c_str());
+    if (writeToStderr) Report(line);
     if (logSink) logSink(line);
 }
 
@@ -16,7 +26,7 @@ bool HeadlessView::Question(const std::string& text, Icon, bool defaultYes)
 {
     const std::string line = text + (defaultYes ? " [Yes]" : " [No]");
     messages.push_back(line);
-    if (writeToStderr) std::fprintf(stderr, "%s\n", line.c_str());
+    if (writeToStderr) Report(line);
     if (logSink) logSink(line);
     return defaultYes;
 }

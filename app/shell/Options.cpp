@@ -30,8 +30,8 @@ int ParseTimeOfDay(const std::string& text)
 std::string FormatTimeOfDay(int seconds)
 {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", seconds / 3600 % 100, seconds / 60 % 60,
-                  seconds % 60);
+    (void)std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", seconds / 3600 % 100,
+                        seconds / 60 % 60, seconds % 60); // bounded fields: never cut
     return buffer;
 }
 

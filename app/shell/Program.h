@@ -26,7 +26,7 @@ public:
     static constexpr int kTerminalsPage = 0;
     static constexpr int kSchedulerPage = 4;
 
-    Program(std::string title, View& view, std::string commandLine);
+    Program(const std::string& title, View& view, std::string commandLine);
     ~Program();
 
     // Runs the start-up sequence. 0 when the program is ready, 2 when it could not start.

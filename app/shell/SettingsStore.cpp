@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "Ini.h"
+#include "SysError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -30,7 +31,7 @@ bool SettingsStore::Prepare()
     // Created private once; every later rewrite keeps the mode.
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        lastError_ = std::strerror(errno);
+        lastError_ = ErrnoText(errno);
         return false;
     }
     ::close(fd);

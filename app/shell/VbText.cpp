@@ -32,7 +32,7 @@ bool IsNumeric(std::string_view text)
     const std::string t = Trim(text);
     if (t.empty()) return false;
     char* end = nullptr;
-    std::strtod(t.c_str(), &end);
+    (void)std::strtod(t.c_str(), &end); // only where the number ends matters
     // strtod also takes "inf", "nan" and hexadecimal forms; a plain number starts like one.
     const char first = t[0];
     const bool plainStart = std::isdigit(static_cast<unsigned char>(first)) || first == '+' ||
@@ -53,10 +53,11 @@ std::string Trim(std::string_view text)
     return std::string(chars::TrimBlanks(text));
 }
 
-std::string ThreeDigits(int value)
+std::string Digits(long value, int width)
 {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%03d", value);
+    char buffer[32];
+    // Wide enough for any long: the result is never cut.
+    (void)std::snprintf(buffer, sizeof buffer, "%0*ld", width, value);
     return buffer;
 }
 

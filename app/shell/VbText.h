@@ -21,12 +21,13 @@ bool IsNumeric(std::string_view text);
 // stand-in: false.
 bool ToBool(std::string_view text);
 std::string Trim(std::string_view text);
+// A number with leading zeros to at least width digits: Digits(7, 3) is "007", Digits(-5, 3)
+// "-05".
+std::string Digits(long value, int width);
 // A machine ID as the files write it: "007".
-std::string ThreeDigits(int value);
-// A terminal's reply that accepts the command begins with "A".
-inline bool IsAccepted(std::string_view reply)
+inline std::string ThreeDigits(int value)
 {
-    return !reply.empty() && reply[0] == 'A';
+    return Digits(value, 3);
 }
 std::string UCase(std::string_view text);
 

@@ -91,18 +91,20 @@ void CancelModalDialogs()
 
 } // namespace
 
+// Process set-up in its order: signals, platform, single instance, window, stop handling.
+// NOLINTNEXTLINE(readability-function-size)
 int main(int argc, char** argv)
 {
     // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
     // Caught from the start, so a stop during start-up waits for the event loop instead of
     // killing the program between its writes.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGINT, OnSignal);
+        (void)std::signal(SIGTERM, OnSignal);
+        (void)std::signal(SIGINT, OnSignal);
     }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const std::string title = PX_PROGRAM_TITLE;
     std::string commandLine;
@@ -112,10 +114,11 @@ int main(int argc, char** argv)
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == "offscreen" || platform == "minimal";
     if (headless && !IsSchedulerStart(commandLine)) {
-        std::fprintf(stderr,
-                     "%s needs a display, or a /TS:ONCE, /TS:INTERVAL or /TS:TIMETABLE switch "
-                     "to run unattended\n",
-                     title.c_str());
+        (void)std::fprintf(
+            stderr,
+            "%s needs a display, or a /TS:ONCE, /TS:INTERVAL or /TS:TIMETABLE switch "
+            "to run unattended\n",
+            title.c_str());
         return 2;
     }
 
@@ -129,7 +132,8 @@ int main(int argc, char** argv)
             earlier.write("show\n");
             earlier.waitForBytesWritten(500);
         }
-        std::fprintf(stderr, "%s is already running for %s\n", title.c_str(), paths.folder.c_str());
+        (void)std::fprintf(stderr, "%s is already running for %s\n", title.c_str(),
+                           paths.folder.c_str());
         return 2;
     }
 

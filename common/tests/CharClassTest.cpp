@@ -1,5 +1,6 @@
-// The shared trims and the comma split.
+// The shared trims, the comma split and the frame's hexadecimal byte.
 #include "CharClass.h"
+#include "Frame.h"
 
 #include <gtest/gtest.h>
 
@@ -33,4 +34,12 @@ TEST(CharClass, SplitCommaKeepsEmptyFields)
     EXPECT_EQ(SplitComma("a,,b"), (V{"a", "", "b"}));
     EXPECT_EQ(SplitComma(",x,"), (V{"", "x", ""}));
     EXPECT_EQ(SplitComma(" a , b"), (V{" a ", " b"}));
+}
+
+TEST(Frame, HexByteIsTwoUpperCaseDigits)
+{
+    EXPECT_EQ(px::frame::HexByte(0), "00");
+    EXPECT_EQ(px::frame::HexByte(0x0A), "0A");
+    EXPECT_EQ(px::frame::HexByte(0xFE), "FE");
+    EXPECT_EQ(px::frame::Checksum("C01,0A"), px::frame::HexByte(px::frame::Sum("C01,0A")));
 }

@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "Output.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -43,7 +45,7 @@ bool FileStore::store(const std::string& name, const std::string& data, std::str
     std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
     if (out) out.write(data.data(), std::streamsize(data.size()));
     if (!out) {
-        error = path(name) + ": " + std::strerror(errno);
+        error = path(name) + ": " + errnoText(errno);
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "Net.h"
 
+#include "Output.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -38,14 +40,14 @@ int bindSocket(int type, const sockaddr_in& addr, bool reuseAddress, std::string
 {
     int fd = socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        error = std::string("socket: ") + std::strerror(errno);
+        error = std::string("socket: ") + errnoText(errno);
         return -1;
     }
     int one = 1;
     if (reuseAddress) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
         error = std::string(type == SOCK_DGRAM ? "udp" : "tcp") + " bind " + formatAddress(addr) +
-                ": " + std::strerror(errno);
+                ": " + errnoText(errno);
         close(fd);
         return -1;
     }

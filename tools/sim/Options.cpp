@@ -31,7 +31,7 @@ const char kUsage[] =
 
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "px74x-sim: %s\n%s", message.c_str(), kUsage);
+    (void)std::fprintf(stderr, "px74x-sim: %s\n%s", message.c_str(), kUsage);
     return 2;
 }
 
@@ -62,6 +62,8 @@ bool parseNumber(const std::string& text, int64_t min, int64_t max, int64_t& val
     return true;
 }
 
+// One branch per option, in the order of the usage text above.
+// NOLINTNEXTLINE(readability-function-size)
 int parseOptions(int argc, char** argv, Options& o)
 {
     bool modeSeen = false;
@@ -85,7 +87,7 @@ int parseOptions(int argc, char** argv, Options& o)
         };
         int64_t n = 0;
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            (void)std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--pty") {
             if (modeSeen && o.tcp) return usageError("--pty and --tcp exclude each other");

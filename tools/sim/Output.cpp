@@ -3,6 +3,7 @@
 #include "Escape.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace sim {
@@ -18,9 +19,16 @@ void setQuiet(bool quiet)
 
 void emitLine(std::string_view line)
 {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    // A reader that went away loses the lines; the simulator goes on serving the line.
+    (void)std::fwrite(line.data(), 1, line.size(), stdout);
+    (void)std::fputc('\n', stdout);
+    (void)std::fflush(stdout);
+}
+
+std::string errnoText(int error)
+{
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer); // the GNU variant
 }
 
 void emitTrace(std::string_view line)

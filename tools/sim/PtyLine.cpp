@@ -40,7 +40,7 @@ bool PtyLine::open(std::string& error)
     char name[256];
     if (master_ < 0 || grantpt(master_) < 0 || unlockpt(master_) < 0 ||
         ptsname_r(master_, name, sizeof name) != 0) {
-        error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        error = std::string("pseudo-terminal: ") + errnoText(errno);
         closeAll();
         return false;
     }
@@ -55,7 +55,7 @@ bool PtyLine::open(std::string& error)
     }
     keeper_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (keeper_ < 0) {
-        error = slavePath_ + ": " + std::strerror(errno);
+        error = slavePath_ + ": " + errnoText(errno);
         closeAll();
         return false;
     }
@@ -81,7 +81,7 @@ bool PtyLine::updateLink(std::string& error)
     unlink(tmp.c_str());
     if (symlink(slavePath_.c_str(), tmp.c_str()) < 0 ||
         rename(tmp.c_str(), linkPath_.c_str()) < 0) {
-        error = "link " + linkPath_ + ": " + std::strerror(errno);
+        error = "link " + linkPath_ + ": " + errnoText(errno);
         unlink(tmp.c_str());
         return false;
     }
@@ -150,7 +150,7 @@ ssize_t PtyLine::write(const char* data, size_t size)
 void PtyLine::drop()
 {
     std::string error;
-    if (!hangup(error)) std::fprintf(stderr, "px74x-sim: %s\n", error.c_str());
+    if (!hangup(error)) (void)std::fprintf(stderr, "px74x-sim: %s\n", error.c_str());
 }
 
 bool PtyLine::hangup(std::string& error)

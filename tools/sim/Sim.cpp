@@ -411,7 +411,7 @@ int Sim::run()
         sigaction(sig, &sa, nullptr);
     }
     // Delivered only inside ppoll(), so a stop request cannot slip in between checks.
-    sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+    pthread_sigmask(SIG_BLOCK, &blocked, &waitMask);
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
     sigdelset(&waitMask, SIGHUP);

@@ -24,7 +24,7 @@ bool TcpLine::listenOn(const sockaddr_in& addr, std::string& error)
     listener_ = bindSocket(SOCK_STREAM, addr, true, error);
     if (listener_ < 0) return false;
     if (listen(listener_, 4) < 0) {
-        error = std::string("listen: ") + std::strerror(errno);
+        error = std::string("listen: ") + errnoText(errno);
         return false;
     }
     sockaddr_in bound{};

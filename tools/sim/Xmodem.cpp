@@ -50,6 +50,15 @@ XmodemSession::XmodemSession(Io io, std::string data, int64_t timeoutNs, int64_t
     blocks_ = (file_.size() + kBlock - 1) / kBlock;
 }
 
+void XmodemSession::takeCancel()
+{
+    io_.trace("XRX CAN");
+    if (++cans_ >= 2) {
+        failure_ = "cancelled";
+        state_ = State::Failed;
+    }
+}
+
 void XmodemSession::sendControl(unsigned char b, const char* name)
 {
     io_.send(std::string_view(reinterpret_cast<const char*>(&b), 1));
@@ -119,11 +128,7 @@ void XmodemSession::onReceiverByte(unsigned char b, XmodemFaults& faults)
         }
         break;
     case kCan:
-        io_.trace("XRX CAN");
-        if (++cans_ >= 2) {
-            failure_ = "cancelled";
-            state_ = State::Failed;
-        }
+        takeCancel();
         break;
     default:
         break; // noise between packets
@@ -252,11 +257,7 @@ void XmodemSession::onSenderByte(unsigned char b, XmodemFaults& faults)
         sendCurrent(faults);
         break;
     case kCan:
-        io_.trace("XRX CAN");
-        if (++cans_ >= 2) {
-            failure_ = "cancelled";
-            state_ = State::Failed;
-        }
+        takeCancel();
         break;
     default:
         break;

@@ -53,6 +53,8 @@ private:
     void checkPacket(XmodemFaults& faults);
     void sendCurrent(XmodemFaults& faults);
     void sendControl(unsigned char b, const char* name);
+    // CAN from the peer: the second one ends the transfer as cancelled.
+    void takeCancel();
     void fail(const std::string& why);
 
     Io io_;

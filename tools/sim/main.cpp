@@ -24,7 +24,7 @@ namespace {
 
 int fatal(const std::string& message)
 {
-    std::fprintf(stderr, "px74x-sim: %s\n", message.c_str());
+    (void)std::fprintf(stderr, "px74x-sim: %s\n", message.c_str());
     return 1;
 }
 
@@ -35,8 +35,8 @@ int main(int argc, char** argv)
     // A closed standard descriptor would otherwise be taken by a socket and get the log.
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    std::signal(SIGPIPE, SIG_IGN);
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)setvbuf(stdout, nullptr, _IOLBF, 0); // unbuffered output still works, only slower
 
     Options options;
     if (int status = parseOptions(argc, argv, options); status >= 0) return status;

@@ -1,5 +1,6 @@
 // The reply parsers, each against a table of replies a terminal sends or a damaged line brings.
 #include "Replies.h"
+#include "VbText.h"
 
 #include <gtest/gtest.h>
 
@@ -149,8 +150,13 @@ TEST(SlotReplies, EventByMaskAndTime)
     EXPECT_EQ(px::TimeFromCells("", "00"), "");
 }
 
-TEST(RefusalReplies, ReasonCode)
+TEST(RefusalReplies, AcceptedOrReasonCode)
 {
+    EXPECT_TRUE(px::IsAccepted("A"));
+    EXPECT_TRUE(px::IsAccepted("A0730"));
+    EXPECT_FALSE(px::IsAccepted("N07"));
+    EXPECT_FALSE(px::IsAccepted(""));
+    EXPECT_FALSE(px::IsAccepted(" A"));
     EXPECT_EQ(RefusalCode("N07"), 7);
     EXPECT_EQ(RefusalCode("N1"), 1);
     EXPECT_EQ(RefusalCode("N123"), 12);
@@ -235,6 +241,15 @@ TEST(RecordReplies, CardIdFilter)
     EXPECT_EQ(FilterCardId("0012345678", 11, 4), "");
     EXPECT_EQ(FilterCardId("0012345678", 0, 4), "0012345678");
     EXPECT_EQ(FilterCardId("0012345678", 1, -2), "");
+}
+
+TEST(Digits, LeadingZerosToTheWidth)
+{
+    EXPECT_EQ(px::Digits(7, 3), "007");
+    EXPECT_EQ(px::Digits(1234, 3), "1234");
+    EXPECT_EQ(px::Digits(-5, 3), "-05");
+    EXPECT_EQ(px::Digits(0, 5), "00000");
+    EXPECT_EQ(px::ThreeDigits(42), "042");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // optionally a short-date pattern. Besides crashes it traps on output beyond the documented
 // bounds and on a parsed date/time that does not survive formatting and parsing again.
 #include "DateFormat.h"
+#include "FuzzInput.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -11,18 +12,8 @@
 
 namespace {
 
-std::string_view Cut(std::string_view& rest)
-{
-    const std::size_t nl = rest.find('\n');
-    const std::string_view head = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-    return head;
-}
-
-void Check(bool ok)
-{
-    if (!ok) __builtin_trap();
-}
+using px::fuzz::Check;
+using px::fuzz::Cut;
 
 // Longest text one value formatted with a pattern of this length can give.
 std::size_t FormattedBound(std::size_t valueSize, std::size_t patternSize)

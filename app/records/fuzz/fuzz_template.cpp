@@ -4,6 +4,7 @@
 // while the template is invalid, and on a digit string that does not convert back.
 #include "CharClass.h"
 #include "FmtData.h"
+#include "FuzzInput.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,20 +13,10 @@
 
 namespace {
 
+using px::fuzz::Check;
+using px::fuzz::Cut;
+
 using namespace px::fmt;
-
-std::string_view Cut(std::string_view& rest)
-{
-    const std::size_t nl = rest.find('\n');
-    const std::string_view head = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-    return head;
-}
-
-void Check(bool ok)
-{
-    if (!ok) __builtin_trap();
-}
 
 bool AllOf(std::string_view s, bool hex)
 {

@@ -14,11 +14,11 @@ import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+TESTING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "testing")
+sys.path.insert(0, TESTING)
 import atspi_driver as drv  # noqa: E402
 
 ARGS = None
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def read_bytes(path):
@@ -111,7 +111,7 @@ class WindowCase(unittest.TestCase):
         env = dict(os.environ)
         env.update(HOME=self.root, PX740_HOME=self.home, XDG_CONFIG_HOME=self.config,
                    XDG_DATA_HOME=os.path.join(self.root, "data"),
-                   LSAN_OPTIONS="suppressions=" + os.path.join(HERE, "lsan.supp"))
+                   LSAN_OPTIONS="suppressions=" + os.path.join(TESTING, "lsan.supp"))
         return env
 
     def pty_sim(self, *args):

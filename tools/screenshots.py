@@ -14,7 +14,8 @@ import tempfile
 import time
 import zlib
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+TESTING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing")
+sys.path.insert(0, TESTING)
 import atspi_driver as drv  # noqa: E402
 from Xlib import X, display  # noqa: E402
 
@@ -68,10 +69,9 @@ class Scene:
         self.proc = None
 
     def env(self):
-        here = os.path.dirname(os.path.abspath(__file__))
         return dict(os.environ, HOME=self.root, PX740_HOME=self.home,
                     XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=os.path.join(self.root, "data"),
-                    LSAN_OPTIONS="suppressions=" + os.path.join(here, "lsan.supp"))
+                    LSAN_OPTIONS="suppressions=" + os.path.join(TESTING, "lsan.supp"))
 
     def sim(self, *extra):
         proc = subprocess.Popen([self.args.sim] + list(extra), stdin=subprocess.PIPE,
