@@ -8,6 +8,7 @@ void RecordGrid::Clear()
 {
     rows.clear();
     writtenRows = 0;
+    ++generation;
     if (changed) changed();
 }
 
@@ -28,6 +29,7 @@ void RecordGrid::Sort(int firstColumn, int lastColumn, bool ascending)
         }
         return false;
     });
+    ++generation;
     if (changed) changed();
 }
 

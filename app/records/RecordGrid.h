@@ -18,6 +18,9 @@ public:
     // Rows already written by the manual save, which continues after them.
     std::size_t writtenRows = 0;
     std::function<void()> changed;
+    // Counts the changes that are not appends (clearing, sorting), so a view can tell an append
+    // from a new order.
+    unsigned long generation = 0;
 
     void Clear();
     void Append(Row row);

@@ -24,11 +24,12 @@ void HeadlessView::MessageBox(const std::string& text, Icon, const std::string& 
 
 bool HeadlessView::Question(const std::string& text, Icon, bool defaultYes)
 {
-    const std::string line = text + (defaultYes ? " [Yes]" : " [No]");
+    const bool yes = answer ? answer(text, defaultYes) : defaultYes;
+    const std::string line = text + (yes ? " [Yes]" : " [No]");
     messages.push_back(line);
     if (writeToStderr) Report(line);
     if (logSink) logSink(line);
-    return defaultYes;
+    return yes;
 }
 
 } // namespace px

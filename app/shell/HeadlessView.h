@@ -43,6 +43,15 @@ public:
         MessageBox(prompt, Icon::Exclamation, title);
     }
 
+    std::string AskFile(bool, const std::string&, const std::string&, const std::string&) override
+    {
+        return fileAnswer;
+    }
+    // Unattended runs cancel file dialogs; tests may name a file instead.
+    std::string fileAnswer;
+    // Tests may answer questions themselves; otherwise the default answer is taken.
+    std::function<bool(const std::string& text, bool defaultYes)> answer;
+
     std::string status, monitor, messageLine, countLabel, caption;
     int progress = 0, progressMax = 0;
     int screenPointer = kPointerDefault, windowPointer = kPointerDefault;

@@ -64,6 +64,15 @@ public:
         return false;
     }
     virtual void ShowDisplayModeDialog() {}
+    // A file dialog: the chosen path, "" for Cancel. filters as "CSV (*.csv);;Text (*.txt)".
+    virtual std::string AskFile(bool save, const std::string& folder, const std::string& name,
+                                const std::string& filters)
+    {
+        (void)save, (void)folder, (void)name, (void)filters;
+        return {};
+    }
+    // The records page's upload runs: its button becomes the stop button.
+    virtual void SetUploadRunning(bool running) { (void)running; }
     virtual void ShowLoginDialog() {}
     // The modal error dialog with one of the numbered error texts.
     virtual void ShowError(const std::string& text) = 0;

@@ -3,12 +3,14 @@
 #include "ApplyLanguage.h"
 #include "BellPage.h"
 #include "Controls.h"
+#include "FileDialogs.h"
 #include "FrmId.h"
 #include "FrmMode.h"
 #include "FrmPassword.h"
 #include "FrmTime.h"
 #include "InOutPage.h"
 #include "MessageDialogs.h"
+#include "OutputOptionsFrame.h"
 #include "Program.h"
 #include "ProgramInfoPage.h"
 #include "RecordsPage.h"
@@ -69,6 +71,7 @@ QMessageBox::Icon BoxIcon(Icon icon)
 // Pages that follow the connection: the bell table, the In/Out schedule and the records.
 constexpr int kFirstDevicePage = 1;
 constexpr int kLastDevicePage = 3;
+constexpr int kRecordsPage = 3;
 
 } // namespace
 
@@ -140,6 +143,9 @@ void MainWindow::BuildPages()
 void MainWindow::Bind(Program& program)
 {
     program_ = &program;
+    // The output type and card-ID length show on two pages with one value behind them.
+    records_->onShared = [this] { scheduler_->SaveOptions()->ShowOptions(); };
+    scheduler_->SaveOptions()->onShared = [this] { records_->ShowOutputType(); };
     frmMsg_ = std::make_unique<FrmMsg>(program.core().texts());
     for (ProgramPage* page : pages_)
         page->Bind(program);
@@ -332,7 +338,15 @@ bool MainWindow::Question(const std::string& text, Icon icon, bool defaultYes)
 
 void MainWindow::SetDevicePageEnabled(int page, bool enabled)
 {
-    if (page >= kFirstDevicePage && page <= kLastDevicePage) tabs_->setTabEnabled(page, enabled);
+    if (page < kFirstDevicePage || page > kLastDevicePage) return;
+    // During a record transfer the other pages are put aside: the change applies when they
+    // come back (a transfer that goes off line must not bring the device pages back).
+    if (!recordControls_ && page != kRecordsPage &&
+        page < static_cast<int>(tabsBeforeTransfer_.size())) {
+        tabsBeforeTransfer_[static_cast<std::size_t>(page)] = enabled;
+        return;
+    }
+    tabs_->setTabEnabled(page, enabled);
 }
 
 void MainWindow::SetDeviceButtonsEnabled(bool enabled)
@@ -393,8 +407,36 @@ void MainWindow::SetTerminalListEnabled(bool enabled)
 
 void MainWindow::SetRecordControlsEnabled(bool enabled)
 {
+    if (enabled == recordControls_) return;
     recordControls_ = enabled;
     records_->SetRecordControlsEnabled(enabled);
+    // The other pages wait during a record transfer; the records page stays, since its Upload
+    // button is then the way to stop. They come back as they were.
+    if (!enabled) {
+        tabsBeforeTransfer_.clear();
+        for (int i = 0; i < tabs_->count(); ++i) {
+            tabsBeforeTransfer_.push_back(tabs_->isTabEnabled(i));
+            if (i != kRecordsPage) tabs_->setTabEnabled(i, false);
+        }
+    } else {
+        for (int i = 0; i < tabs_->count() && i < static_cast<int>(tabsBeforeTransfer_.size()); ++i)
+            if (i != kRecordsPage)
+                tabs_->setTabEnabled(i, tabsBeforeTransfer_[static_cast<std::size_t>(i)]);
+        tabsBeforeTransfer_.clear();
+    }
+}
+
+void MainWindow::SetUploadRunning(bool running)
+{
+    records_->SetUploadRunning(running);
+}
+
+std::string MainWindow::AskFile(bool save, const std::string& folder, const std::string& name,
+                                const std::string& filters)
+{
+    const QString file = save ? AskSaveFile(this, {}, Q(folder), Q(name), Q(filters))
+                              : AskOpenFile(this, {}, Q(folder), Q(filters));
+    return file.toStdString();
 }
 
 void MainWindow::SetOperationRunning(bool running)

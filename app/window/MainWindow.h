@@ -61,6 +61,9 @@ public:
     bool AskTime(Stamp& time) override;
     void ShowDisplayModeDialog() override;
     void ShowLoginDialog() override;
+    std::string AskFile(bool save, const std::string& folder, const std::string& name,
+                        const std::string& filters) override;
+    void SetUploadRunning(bool running) override;
     void ShowPage(int page) override;
     void SetTerminalListEnabled(bool enabled) override;
     void SetRecordControlsEnabled(bool enabled) override;
@@ -102,6 +105,7 @@ private:
     std::unique_ptr<FrmMsg> frmMsg_;
     bool overrideCursor_ = false;
     bool recordControls_ = true;
+    std::vector<bool> tabsBeforeTransfer_; // tab states a record transfer put aside
     bool operationRunning_ = false;
 };
 

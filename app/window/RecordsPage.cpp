@@ -1,23 +1,199 @@
 #include "RecordsPage.h"
 
 #include "Controls.h"
+#include "DesktopOpen.h"
+#include "FileDialogs.h"
+#include "FrmData.h"
+#include "OperationGuard.h"
+#include "OutputType.h"
+#include "Program.h"
+#include "RecordCommands.h"
+#include "RecordModel.h"
 
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace px {
 
+namespace {
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
 RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
 {
+    fgdRecord_ = Named(new QTableView, "fgdRecord");
+    fgdRecord_->setSelectionBehavior(QAbstractItemView::SelectColumns);
+    fgdRecord_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fgdRecord_->horizontalHeader()->setStretchLastSection(true);
+    fgdRecord_->verticalHeader()->hide();
     pgbRecord_ = Named(new QProgressBar, "pgbRecord");
     pgbRecord_->setRange(0, 1);
     pgbRecord_->setValue(0);
     labCount_ = Named(new QLabel("0/0"), "labCount");
-    auto* layout = new QVBoxLayout(this);
-    layout->addStretch(1);
-    layout->addWidget(pgbRecord_);
-    layout->addWidget(labCount_);
+
+    struct Button {
+        const char *name, *caption, *tip, *tag;
+        int index;
+    };
+    const Button buttons[] = {
+        {"cmdRecord", "Upload", "Upload record", "408,409", 0},
+        {"cmdRecord", "Save", "Save record to file", "306,307", 1},
+        {"cmdRecord", "Load", "Load record from file", "417,418", 2},
+    };
+    auto* column = new QVBoxLayout;
+    for (const Button& b : buttons) {
+        auto* button = Named(new QPushButton(b.caption), b.name, b.index);
+        button->setToolTip(b.tip);
+        SetTag(button, b.tag);
+        cmdRecord_[static_cast<std::size_t>(b.index)] = button;
+        column->addWidget(button);
+    }
+    fdgCmd_[0] = Named(new QPushButton("Sort Asc."), "fdgCmd", 0);
+    fdgCmd_[0]->setToolTip("Sort ascending");
+    SetTag(fdgCmd_[0], "412,413");
+    fdgCmd_[1] = Named(new QPushButton("Sort Des."), "fdgCmd", 1);
+    fdgCmd_[1]->setToolTip("Sort descending");
+    SetTag(fdgCmd_[1], "414,415");
+    cmdData_ = Named(new QPushButton("DataBase"), "CmdData");
+    cmdData_->setToolTip("Initialize or recover database");
+    SetTag(cmdData_, "406,407");
+    for (QPushButton* b : {fdgCmd_[0], fdgCmd_[1], cmdData_})
+        column->addWidget(b);
+
+    cmbType_ = Named(new QComboBox, "cmbType");
+    txtDigital_ = Named(new QLineEdit, "txtDigital");
+    SetUpDigitalBox(txtDigital_);
+    lblDisp_ = BuddyLabel("Digital setting", txtDigital_, "lblDisp", "3120");
+    column->addSpacing(12);
+    column->addWidget(BuddyLabel("Output type:", cmbType_, "labType", "3121"));
+    column->addWidget(cmbType_);
+    column->addWidget(lblDisp_);
+    column->addWidget(txtDigital_);
+    column->addStretch(1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(pgbRecord_, 1);
+    bottom->addWidget(labCount_);
+    auto* left = new QVBoxLayout;
+    left->addWidget(fgdRecord_, 1);
+    left->addLayout(bottom);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(column);
+
+    connect(cmdRecord_[0], &QPushButton::clicked, this, [this] {
+        if (!Bound()) return;
+        // A running upload holds the link; this same button then stops it.
+        if (core().state().bUploading) {
+            UploadButton(core());
+            return;
+        }
+        OperationGuard guard(core());
+        if (guard) UploadButton(core());
+    });
+    connect(cmdRecord_[1], &QPushButton::clicked, this, [this] {
+        OperationGuard guard(core());
+        if (guard) SaveButton(core());
+    });
+    connect(cmdRecord_[2], &QPushButton::clicked, this, &RecordsPage::Load);
+    connect(fdgCmd_[0], &QPushButton::clicked, this, [this] { Sort(true); });
+    connect(fdgCmd_[1], &QPushButton::clicked, this, [this] { Sort(false); });
+    connect(cmdData_, &QPushButton::clicked, this, [this] {
+        OperationGuard guard(core());
+        if (!guard) return;
+        FrmData dialog(window(), core());
+        dialog.exec();
+    });
+    connect(cmbType_, &QComboBox::activated, this, [this](int index) {
+        if (!Bound()) return;
+        ChooseOutputType(program(), index);
+        ShowOutputType();
+        if (onShared) onShared();
+    });
+    connect(txtDigital_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!Bound()) return;
+        const QString shown = DigitalEdited(program(), text);
+        if (shown != text) {
+            txtDigital_->setText(shown);
+            txtDigital_->setCursorPosition(static_cast<int>(shown.size()));
+        }
+        if (onShared) onShared();
+    });
+    connect(txtDigital_, &QLineEdit::editingFinished, this, [this] {
+        if (!Bound()) return;
+        txtDigital_->setText(DigitalLeft(program(), txtDigital_->text()));
+        if (onShared) onShared();
+    });
+}
+
+void RecordsPage::Bind(Program& program)
+{
+    ProgramPage::Bind(program);
+    model_ = new RecordModel(core().recordGrid(), this);
+    fgdRecord_->setModel(model_);
+    core().recordGrid().changed = [this] {
+        if (model_) model_->Sync();
+    };
+}
+
+void RecordsPage::AfterLoad()
+{
+    ShowOutputType();
+}
+
+void RecordsPage::AfterLanguage()
+{
+    if (!Bound()) return;
+    const Core& c = core();
+    model_->SetHeaders({Q(c.GetText(401, "No.")), Q(c.GetText(402, "Card ID")),
+                        Q(c.GetText(403, "Event")), Q(c.GetText(404, "Date")),
+                        Q(c.GetText(405, "Time"))});
+    SetUploadRunning(uploading_); // the caption follows the state, never the reverse
+}
+
+void RecordsPage::ShowOutputType()
+{
+    if (Bound()) px::ShowOutputType(program(), cmbType_, txtDigital_, lblDisp_);
+}
+
+void RecordsPage::Sort(bool ascending)
+{
+    if (!Bound()) return;
+    // The selected columns, or the current cell's column.
+    int first = fgdRecord_->currentIndex().isValid() ? fgdRecord_->currentIndex().column() : 0;
+    int last = first;
+    const auto columns = fgdRecord_->selectionModel()->selectedColumns();
+    if (!columns.isEmpty()) {
+        first = 4;
+        last = 0;
+        for (const QModelIndex& c : columns) {
+            first = std::min(first, c.column());
+            last = std::max(last, c.column());
+        }
+    }
+    core().recordGrid().Sort(first, last, ascending);
+}
+
+void RecordsPage::Load()
+{
+    if (!Bound()) return;
+    const QString file =
+        AskOpenFile(window(), {}, Q(core().options().savePath), "Text (*.txt);;Backup (*.bak)");
+    if (!file.isEmpty()) OpenWithDesktop(core(), file.toStdString());
 }
 
 void RecordsPage::SetProgress(int value, int maximum)
@@ -31,9 +207,36 @@ void RecordsPage::SetCountLabel(const QString& text)
     labCount_->setText(text);
 }
 
+void RecordsPage::SetUploadRunning(bool running)
+{
+    uploading_ = running;
+    if (Bound())
+        cmdRecord_[0]->setText(running ? Q(core().GetText(603, "Stop"))
+                                       : Q(core().GetText(408, "Upload")));
+    ApplyEnabled();
+}
+
 void RecordsPage::SetRecordControlsEnabled(bool enabled)
 {
-    (void)enabled;
+    controls_ = enabled;
+    ApplyEnabled();
+}
+
+void RecordsPage::SetHeld(bool held)
+{
+    held_ = held;
+    ApplyEnabled();
+}
+
+void RecordsPage::ApplyEnabled()
+{
+    // The upload's own button stays usable while it runs: it is the way to stop it.
+    cmdRecord_[0]->setEnabled(uploading_ || !held_);
+    const bool free = controls_ && !held_;
+    for (QWidget* w : {static_cast<QWidget*>(cmdRecord_[1]), static_cast<QWidget*>(cmdRecord_[2]),
+                       static_cast<QWidget*>(fdgCmd_[0]), static_cast<QWidget*>(fdgCmd_[1]),
+                       static_cast<QWidget*>(cmdData_)})
+        w->setEnabled(free);
 }
 
 } // namespace px

@@ -1,6 +1,7 @@
 #include "SchedulerPage.h"
 
 #include "Controls.h"
+#include "OutputOptionsFrame.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,9 +18,22 @@ SchedulerPage::SchedulerPage() : ProgramPage("SSTab_4")
     txtMsg_ = Named(new QLineEdit, "txtMsg");
     txtMsg_->setReadOnly(true);
     txtMsg_->hide();
+    fraSettings_ = new OutputOptionsFrame;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(txtTStatus_, 1);
     layout->addWidget(txtMsg_);
+    layout->addWidget(fraSettings_);
+}
+
+void SchedulerPage::Bind(Program& program)
+{
+    ProgramPage::Bind(program);
+    fraSettings_->Bind(&program);
+}
+
+void SchedulerPage::AfterLoad()
+{
+    fraSettings_->ShowOptions();
 }
 
 void SchedulerPage::SetStatusLogText(const QString& text)

@@ -9,9 +9,15 @@ class QPlainTextEdit;
 
 namespace px {
 
+class OutputOptionsFrame;
+
 class SchedulerPage : public ProgramPage {
 public:
     SchedulerPage();
+
+    void Bind(Program& program) override;
+    void AfterLoad() override;
+    OutputOptionsFrame* SaveOptions() const { return fraSettings_; }
 
     void SetStatusLogText(const QString& text);
     void SetMessageLine(const QString& text);
@@ -19,6 +25,7 @@ public:
 private:
     QPlainTextEdit* txtTStatus_;
     QLineEdit* txtMsg_;
+    OutputOptionsFrame* fraSettings_;
 };
 
 } // namespace px
