@@ -185,9 +185,19 @@ class Program:
         r = Atspi.Component.get_extents(node, Atspi.CoordType.SCREEN)
         Atspi.generate_mouse_event(r.x + r.width // 2, r.y + r.height // 2, "b1d")
 
-    def choose(self, combo_control, item_text):
+    def choose(self, combo_control, item_text, attempts=3):
         """Opens a combo box's list with the mouse and clicks the item with this text; an item
         scrolled out of the list is reached by typing its text and Return, as a person would."""
+        for attempt in range(attempts):
+            try:
+                return self._choose(combo_control, item_text)
+            except AssertionError:
+                if attempt == attempts - 1:
+                    raise
+                press_key("Escape")  # a list left open takes the next click
+                time.sleep(0.3)
+
+    def _choose(self, combo_control, item_text):
         combo = self.find(combo_control)
         self.click(combo)
 
@@ -277,6 +287,9 @@ class Program:
         """The In/Out grid's direction list over the edited row."""
         lists = {"fgdIOSTable": "cboIOSTable"}
         self.choose(lists[grid], item_text)
+
+    def row_count(self, control):
+        return Atspi.Table.get_n_rows(self.find(control))
 
     def list_items(self, control):
         return [name(n) for n in walk(self.find(control)) if role(n) == "list item"]

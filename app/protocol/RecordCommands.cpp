@@ -103,7 +103,7 @@ std::string CountLabel(std::size_t rows, long count)
 
 std::string SaveFilter(const Core& core)
 {
-    const std::string text = "Text (*.txt)";
+    std::string text = "Text (*.txt)";
     const std::string type = SelectedFormatType(core);
     if (type.empty()) return text;
     // Format.ini writes a filter the Windows way: "description|pattern".

@@ -42,6 +42,11 @@ void RecordModel::SetHeaders(const QStringList& headers)
     emit headerDataChanged(Qt::Horizontal, 0, 4);
 }
 
+bool RecordModel::IsAppend() const
+{
+    return grid_.generation == generation_ && static_cast<int>(grid_.rows.size()) >= shown_;
+}
+
 void RecordModel::Sync()
 {
     const int now = static_cast<int>(grid_.rows.size());

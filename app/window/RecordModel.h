@@ -22,6 +22,8 @@ public:
     void SetHeaders(const QStringList& headers);
     // The grid changed: shows what it holds now.
     void Sync();
+    // Whether the grid's change since the last Sync is only rows appended.
+    bool IsAppend() const;
 
 private:
     RecordGrid& grid_;

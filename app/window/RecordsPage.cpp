@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace px {
@@ -95,6 +96,11 @@ RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
     layout->addLayout(left, 1);
     layout->addLayout(column);
 
+    ConnectCommands();
+}
+
+void RecordsPage::ConnectCommands()
+{
     connect(cmdRecord_[0], &QPushButton::clicked, this, [this] {
         if (!Bound()) return;
         // A running upload holds the link; this same button then stops it.
@@ -145,8 +151,22 @@ void RecordsPage::Bind(Program& program)
     ProgramPage::Bind(program);
     model_ = new RecordModel(core().recordGrid(), this);
     fgdRecord_->setModel(model_);
-    core().recordGrid().changed = [this] {
+    // Appended rows are shown in batches: a row per record would make the view and the
+    // accessibility tree do per-record work while thousands arrive.
+    syncTimer_ = new QTimer(this);
+    syncTimer_->setSingleShot(true);
+    syncTimer_->setInterval(100);
+    connect(syncTimer_, &QTimer::timeout, this, [this] {
         if (model_) model_->Sync();
+    });
+    core().recordGrid().changed = [this] {
+        if (!model_) return;
+        if (model_->IsAppend()) {
+            if (!syncTimer_->isActive()) syncTimer_->start();
+        } else {
+            syncTimer_->stop();
+            model_->Sync();
+        }
     };
 }
 
@@ -210,6 +230,7 @@ void RecordsPage::SetCountLabel(const QString& text)
 void RecordsPage::SetUploadRunning(bool running)
 {
     uploading_ = running;
+    if (!running && model_) model_->Sync(); // the last rows show at once
     if (Bound())
         cmdRecord_[0]->setText(running ? Q(core().GetText(603, "Stop"))
                                        : Q(core().GetText(408, "Upload")));

@@ -13,6 +13,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace px {
 
@@ -40,11 +41,13 @@ public:
     void Sort(bool ascending);
 
 private:
+    void ConnectCommands();
     void Load();
     void ApplyEnabled();
 
     QTableView* fgdRecord_;
     RecordModel* model_ = nullptr;
+    QTimer* syncTimer_ = nullptr;
     QProgressBar* pgbRecord_;
     QLabel* labCount_;
     std::array<QPushButton*, 3> cmdRecord_{};

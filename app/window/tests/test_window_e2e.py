@@ -461,6 +461,110 @@ class TablePages(WindowCase):
         self.close()
 
 
+def generated(unit, i):
+    """Record i of a simulated unit, as the simulator makes it: card ID, event, date, time."""
+    cid = "%010d" % ((unit * 1000003 + i * 7919) % 10 ** 10)
+    minutes = 8 * 60 + i
+    when = "%02d:%02d:00" % (minutes // 60 % 24, minutes % 60)
+    return cid, str(i % 4), "2026/01/05", when
+
+
+class RecordsPage(WindowCase):
+    """Page 3: records fetched by hand, sorted, saved through an output type and erased."""
+
+    def connect_gate(self, records, *extra):
+        self.sim = self.pty_sim("--id", "1", "--records", str(records), *extra)
+        self.port_map({self.sim.where: 5})
+        self.directory([(1, "Gate", 5, "0.0.0.0", 1001)])
+        write_bytes(os.path.join(self.home, "Format.ini"),
+                    b"[CSV]\r\nFormat={UID};{CID};{Event}\r\nHeader=id;card;event\r\n"
+                    b"Filter=CSV files|*.csv\r\n")
+        app = self.start()
+        app.double_click_item("lstDevice", "001-Gate")
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdPX700_2"), 15))
+        app.select_page(3)
+        return app
+
+    def save_as(self, app, path):
+        TablePages.save_through_dialog(self, app, path)
+
+    def test_upload_stop_sort_save_and_erase(self):
+        # A line paced at 19200 baud: the upload takes long enough to be stopped.
+        app = self.connect_gate(300, "--baud", "19200")
+        count = app.find("labCount")
+        upload = app.find("cmdRecord_0")
+        app.press(upload)  # Upload
+        self.assertTrue(drv.wait_until(lambda: drv.name(upload) == "Stop", 10))
+        time.sleep(1.0)
+        app.click(upload)  # the same button, clicked with the mouse, stops it
+        self.assertTrue(drv.wait_until(lambda: drv.name(upload) == "Upload", 30))
+        stopped = app.row_count("fgdRecord")
+        self.assertLess(stopped, 300)
+        app.press(app.find("cmdRecord_0"))  # and the next upload continues after them
+        self.assertTrue(drv.wait_until(lambda: drv.name(count) == "00300 / 00300", 90),
+                        drv.name(count))
+        self.assertEqual(app.row_count("fgdRecord"), 300)
+        cid, event, date, when = generated(1, 0)
+        self.assertEqual([app.cell_text("fgdRecord", 0, c) for c in range(5)],
+                         ["1", cid, event, date, when])
+
+        app.press(app.find("fdgCmd_1"))  # Sort Des. on the record number column, as text
+        self.assertTrue(drv.wait_until(lambda: app.cell_text("fgdRecord", 0, 0) == "99"))
+        app.press(app.find("fdgCmd_0"))
+        self.assertTrue(drv.wait_until(lambda: app.cell_text("fgdRecord", 1, 0) == "10"))
+
+        # Save with "(Default)": every row, card IDs padded to 14 digits; erase: No.
+        path = os.path.join(self.root, "all.txt")
+        app.press(app.find("cmdRecord_1"))
+        self.save_as(app, path)
+        app.press_named(app.dialog("MsgQuestion"), "No")
+        self.assertTrue(app.gone("MsgQuestion"))
+        lines = read_bytes(path).split(b"\r\n")
+        self.assertEqual(len(lines), 301)
+        self.assertEqual(lines[0], ("001,0000%s,%s,%s,%s" % generated(1, 0)).encode())
+        self.assertIsNone(self.sim.received("E", timeout=1))
+        self.close()
+
+    def test_save_through_a_type_then_erase_and_the_database_dialog(self):
+        app = self.connect_gate(30)
+        app.choose("cmbType", "CSV")
+        path = os.path.join(self.root, "typed.csv")
+        app.press(app.find("cmdRecord_1"))  # Save fetches the records first
+        self.save_as(app, path)
+        # A punch arrives while the question is open: nothing may be erased.
+        question = app.dialog("MsgQuestion")
+        self.assertTrue(self.sim.command("add 1 1"))
+        app.press_named(question, "Yes")
+        app.press_named(app.dialog("MsgBox"), "OK")
+        self.assertIsNone(self.sim.received("E\\x0D", timeout=1))
+        text = read_bytes(path)
+        # The card-ID length (14) applies before the type's template.
+        self.assertTrue(text.startswith(b"id;card;event\r\n001;0000%s;0\r\n"
+                                        % generated(1, 0)[0].encode()), text[:80])
+        self.assertEqual(text.count(b"\r\n"), 31)
+
+        # Saved again with the new record: now the erase goes through and the grid empties.
+        path2 = os.path.join(self.root, "typed2.csv")
+        app.press(app.find("cmdRecord_1"))
+        self.save_as(app, path2)
+        app.press_named(app.dialog("MsgQuestion"), "Yes")
+        self.assertTrue(self.sim.received("E\\x0D"))
+        self.assertTrue(drv.wait_until(lambda: app.row_count("fgdRecord") == 0))
+
+        # The database dialog: initialise asks with the count and sends "E".
+        self.assertTrue(self.sim.command("add 1 5"))
+        app.press(app.find("CmdData"))
+        dialog = app.dialog("frmData")
+        app.press(app.find("optData_0", within=dialog))
+        app.press(app.find("CmdData_0", within=dialog))
+        question = app.dialog("MsgQuestion")
+        self.assertIn("5", " ".join(drv.name(n) for n in drv.walk(question)))
+        app.press_named(question, "Yes")
+        self.assertTrue(self.sim.received("E\\x0D"))
+        self.assertTrue(app.gone("frmData"))
+        self.close()
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()

@@ -1,0 +1,168 @@
+// The records page and the save options on the offscreen platform: the grid model's appends and
+// sorting, the two copies of the output type and card-ID length, and the file-name fields' rules.
+#include "RecordsPage.h"
+#include "RecordModel.h"
+#include "WindowHarness.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using px::testing::WindowHarness;
+
+// A program folder whose Format.ini has two output types.
+WindowHarness WithTypes()
+{
+    return WindowHarness("PX740", "", "", [](const std::string& home) {
+        std::filesystem::create_directories(home + "/px740");
+        std::ofstream(home + "/px740/Format.ini", std::ios::binary)
+            << "[GENERAL]\r\nCardIDFilterEnabled=FALSE\r\n[CSV]\r\nFormat={UID}\r\n"
+               "[Fixed]\r\nFormat={CID}\r\n";
+    });
+}
+
+} // namespace
+
+TEST(RecordGridModel, AppendsAreInsertionsAndSortsAreResets)
+{
+    px::RecordGrid grid;
+    px::RecordModel model(grid);
+    grid.changed = [&] { model.Sync(); };
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    grid.Append({"2", "00120", "1", "2026/03/05", "08:00:00"});
+    grid.Append({"10", "00007", "0", "2026/03/04", "17:00:00"});
+    grid.Append({"1", "00120", "0", "2026/03/05", "07:00:00"});
+    EXPECT_EQ(inserted.count(), 3);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole).toString(), "00007");
+
+    // Text order, as the grid's string sort has it: "10" before "2".
+    grid.Sort(0, 0, true);
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), "1");
+    EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(), "10");
+    // Two columns: the card ID first, the event second.
+    grid.Sort(1, 2, false);
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::DisplayRole).toString(), "00120");
+    EXPECT_EQ(model.data(model.index(0, 2), Qt::DisplayRole).toString(), "1");
+    EXPECT_EQ(model.data(model.index(2, 1), Qt::DisplayRole).toString(), "00007");
+    // A card ID with bytes that are not UTF-8 shows byte for byte.
+    grid.Append({"4", std::string("\xe9\x01", 2), "0", "2026/03/05", "07:00:00"});
+    EXPECT_EQ(model.data(model.index(3, 1), Qt::DisplayRole).toString(),
+              QString::fromLatin1("\xe9\x01", 2));
+    grid.Clear();
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(RecordsPage, OutputTypeAndLengthShowTheSameValueOnBothPages)
+{
+    WindowHarness h = WithTypes();
+    ASSERT_EQ(h.loaded, 0);
+    h.window->SetDevicePageEnabled(3, true); // as with a terminal connected
+    auto* type = h.Find<QComboBox>("cmbType");
+    auto* type2 = h.Find<QComboBox>("cmbType2");
+    auto* digital = h.Find<QLineEdit>("txtDigital");
+    auto* digital2 = h.Find<QLineEdit>("txtDigital2");
+    ASSERT_EQ(type->count(), 3);
+    EXPECT_EQ(type->itemText(0), "(Default)");
+    EXPECT_EQ(type2->itemText(2), "Fixed");
+    EXPECT_EQ(digital->text(), "14");
+
+    emit type->activated(1);
+    type->setCurrentIndex(1);
+    EXPECT_EQ(type2->currentIndex(), 1);
+    EXPECT_EQ(h.core().options().format, "CSV");
+    // The length counts only for "(Default)".
+    EXPECT_FALSE(digital->isEnabled());
+    EXPECT_FALSE(h.Find<QLabel>("lblDisp2")->isEnabled());
+    type2->setCurrentIndex(0);
+    emit type2->activated(0);
+    EXPECT_EQ(type->currentIndex(), 0);
+    EXPECT_TRUE(digital2->isEnabled());
+
+    // Digits only, up to 99, leading zeros dropped; the other box follows.
+    digital->clear();
+    QTest::keyClicks(digital, "08");
+    EXPECT_EQ(digital->text(), "8");
+    EXPECT_EQ(digital2->text(), "8");
+    EXPECT_EQ(h.core().options().nIDLen, 8);
+    QTest::keyClicks(digital, "9");
+    EXPECT_EQ(digital->text(), "89");
+    QTest::keyClicks(digital, "9"); // 899 is above 99
+    EXPECT_EQ(digital->text(), "89");
+    digital2->insert("x");
+    EXPECT_EQ(digital2->text(), "89");
+    digital2->clear();
+    emit digital2->editingFinished();
+    EXPECT_EQ(digital2->text(), "14");
+    EXPECT_EQ(digital->text(), "14");
+}
+
+TEST(RecordsPage, FileNameFieldsRefuseWhatAFileNameCannotHold)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    px::Options& o = h.core().options();
+    auto* fixed = h.Find<QRadioButton>("OptName_0");
+    auto* byDate = h.Find<QRadioButton>("OptName_1");
+    auto* fixName = h.Find<QLineEdit>("txtFixName");
+    auto* dateName = h.Find<QComboBox>("cmbFileName");
+    auto* subName = h.Find<QLineEdit>("txtSubName");
+    EXPECT_TRUE(byDate->isChecked());
+    EXPECT_FALSE(fixName->isEnabled());
+    EXPECT_EQ(dateName->count(), 8);
+    EXPECT_EQ(dateName->itemText(4), "YYYY-MM-DD");
+
+    fixed->click();
+    EXPECT_TRUE(o.optFixName);
+    EXPECT_TRUE(fixName->isEnabled());
+    EXPECT_FALSE(subName->isEnabled());
+    fixName->clear();
+    QTest::keyClicks(fixName, "Att:*{Date,'YYYYMM'}?.txt");
+    EXPECT_EQ(fixName->text(), "Att{Date,'YYYYMM'}.txt");
+    fixName->insert("<x>");
+    EXPECT_EQ(fixName->text(), "Att{Date,'YYYYMM'}.txt");
+    EXPECT_EQ(o.tsfileName, "Att" + px::FormatDate(px::Now(), "YYYYMM") + ".txt");
+    EXPECT_EQ(fixName->toolTip().toStdString(), o.tsfileName);
+
+    byDate->click();
+    subName->clear();
+    QTest::keyClicks(subName, "c.s/v");
+    EXPECT_EQ(subName->text(), "csv");
+    dateName->setCurrentText("YYYY-MM-DD");
+    EXPECT_EQ(o.tsfileName, "YYYY-MM-DD.csv");
+
+    // A save folder that does not exist falls back to the records folder.
+    auto* path = h.Find<QLineEdit>("txtSavePath");
+    path->setText("/no/such/folder/");
+    EXPECT_EQ(o.tsavePath, "/no/such/folder/");
+    emit path->editingFinished();
+    EXPECT_EQ(o.tsavePath, h.core().paths().RecordsDir());
+    EXPECT_EQ(path->text().toStdString(), h.core().paths().RecordsDir());
+}
+
+TEST(RecordsPage, UploadCaptionFollowsTheStateInEveryLanguage)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    auto* upload = h.Find<QPushButton>("cmdRecord_0");
+    h.window->SetUploadRunning(true);
+    EXPECT_EQ(upload->text(), "Stop");
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    EXPECT_EQ(upload->text(), "Stopp"); // derived from the state, not read back from the caption
+    h.window->SetUploadRunning(false);
+    EXPECT_EQ(upload->text(), "Laden");
+    EXPECT_EQ(h.Find<QTableView>("fgdRecord")->model()->headerData(1, Qt::Horizontal).toString(),
+              "Kartennummer");
+}
