@@ -1,6 +1,7 @@
 #include "Connect.h"
 
 #include "Core.h"
+#include "DeviceControls.h"
 #include "DeviceOps.h"
 #include "Ping.h"
 #include "RuntimeError.h"
@@ -39,10 +40,18 @@ bool OpenTerminal(Core& core, int listIndex)
     DeviceOps& device = core.device();
     SerloClient& link = core.link();
     bool identified = false;
+    st.bCancelOpen = false;
+    // Esc ends the action between its steps; what it had opened is closed again.
+    auto cancelled = [&] {
+        if (!st.bCancelOpen) return false;
+        core.ShowStatus(3103, "Cancelled");
+        device.OffLine();
+        return true;
+    };
     try {
         dir.Select(listIndex);
         core.view().SetTerminalListEnabled(false);
-        core.view().SetDeviceControlsEnabled(false);
+        CmdPX700Enabled(core, false);
         if (st.monitorChecked && st.bMonitorMode) device.ReadPX74XInfo();
         core.ShowStatusText("");
         const DeviceEntry entry = dir.table[static_cast<std::size_t>(dir.SelectedId())];
@@ -56,13 +65,23 @@ bool OpenTerminal(Core& core, int listIndex)
                 core.ShowStatus(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
                 device.OffLine();
                 connect = false;
-            } else if (core.pinger().Ping(entry.IPAddr, 3000) == -1) {
-                core.ShowStatusText("Can't ping this IP " + entry.IPAddr);
-                device.OffLine();
-                connect = false;
+            } else {
+                core.ShowStatusText(core.GetText(3100, "Pinging") + " " + entry.IPAddr + " ...");
+                if (core.pinger().Ping(entry.IPAddr, 3000) == -1) {
+                    if (!cancelled()) {
+                        core.ShowStatusText("Can't ping this IP " + entry.IPAddr);
+                        device.OffLine();
+                    }
+                    connect = false;
+                }
             }
         }
-        if (connect) {
+        if (connect && !cancelled()) {
+            core.ShowStatusText(core.GetText(3101, "Connecting to") + " " +
+                                (entry.ComPort == 0
+                                     ? entry.IPAddr + ":" + std::to_string(entry.IPPort & 0xFFFF)
+                                     : "COM" + std::to_string(entry.ComPort)) +
+                                " ...");
             if (link.PortOpen()) {
                 link.SetPortOpen(false);
                 waitFor(Millis(50));
@@ -72,15 +91,22 @@ bool OpenTerminal(Core& core, int listIndex)
             link.SetVNetTimeout(core.linkTimeoutMs);
             link.SetCommPort(entry.ComPort);
             OpenLinkWithRetry(link, entry.ComPort == 0);
-            identified = device.PollingID(dir.SelectedId());
-            if (identified) {
+            bool stopped = cancelled();
+            if (!stopped) {
+                core.ShowStatusText(core.GetText(3102, "Identifying the terminal") + " ...");
+                identified = device.PollingID(dir.SelectedId());
+                stopped = cancelled();
+            }
+            if (stopped) {
+                identified = false;
+            } else if (identified) {
                 const int workingPort = link.IPort() & 0xFFFF;
                 DeviceEntry& live = dir.table[static_cast<std::size_t>(dir.SelectedId())];
                 if (entry.ComPort == 0 && workingPort != (live.IPPort & 0xFFFF)) {
                     live.IPPort = workingPort; // mirrored with the entry's next mirrored edit
                     dir.EditTcpPort(std::to_string(workingPort));
                 }
-                core.view().SetDeviceControlsEnabled(true);
+                CmdPX700Enabled(core, true);
                 if (core.onTerminalOpened) core.onTerminalOpened();
                 core.view().SetProgress(0, 0);
                 core.view().SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));

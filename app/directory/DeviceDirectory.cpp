@@ -191,6 +191,7 @@ void DeviceDirectory::Add()
     if (id <= 0) return;
     AddLine(id);
     AutoSaveDevice(id);
+    Changed();
 }
 
 void DeviceDirectory::Delete()
@@ -229,6 +230,7 @@ void DeviceDirectory::RefreshLine(int id)
     if (index > 0)
         lines_[static_cast<std::size_t>(index)].text =
             LineText(id, table[static_cast<std::size_t>(id)].Name);
+    Changed();
 }
 
 void DeviceDirectory::Select(int listIndex)
@@ -247,6 +249,7 @@ void DeviceDirectory::Select(int listIndex)
     }
     fields_.tcpPort = EditTcpPort(std::to_string(e.IPPort));
     bFilling_ = false;
+    Changed();
 }
 
 bool DeviceDirectory::EditName(const std::string& text)
@@ -288,6 +291,7 @@ void DeviceDirectory::LeaveIpAddress()
 {
     if (fields_.ipAddress != "0.0.0.0" && fields_.portItem != kDeviceServerItem)
         ChoosePortItem(kDeviceServerItem);
+    Changed();
 }
 
 bool DeviceDirectory::AcceptPortKey(int key, const std::string& resultingText)
@@ -305,6 +309,7 @@ std::string DeviceDirectory::EditTcpPort(const std::string& text)
     fields_.tcpPort = t;
     table[static_cast<std::size_t>(iSelectedID_)].IPPort =
         static_cast<std::int32_t>(std::min(Val(t), 2147483647.0));
+    Changed();
     return t;
 }
 

@@ -49,6 +49,8 @@ public:
     std::function<void(const std::string&)> monitor;
     // Leaving the connection, when the connected terminal's entry is edited or deleted.
     std::function<void()> offLine;
+    // The list or the edit fields changed (the window shows them again).
+    std::function<void()> changed;
     // The machine ID of the connected terminal (program-wide); the directory reads and clears it.
     std::function<int&()> currentId;
 
@@ -96,6 +98,10 @@ private:
     bool ParseEntry(const std::string& text, DeviceEntry* entry, std::string* why) const;
     void AddLine(int id);
     void Note(const std::string& text);
+    void Changed()
+    {
+        if (changed) changed();
+    }
 
     SettingsStore& settings_;
     std::vector<Line> lines_;

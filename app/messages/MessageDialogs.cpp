@@ -16,13 +16,17 @@ namespace px {
 void ShowErrorDialog(QWidget* owner, const std::string& text, const Texts& texts)
 {
     QDialog dialog(owner);
+    dialog.setObjectName("frmErrorMsg");
+    dialog.setAccessibleDescription("frmErrorMsg");
     dialog.setWindowTitle("Error Message");
     auto* layout = new QVBoxLayout(&dialog);
     auto* label = new QLabel(QString::fromStdString(text), &dialog);
     label->setObjectName("labErrorMsg");
+    label->setAccessibleDescription("labErrorMsg");
     label->setWordWrap(true);
     auto* ok = new QPushButton("&Ok", &dialog);
     ok->setObjectName("CmdErr");
+    ok->setAccessibleDescription("CmdErr");
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     layout->addWidget(label);
@@ -34,12 +38,16 @@ void ShowErrorDialog(QWidget* owner, const std::string& text, const Texts& texts
 FrmMsg::FrmMsg(const Texts& texts) : texts_(texts)
 {
     setModal(false);
+    setObjectName("frmMsg");
+    setAccessibleDescription("frmMsg");
     iconLabel_ = new QLabel(this);
     label_ = new QLabel(this);
     label_->setObjectName("labMsg");
+    label_->setAccessibleDescription("labMsg");
     label_->setWordWrap(false);
     button_ = new QPushButton("OK", this);
     button_->setObjectName("cmdButton");
+    button_->setAccessibleDescription("cmdButton");
     connect(button_, &QPushButton::clicked, this, &QDialog::close);
     resize(320, 120);
 }

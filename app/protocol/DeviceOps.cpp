@@ -1,8 +1,9 @@
 #include "DeviceOps.h"
-#include "FileAppend.h"
 
 #include "Core.h"
+#include "DeviceControls.h"
 #include "Exchange.h"
+#include "FileAppend.h"
 #include "Frame.h"
 #include "Ini.h"
 #include "RuntimeError.h"
@@ -184,7 +185,7 @@ void DeviceOps::OffLine()
 {
     ProgramState& st = core_.state();
     if (st.bTSRunning) return;
-    core_.view().SetDeviceControlsEnabled(false);
+    CmdPX700Enabled(core_, false);
     core_.ShowPage(0);
     st.bLinkTimeout = false;
     core_.view().SetProgress(0, 0);
@@ -222,7 +223,7 @@ bool DeviceOps::PollingID(int id)
     bool found = false;
     if (link.PortOpen()) {
         PrepareLinkForPoll();
-        for (int attempt = 0; attempt < 3 && !found; ++attempt) {
+        for (int attempt = 0; attempt < 3 && !found && !st.bCancelOpen; ++attempt) {
             reply = PollingPX74X(id);
             if (!reply.empty()) {
                 found = true;

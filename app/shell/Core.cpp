@@ -34,6 +34,8 @@ Core::Core(const std::string& title, View& view)
         if (logNote) logNote(text);
     };
     directory_.monitor = [this](const std::string& text) { ShowText(text); };
+    // Editing or deleting the connected terminal's entry leaves the connection.
+    directory_.offLine = [this] { device_->OffLine(); };
 }
 
 Core::~Core() = default;

@@ -44,6 +44,7 @@ public:
     Options& options() { return options_; }
     const Options& options() const { return options_; }
     DeviceDirectory& directory() { return directory_; }
+    const DeviceDirectory& directory() const { return directory_; }
     SerloClient& link() { return link_; }
     Exchange& exchange() { return *exchange_; }
     DeviceOps& device() { return *device_; }
@@ -99,6 +100,15 @@ public:
 
     // The window caption before a terminal's name is added to it.
     std::string baseCaption;
+
+    // Esc during a window operation: the exchange, ping or terminal opening in progress ends.
+    void StopOperation()
+    {
+        state_.bStopComm = true;
+        state_.bStopPing = true;
+        state_.bCancelOpen = true;
+        state_.bStopUpload = true;
+    }
 
     // Shows a page of the page control and remembers which one is shown.
     void ShowPage(int page);

@@ -16,6 +16,7 @@ struct ProgramState {
     bool bLinkTimeout = false; // a "$TIMEOUT" was seen since the flag was cleared
     int nStatusID = 0;         // text number the status line shows
     bool bStopPing = false;    // a running ping or name lookup should give up
+    bool bCancelOpen = false;  // Esc while a terminal is being opened: give up between steps
     int pingsInProgress = 0;
     bool bMonitorMode = false;   // started with "/MONITOR"
     bool monitorChecked = false; // "View Monitor" is ticked
@@ -23,6 +24,7 @@ struct ProgramState {
     bool bStopUpload = false;
     int iCurrentID = 0;  // machine ID of the terminal now connected; 0 when none answered
     int currentPage = 0; // page of the page control now shown
+    int recordMode = -1; // record-mode option selected on page 0; -1 none
     // A window operation that talks to a terminal holds the link (OperationGuard).
     bool operationRunning = false;
 };

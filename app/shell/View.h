@@ -3,8 +3,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace px {
+
+struct Stamp;
 
 enum class Icon { None = 0, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
 
@@ -28,8 +31,16 @@ public:
     virtual void MessageBox(const std::string& text, Icon icon, const std::string& title) = 0;
     // A yes/no question; headless views take the default answer.
     virtual bool Question(const std::string& text, Icon icon, bool defaultYes) = 0;
-    // The device command buttons and the device pages follow the connection state.
-    virtual void SetDeviceControlsEnabled(bool enabled) { (void)enabled; }
+    // The device pages (1 to 3) and the device command buttons follow the connection state.
+    virtual void SetDevicePageEnabled(int page, bool enabled) { (void)page, (void)enabled; }
+    virtual void SetDeviceButtonsEnabled(bool enabled) { (void)enabled; }
+    // The record-mode frame shows the terminal's mode (0..3); -1 hides the frame.
+    virtual void ShowRecordMode(int mode) { (void)mode; }
+    // Options 0..2 follow basic; "Schedule" follows schedule unless the version is unknown.
+    virtual void SetRecordModeOptionsEnabled(bool basic, bool schedule, bool scheduleKnown)
+    {
+        (void)basic, (void)schedule, (void)scheduleKnown;
+    }
     // Shows a page of the page control (0 settings ... 5).
     virtual void ShowPage(int page) { (void)page; }
     // The terminal list is usable (it is locked while a terminal is being opened).
@@ -40,6 +51,20 @@ public:
     virtual void SetOperationRunning(bool running) { (void)running; }
     // The scheduler's status pane (the event log's view).
     virtual void SetStatusLogText(const std::string& text) { (void)text; }
+    // The device dialogs. The ID dialog answers the chosen line ("" for Cancel); the clock dialog
+    // edits the time and answers whether one was chosen. Headless, every dialog is cancelled.
+    virtual std::string AskNewId(const std::vector<std::string>& lines)
+    {
+        (void)lines;
+        return {};
+    }
+    virtual bool AskTime(Stamp& time)
+    {
+        (void)time;
+        return false;
+    }
+    virtual void ShowDisplayModeDialog() {}
+    virtual void ShowLoginDialog() {}
     // The modal error dialog with one of the numbered error texts.
     virtual void ShowError(const std::string& text) = 0;
     // The non-blocking message window; buttons carries the icon style (16, 32, 48, 64).

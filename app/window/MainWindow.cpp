@@ -2,11 +2,16 @@
 
 #include "ApplyLanguage.h"
 #include "Controls.h"
+#include "FrmId.h"
+#include "FrmMode.h"
+#include "FrmPassword.h"
+#include "FrmTime.h"
 #include "MessageDialogs.h"
 #include "Program.h"
 #include "ProgramInfoPage.h"
 #include "RecordsPage.h"
 #include "SchedulerPage.h"
+#include "TerminalsPage.h"
 #include "Texts.h"
 
 #include <QApplication>
@@ -17,6 +22,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -96,6 +102,12 @@ MainWindow::MainWindow()
         UpdateMonitorLayout();
     });
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::PageChanged);
+    // Esc stops the terminal operation in progress (an unreachable terminal can hold the window
+    // for tens of seconds otherwise).
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (program_ && program_->core().state().operationRunning) program_->core().StopOperation();
+    });
     resize(760, 520);
 }
 
@@ -110,14 +122,11 @@ void MainWindow::BuildPages()
 {
     tabs_ = Named(new QTabWidget, "SSTab");
     SetTag(tabs_, "2000,2001,250,2002,2003,2004");
+    terminals_ = new TerminalsPage;
     records_ = new RecordsPage;
     scheduler_ = new SchedulerPage;
-    pages_ = {new ProgramPage("SSTab_0"),
-              new ProgramPage("SSTab_1"),
-              new ProgramPage("SSTab_2"),
-              records_,
-              scheduler_,
-              new ProgramInfoPage(*this)};
+    pages_ = {terminals_, new ProgramPage("SSTab_1"), new ProgramPage("SSTab_2"), records_,
+              scheduler_, new ProgramInfoPage(*this)};
     const char* captions[] = {"Terminal", "Ring Table",     "In / Out Schedule",
                               "Record",   "Time Schedular", "Program"};
     for (std::size_t i = 0; i < pages_.size(); ++i)
@@ -305,6 +314,7 @@ void MainWindow::MessageBox(const std::string& text, Icon icon, const std::strin
 {
     QMessageBox box(BoxIcon(icon), title.empty() ? windowTitle() : Q(title), Lines(text),
                     QMessageBox::Ok, this);
+    Named(&box, "MsgBox");
     box.exec();
 }
 
@@ -312,16 +322,61 @@ bool MainWindow::Question(const std::string& text, Icon icon, bool defaultYes)
 {
     QMessageBox box(BoxIcon(icon), windowTitle(), Lines(text), QMessageBox::Yes | QMessageBox::No,
                     this);
+    Named(&box, "MsgQuestion");
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::SetDeviceControlsEnabled(bool enabled)
+void MainWindow::SetDevicePageEnabled(int page, bool enabled)
 {
-    deviceControls_ = enabled;
-    for (int i = kFirstDevicePage; i <= kLastDevicePage; ++i)
-        tabs_->setTabEnabled(i, enabled);
+    if (page >= kFirstDevicePage && page <= kLastDevicePage) tabs_->setTabEnabled(page, enabled);
+}
+
+void MainWindow::SetDeviceButtonsEnabled(bool enabled)
+{
+    terminals_->SetDeviceButtonsEnabled(enabled);
+}
+
+void MainWindow::ShowRecordMode(int mode)
+{
+    terminals_->ShowRecordMode(mode);
+}
+
+void MainWindow::SetRecordModeOptionsEnabled(bool basic, bool schedule, bool scheduleKnown)
+{
+    terminals_->SetRecordModeOptionsEnabled(basic, schedule, scheduleKnown);
+}
+
+std::string MainWindow::AskNewId(const std::vector<std::string>& lines)
+{
+    if (!program_ || lines.empty()) return {};
+    FrmId dialog(this, program_->core().texts(), lines);
+    dialog.exec();
+    return dialog.Chosen();
+}
+
+bool MainWindow::AskTime(Stamp& time)
+{
+    if (!program_) return false;
+    FrmTime dialog(this, program_->core().texts(), time);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    time = dialog.Chosen();
+    return true;
+}
+
+void MainWindow::ShowDisplayModeDialog()
+{
+    if (!program_) return;
+    FrmMode dialog(this, program_->core());
+    if (dialog.Loaded()) dialog.exec();
+}
+
+void MainWindow::ShowLoginDialog()
+{
+    if (!program_) return;
+    FrmPassword dialog(this, program_->core());
+    dialog.exec();
 }
 
 void MainWindow::ShowPage(int page)
@@ -331,7 +386,7 @@ void MainWindow::ShowPage(int page)
 
 void MainWindow::SetTerminalListEnabled(bool enabled)
 {
-    (void)enabled;
+    terminals_->SetListEnabled(enabled);
 }
 
 void MainWindow::SetRecordControlsEnabled(bool enabled)

@@ -24,6 +24,7 @@ class Program;
 class ProgramPage;
 class RecordsPage;
 class SchedulerPage;
+class TerminalsPage;
 
 class MainWindow : public QWidget, public View {
 public:
@@ -52,7 +53,14 @@ public:
     void SetPointers(int screen, int window) override;
     void MessageBox(const std::string& text, Icon icon, const std::string& title) override;
     bool Question(const std::string& text, Icon icon, bool defaultYes) override;
-    void SetDeviceControlsEnabled(bool enabled) override;
+    void SetDevicePageEnabled(int page, bool enabled) override;
+    void SetDeviceButtonsEnabled(bool enabled) override;
+    void ShowRecordMode(int mode) override;
+    void SetRecordModeOptionsEnabled(bool basic, bool schedule, bool scheduleKnown) override;
+    std::string AskNewId(const std::vector<std::string>& lines) override;
+    bool AskTime(Stamp& time) override;
+    void ShowDisplayModeDialog() override;
+    void ShowLoginDialog() override;
     void ShowPage(int page) override;
     void SetTerminalListEnabled(bool enabled) override;
     void SetRecordControlsEnabled(bool enabled) override;
@@ -84,6 +92,7 @@ private:
     Program* program_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     std::vector<ProgramPage*> pages_;
+    TerminalsPage* terminals_ = nullptr;
     RecordsPage* records_ = nullptr;
     SchedulerPage* scheduler_ = nullptr;
     QLabel* labStatus_ = nullptr;
@@ -92,7 +101,6 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FrmMsg> frmMsg_;
     bool overrideCursor_ = false;
-    bool deviceControls_ = false;
     bool recordControls_ = true;
     bool operationRunning_ = false;
 };

@@ -166,6 +166,14 @@ ControlResult runControl(const std::string& line, Sim& sim)
         }
         return unit->addGenerated(uint64_t(b)) ? ok() : fail("too many records");
     }
+    if (cmd == "clock") {
+        // Sets a unit's clock as an "S" frame would, so tests can see a clock change.
+        if (args.size() != 2 || !number(args[0], 255, a))
+            return fail("usage: clock ID YYYYMMDDhhmmss");
+        Unit* unit = sim.bus().find(int(a));
+        if (!unit) return fail("no unit " + args[0]);
+        return unit->setClock(args[1] + "0").text == "A" ? ok() : fail("not a date and time");
+    }
     if (cmd == "delay") {
         if (args.size() != 1 || !number(args[0], 3'600'000, a)) return fail("usage: delay MS");
         sim.setDelayMs(a);

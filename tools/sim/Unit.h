@@ -43,10 +43,11 @@ public:
 
     // nullopt: the unit stays silent.
     std::optional<Reply> execute(std::string_view text, const Profile& profile);
+    // "YYYYMMDDhhmmssW", as an "S" frame carries it.
+    Reply setClock(std::string_view digits);
 
 private:
     Reply login(std::string_view password, const Profile& profile);
-    Reply setClock(std::string_view digits);
     std::string clockText() const;
 
     int id_;

@@ -3,7 +3,7 @@
 #include "MainWindow.h"
 #include "OperationGuard.h"
 #include "Program.h"
-#include "TestFiles.h"
+#include "WindowHarness.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,69 +14,11 @@
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <stdexcept>
 
 namespace {
 
-namespace fs = std::filesystem;
-using px::testing::ReadAll;
-
-// A private home with the program folder, the settings store and the data seeded from the tree.
-class WindowHarness {
-public:
-    explicit WindowHarness(const std::string& title = "PX740", const std::string& commandLine = "",
-                           const std::string& settings = "")
-    {
-        char pattern[] = "/tmp/px-window-test-XXXXXX";
-        home_ = mkdtemp(pattern);
-        setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
-        setenv("PX740_HOME", (home_ + "/px740").c_str(), 1);
-        setenv("PX745_HOME", (home_ + "/px745").c_str(), 1);
-        fs::create_directories(home_ + "/config/serlo");
-        if (!settings.empty()) {
-            fs::create_directories(home_ + "/config/" + title);
-            std::ofstream(home_ + "/config/" + title + "/settings.ini", std::ios::binary)
-                << settings;
-        }
-        window = std::make_unique<px::MainWindow>();
-        program = std::make_unique<px::Program>(title, *window, commandLine);
-        program->core().linkTimeoutMs = 300;
-        window->Bind(*program);
-        loaded = program->Load();
-        if (loaded == 0) window->AfterLoad();
-    }
-    ~WindowHarness()
-    {
-        window->Unbind();
-        program.reset();
-        window.reset();
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-    }
-
-    template <typename W> W* Find(const char* name) const
-    {
-        return window->findChild<W*>(QString::fromLatin1(name));
-    }
-    QString Status() const { return Find<QLabel>("labStatus")->text(); }
-    px::Core& core() { return program->core(); }
-    std::string SettingsText() const
-    {
-        return ReadAll(home_ + "/config/" + program->core().Title() + "/settings.ini");
-    }
-
-    std::unique_ptr<px::MainWindow> window;
-    std::unique_ptr<px::Program> program;
-    int loaded = -1;
-
-private:
-    std::string home_;
-};
+using px::testing::WindowHarness;
 
 } // namespace
 
@@ -105,10 +47,9 @@ TEST(MainWindow, CaptionPagesAndNames)
     // An input is named by the label a person sees.
     EXPECT_EQ(h.Find<QLabel>("labLanguage")->buddy(), h.Find<QComboBox>("ComboLan"));
 
-    h.window->SetDeviceControlsEnabled(true);
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_TRUE(tabs->isTabEnabled(i));
-    h.window->SetDeviceControlsEnabled(false);
+    h.window->SetDevicePageEnabled(2, true);
+    EXPECT_TRUE(tabs->isTabEnabled(2));
+    h.window->SetDevicePageEnabled(2, false);
     EXPECT_FALSE(tabs->isTabEnabled(2));
 }
 

@@ -1,0 +1,32 @@
+// The device command buttons of page 0 and the logic of their dialogs: new machine ID, clock,
+// reset, display mode and the login codes. The dialogs themselves are the view's; these
+// routines decide what is asked, sent and reported.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace px {
+
+class Core;
+
+// "Set Mach. #": asks for a directory line other than the connected terminal's and moves the
+// terminal to that ID.
+void SetMachineIdButton(Core& core);
+// "SetTime": the terminal's clock into the clock dialog, the chosen time back to the terminal.
+void SetTimeButton(Core& core);
+// "Reset": asks (default No), then resets the terminal.
+void ResetButton(Core& core);
+
+// The lines the ID dialog offers: every directory line but the default one and the one of
+// withoutId.
+std::vector<std::string> IdChoices(const Core& core, int withoutId);
+// The machine ID a chosen line names (its first three characters), 0 when it names none.
+int IdOfLine(const std::string& line);
+
+// The login dialog's fixed access codes (case matters).
+bool IsAccessCode(const std::string& text);
+// Wrong codes one opening of the login dialog allows.
+inline constexpr int kLoginAttempts = 3;
+
+} // namespace px
