@@ -243,6 +243,41 @@ class Program:
                 return self.press(node)
         raise AssertionError("no button %r" % caption)
 
+    def cell(self, control, row, column):
+        """A cell of a grid (rows and columns counted from 0 below the header)."""
+        grid = self.find(control)
+        return Atspi.Table.get_accessible_at(grid, row, column)
+
+    def cell_text(self, control, row, column):
+        return name(self.cell(control, row, column))
+
+    def column_texts(self, control, column, rows=32):
+        grid = self.find(control)
+        return [name(Atspi.Table.get_accessible_at(grid, r, column)) for r in range(rows)]
+
+    def enter_time(self, grid, picker, row, hhmm, direction=None):
+        """Types a time into a row of a time grid with its in-place editor: a click on the row,
+        the "has a time" box ticked, hours and minutes typed (and the direction chosen)."""
+        self.click(self.cell(grid, row, 1))
+        box = self.find(picker + "_time")
+        wait_until(lambda: box.get_state_set().contains(Atspi.StateType.SHOWING), 5.0)
+        if not box.get_state_set().contains(Atspi.StateType.CHECKED):
+            self.press(box)
+        value = self.find(picker + "_value")
+        wait_until(lambda: value.get_state_set().contains(Atspi.StateType.ENABLED), 5.0)
+        self.set_text(value, "%s  :  %s" % (hhmm[:2], hhmm[2:]))
+        if not wait_until(lambda: self.cell_text(grid, row, 1) == hhmm[:2] and
+                          self.cell_text(grid, row, 2) == hhmm[2:], 5.0):
+            raise AssertionError("row %d of %s shows %r:%r" % (
+                row, grid, self.cell_text(grid, row, 1), self.cell_text(grid, row, 2)))
+        if direction is not None:
+            self.choose_in_place(grid, direction)
+
+    def choose_in_place(self, grid, item_text):
+        """The In/Out grid's direction list over the edited row."""
+        lists = {"fgdIOSTable": "cboIOSTable"}
+        self.choose(lists[grid], item_text)
+
     def list_items(self, control):
         return [name(n) for n in walk(self.find(control)) if role(n) == "list item"]
 

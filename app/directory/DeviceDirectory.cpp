@@ -107,8 +107,9 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
     lines_.push_back({"000-Default", 0});
     if (settings_.Get(kSection, "OpenType", "Close") != "Close") {
         // The last run did not end cleanly: the mirror holds the newer copy.
+        const ini::Document mirror = settings_.Snapshot();
         for (int n = 1; n < kSlots; ++n) {
-            const std::string value = settings_.Get(kSection, "ID" + std::to_string(n), "");
+            const std::string value = mirror.get(kSection, "ID" + std::to_string(n), "", 32768);
             if (value.empty()) continue;
             DeviceEntry e;
             std::string why;
@@ -123,6 +124,7 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
             AddLine(n);
         }
     } else {
+        std::vector<std::pair<std::string, std::string>> mirrored;
         std::ifstream in(fileName, std::ios::binary);
         std::string line;
         for (int count = 0; count < kSlots && std::getline(in, line); ++count) {
@@ -144,8 +146,13 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
             }
             table[static_cast<std::size_t>(e.ID)] = e;
             AddLine(e.ID);
-            AutoSaveDevice(e.ID);
+            mirrored.emplace_back("ID" + std::to_string(e.ID), EntryText(e));
         }
+        // One rewrite of the store for the whole list: a directory of 255 terminals would
+        // otherwise rewrite it 255 times at every start.
+        if (!mirrored.empty() && !settings_.SaveMany(kSection, mirrored))
+            Note("Terminal list: the settings store cannot be written (" + settings_.LastError() +
+                 ")");
     }
     if (!settings_.Save(kSection, "OpenType", "Open"))
         Note("Terminal list: the settings store cannot be written (" + settings_.LastError() + ")");

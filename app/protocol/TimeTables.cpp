@@ -44,6 +44,7 @@ void TimeTable::Clear()
 {
     for (auto& r : rows)
         r = TimeRow{};
+    Changed();
 }
 
 std::vector<std::string> TimeTable::Entries() const
@@ -82,12 +83,14 @@ void TimeTable::Show(const std::vector<std::string>& entries)
         }
         r.grey = false;
     }
+    Changed();
 }
 
 void TimeTable::SetAllGrey(bool grey)
 {
     for (auto& r : rows)
         r.grey = grey;
+    Changed();
 }
 
 bool TimeTable::Save(const std::string& path, std::string* error) const
@@ -101,29 +104,41 @@ bool TimeTable::Save(const std::string& path, std::string* error) const
     return ReplaceFile(path, text, error);
 }
 
-void TimeTable::Load(const std::string& path)
+int TimeTable::Load(const std::string& path)
 {
-    if (kind_ == Kind::InOut) Clear();
     std::ifstream in(path, std::ios::binary);
-    std::string line;
-    for (int i = 0; i < kRows && std::getline(in, line); ++i) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!in) return -1;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (auto& r : rows)
+        r = TimeRow{};
+    int invalid = 0;
+    std::size_t at = 0;
+    for (int i = 0; i < kRows && at < text.size(); ++i) {
+        std::size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         const auto f = SplitComma(line);
-        TimeRow& r = rows[static_cast<std::size_t>(i)];
-        const std::string hour = f.size() > 0 ? f[0] : "";
-        const std::string minute = f.size() > 1 ? f[1] : "";
-        if (kind_ == Kind::Bell) {
-            // Only a cell that can be part of a time is taken; junk leaves it empty.
-            r.hour = IsTimeCell(hour, 23) ? hour : "";
-            r.minute = IsTimeCell(minute, 59) ? minute : "";
-        } else if (!TimeFromCells(hour, minute).empty()) {
-            r.hour = hour;
-            r.minute = minute;
-            r.direction = f.size() > 2 ? f[2] : "";
-        } else {
-            r = TimeRow{};
+        const std::string hour = f.size() > 0 ? Trim(f[0]) : "";
+        const std::string minute = f.size() > 1 ? Trim(f[1]) : "";
+        if (hour.empty() && minute.empty()) continue; // an empty row, as Save writes one
+        // A bell row takes exactly two digits each; a schedule row any valid time.
+        const bool valid = kind_ == Kind::Bell ? IsTimeCell(hour, 23) && hour.size() == 2 &&
+                                                     IsTimeCell(minute, 59) && minute.size() == 2
+                                               : !TimeFromCells(hour, minute).empty();
+        if (!valid) {
+            ++invalid;
+            continue;
         }
+        TimeRow& r = rows[static_cast<std::size_t>(i)];
+        const std::string time = TimeFromCells(hour, minute);
+        r.hour = time.substr(0, 2);
+        r.minute = time.substr(3, 2);
+        if (kind_ == Kind::InOut)
+            r.direction = UCase(Trim(f.size() > 2 ? f[2] : "")) == "IN" ? "In" : "Out";
     }
+    Changed();
+    return invalid;
 }
 
 bool DownloadTable(Core& core, TimeTable& table)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ public:
     Kind kind() const { return kind_; }
 
     std::array<TimeRow, kRows> rows; // rows[i] is grid row i + 1
+    // The rows changed as a whole (cleared, uploaded, loaded, greyed): the grid shows them again.
+    std::function<void()> changed;
 
     // Grid row labels "01" .. "32".
     static std::string RowLabel(int index);
@@ -39,10 +42,17 @@ public:
 
     // One line per row: "hour,minute" (bell) or "hour,minute,direction" (In/Out), CR LF.
     bool Save(const std::string& path, std::string* error) const;
-    // Reads up to 32 lines into rows 1, 2, ...; a short file fills only as many rows.
-    void Load(const std::string& path);
+    // Empties the rows, then reads up to 32 lines (CR LF, LF or CR ends) into rows 1, 2, ...;
+    // a short file fills only as many rows. A line without a valid time leaves its row empty:
+    // the result counts such lines, or is -1 when the file cannot be read.
+    int Load(const std::string& path);
 
 private:
+    void Changed()
+    {
+        if (changed) changed();
+    }
+
     Kind kind_;
 };
 

@@ -34,6 +34,12 @@ Core::Core(const std::string& title, View& view)
         if (logNote) logNote(text);
     };
     directory_.monitor = [this](const std::string& text) { ShowText(text); };
+    // A terminal just opened starts with empty tables and an empty record grid.
+    onTerminalOpened = [this] {
+        bellTable_.Clear();
+        ioSchedule_.Clear();
+        recordGrid_.Clear();
+    };
     // Editing or deleting the connected terminal's entry leaves the connection.
     directory_.offLine = [this] { device_->OffLine(); };
 }

@@ -46,6 +46,23 @@ bool SettingsStore::Save(std::string_view section, std::string_view key, std::st
     return result.ok;
 }
 
+bool SettingsStore::SaveMany(std::string_view section,
+                             const std::vector<std::pair<std::string, std::string>>& values)
+{
+    if (!Prepare()) return false;
+    const auto result = ini::edit(path_, [&](ini::Document& doc) {
+        for (const auto& [key, value] : values)
+            doc.set(section, key, value);
+    });
+    lastError_ = result.error;
+    return result.ok;
+}
+
+ini::Document SettingsStore::Snapshot() const
+{
+    return ini::Document::load(path_);
+}
+
 bool SettingsStore::DeleteSection(std::string_view section)
 {
     const auto result = ini::deleteSection(path_, section);

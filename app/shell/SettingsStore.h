@@ -3,8 +3,12 @@
 // the default; a write that fails says so.
 #pragma once
 
+#include "Ini.h"
+
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace px {
 
@@ -15,6 +19,11 @@ public:
     const std::string& Path() const { return path_; }
     std::string Get(std::string_view section, std::string_view key, std::string_view def) const;
     bool Save(std::string_view section, std::string_view key, std::string_view value);
+    // Several keys of one section in one rewrite of the store.
+    bool SaveMany(std::string_view section,
+                  const std::vector<std::pair<std::string, std::string>>& values);
+    // The whole store read once, for callers that read many keys.
+    ini::Document Snapshot() const;
     bool DeleteSection(std::string_view section);
     // The system's description of the last failed write.
     const std::string& LastError() const { return lastError_; }

@@ -1,11 +1,13 @@
 #include "MainWindow.h"
 
 #include "ApplyLanguage.h"
+#include "BellPage.h"
 #include "Controls.h"
 #include "FrmId.h"
 #include "FrmMode.h"
 #include "FrmPassword.h"
 #include "FrmTime.h"
+#include "InOutPage.h"
 #include "MessageDialogs.h"
 #include "Program.h"
 #include "ProgramInfoPage.h"
@@ -125,8 +127,8 @@ void MainWindow::BuildPages()
     terminals_ = new TerminalsPage;
     records_ = new RecordsPage;
     scheduler_ = new SchedulerPage;
-    pages_ = {terminals_, new ProgramPage("SSTab_1"), new ProgramPage("SSTab_2"), records_,
-              scheduler_, new ProgramInfoPage(*this)};
+    pages_ = {terminals_, new BellPage, new InOutPage,
+              records_,   scheduler_,   new ProgramInfoPage(*this)};
     const char* captions[] = {"Terminal", "Ring Table",     "In / Out Schedule",
                               "Record",   "Time Schedular", "Program"};
     for (std::size_t i = 0; i < pages_.size(); ++i)

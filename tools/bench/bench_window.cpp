@@ -2,6 +2,8 @@
 // window (empty program folder, then a 255-entry directory), and the event loop's longest stall
 // while the window is idle and while a scheduled run over simulated terminals runs in the same
 // process. Run on a real display (tools/bench.sh starts a virtual one).
+#include "Connect.h"
+#include "DeviceOps.h"
 #include "MainWindow.h"
 #include "Program.h"
 #include "ScheduledRun.h"
@@ -170,6 +172,17 @@ int main(int argc, char** argv)
         ports << sims.back()->endpoint() << "=COM" << (10 + i) << "\r\n";
         dir << (i + 1) << ",T" << (i + 1) << ",," << (10 + i) << ",19200,0.0.0.0,1001\r\n";
     }
+    // A device server too, for the terminal-open figures over TCP.
+    const std::string tcpAddress = "127.0.0.77";
+    sims.push_back(std::make_unique<px::testing::SimProcess>(
+        std::vector<std::string>{"--tcp", tcpAddress + ":0", "--quiet", "--id", "99"}));
+    if (!sims.back()->ok()) {
+        std::fprintf(stderr, "device-server simulator did not start\n");
+        return 1;
+    }
+    const std::string tcpPort =
+        sims.back()->endpoint().substr(sims.back()->endpoint().rfind(':') + 1);
+    dir << "99,Server,,0,19200," << tcpAddress << "," << tcpPort << "\r\n";
     ports.close();
     dir.close();
 
@@ -182,6 +195,21 @@ int main(int argc, char** argv)
     meter.Start();
     Pump(3000);
     std::printf("longest event-loop stall, idle window (3 s)        %7.1f ms\n", meter.Stop());
+
+    // Double-click to connected: terminal 1 on a pty, terminal 99 behind a device server.
+    for (const char* which : {"001-T1", "099-Server"}) {
+        const auto& lines = w.program->core().directory().Lines();
+        int row = -1;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].text == which) row = static_cast<int>(i);
+        meter.Start();
+        const auto opened = Clock::now();
+        const bool ok = px::OpenTerminal(w.program->core(), row);
+        const double ms = MsSince(opened);
+        std::printf("open %-10s %s in %7.1f ms, longest stall %5.1f ms\n", which,
+                    ok ? "connected" : "FAILED   ", ms, meter.Stop());
+    }
+    w.program->core().device().OffLine();
 
     meter.Start();
     const auto t0 = Clock::now();

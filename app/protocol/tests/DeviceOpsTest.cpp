@@ -6,6 +6,7 @@
 #include "Frame.h"
 #include "TableTransfer.h"
 #include "TimeTables.h"
+#include "VbText.h"
 
 #include <gtest/gtest.h>
 
@@ -315,28 +316,44 @@ TEST(TimeTableFiles, ShortFilesAndInvalidLines)
 {
     CoreHarness h;
     const std::string file = h.home() + "/bell.txt";
-    std::ofstream(file, std::ios::binary) << "07,30\r\n12,00\r\nx\x01,99\r\n";
+    // LF, CR and CR LF line ends; junk, a minute of 99, one-digit cells and binary bytes.
+    std::ofstream(file, std::ios::binary)
+        << "07,30\n12,00\rx\x01,99\r\n7,5\r\n  ,  \r\n23,59,extra\r\n\xff\xfe,\x00";
     px::TimeTable bell(px::TimeTable::Kind::Bell);
-    bell.rows[5] = {"09", "09", "", false};
-    bell.Load(file);
-    EXPECT_EQ(bell.rows[0].hour, "07");
-    EXPECT_EQ(bell.rows[1].minute, "00");
-    EXPECT_EQ(bell.rows[2].hour, "");   // junk is not taken
-    EXPECT_EQ(bell.rows[2].minute, ""); // nor is a minute of 99
-    EXPECT_EQ(bell.rows[5].hour, "09"); // rows past the file's end stay
+    bell.rows[9] = {"09", "09", "", true};
+    EXPECT_EQ(bell.Load(file), 3);
+    EXPECT_EQ(bell.rows[0].hour + bell.rows[0].minute, "0730");
+    EXPECT_EQ(bell.rows[1].hour + bell.rows[1].minute, "1200");
+    EXPECT_EQ(bell.rows[2].hour + bell.rows[2].minute, ""); // junk empties its row
+    EXPECT_EQ(bell.rows[3].hour + bell.rows[3].minute, ""); // a bell time has two digits each
+    EXPECT_EQ(bell.rows[4].hour + bell.rows[4].minute, ""); // an empty row, as Save writes it
+    EXPECT_EQ(bell.rows[5].hour + bell.rows[5].minute, "2359");
+    EXPECT_EQ(bell.rows[9].hour, ""); // the grid is emptied first
+    EXPECT_FALSE(bell.rows[9].grey);
+    EXPECT_EQ(bell.Load(h.home() + "/missing.txt"), -1);
 
-    std::ofstream(file, std::ios::binary) << "08,00,In\r\n25,00,Out\r\n,,\r\n";
+    // Thirty-three lines: the last is not read.
+    std::string many;
+    for (int i = 0; i < 33; ++i)
+        many += "10," + px::Digits(i, 2) + "\r\n";
+    std::ofstream(file, std::ios::binary) << many;
+    EXPECT_EQ(bell.Load(file), 0);
+    EXPECT_EQ(bell.rows[31].minute, "31");
+
+    std::ofstream(file, std::ios::binary) << "08,00,In\r\n25,00,Out\r\n,,\r\n7,5,out\r\n9,00,\r\n";
     px::TimeTable io(px::TimeTable::Kind::InOut);
     io.rows[1] = {"10", "10", "In", false};
-    io.Load(file);
+    EXPECT_EQ(io.Load(file), 1);
     EXPECT_EQ(io.rows[0].direction, "In");
     EXPECT_EQ(io.rows[1].hour, ""); // an invalid time empties the row
     EXPECT_EQ(io.rows[1].direction, "");
+    EXPECT_EQ(io.rows[3].hour + io.rows[3].minute + io.rows[3].direction, "0705Out");
+    EXPECT_EQ(io.rows[4].direction, "Out"); // no direction: Out, as a download writes it
     std::string error;
     ASSERT_TRUE(io.Save(file, &error)) << error;
     std::ifstream in(file, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text.rfind("08,00,In\r\n,,\r\n", 0), 0u);
+    EXPECT_EQ(text.rfind("08,00,In\r\n,,\r\n,,\r\n07,05,Out\r\n", 0), 0u);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 32);
 }
 

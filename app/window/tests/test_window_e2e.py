@@ -339,6 +339,128 @@ class TerminalsPage(WindowCase):
         self.close()
 
 
+class TablePages(WindowCase):
+    """Pages 1 and 2: the bell table and the In/Out schedule against the simulator."""
+
+    def connect_gate(self, *extra):
+        self.sim = self.pty_sim("--id", "1", *extra)
+        self.port_map({self.sim.where: 5})
+        self.directory([(1, "Gate", 5, "0.0.0.0", 1001)])
+        app = self.start()
+        app.double_click_item("lstDevice", "001-Gate")
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdPX700_2"), 15))
+        return app
+
+    def save_through_dialog(self, app, path):
+        dialog = app.dialog("dlgFile")
+        for node in drv.walk(dialog):
+            if drv.role(node) == "text" and drv.name(node).startswith("File name"):
+                app.set_text(node, path)
+                break
+        else:
+            raise AssertionError("no file name field")
+        for caption in ("Save", "Open"):
+            try:
+                app.press_named(dialog, caption)
+                break
+            except AssertionError:
+                continue
+        self.assertTrue(app.gone("dlgFile"))
+
+    def test_bell_table(self):
+        app = self.connect_gate()
+        app.select_page(1)
+        grid = "fgdRingTab"
+        for row, hhmm in ((4, "1200"), (1, "0730"), (8, "1645")):
+            app.enter_time(grid, "dtpRingTable", row, hhmm)
+        self.sim.forget()
+        app.press(app.find("cmdRing_1"))  # Download
+        # Slots in time order; the free ones disabled with "00".
+        self.assertTrue(self.sim.received("C22,01"))
+        self.assertTrue(self.sim.received("C02,0730"))
+        self.assertTrue(self.sim.received("C23,01"))
+        self.assertTrue(self.sim.received("C03,1200"))
+        self.assertTrue(self.sim.received("C24,01"))
+        self.assertTrue(self.sim.received("C04,1645"))
+        self.assertTrue(self.sim.received("C25,00"))
+        self.assertTrue(self.sim.received("C41,00"))  # slot 31
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdRing_0")))
+
+        app.press(app.find("cmdRing_4"))  # Clear
+        self.assertTrue(drv.wait_until(lambda: app.cell_text(grid, 1, 1) == ""))
+        app.press(app.find("cmdRing_0"))  # Upload
+        self.assertTrue(drv.wait_until(lambda: app.cell_text(grid, 2, 2) == "45", 20))
+        self.assertEqual([app.cell_text(grid, r, 1) + app.cell_text(grid, r, 2) for r in range(4)],
+                         ["0730", "1200", "1645", "    "])
+
+        # Save and Load round trip.
+        path = os.path.join(self.root, "bells.txt")
+        app.press(app.find("cmdRing_2"))
+        self.save_through_dialog(app, path)
+        self.assertTrue(drv.wait_until(lambda: os.path.exists(path)))
+        self.assertTrue(read_bytes(path).startswith(b"07,30\r\n12,00\r\n16,45\r\n"))
+        app.press(app.find("cmdRing_4"))
+        app.press(app.find("cmdRing_3"))
+        self.save_through_dialog(app, path)
+        self.assertTrue(drv.wait_until(lambda: app.cell_text(grid, 2, 1) == "16"))
+
+        # Disable: every event register "00"; the grid keeps its times.
+        self.sim.forget()
+        app.press(app.find("cmdRing_5"))
+        self.assertTrue(self.sim.received("C22,00"))
+        self.assertTrue(self.sim.received("C41,00"))
+        self.assertEqual(app.cell_text(grid, 0, 1), "07")
+
+        # Duration: read register 1, write 5 seconds as "05".
+        app.press(app.find("cmdRing_6"))
+        dialog = app.dialog("frmDuration")
+        self.assertTrue(self.sim.received("B01"))
+        app.set_text(app.find("txtDura", within=dialog), "5")
+        app.press(app.find("CmdDura_0", within=dialog))
+        self.assertTrue(self.sim.received("C01,05"))
+        self.assertTrue(app.gone("frmDuration"))
+        self.close()
+
+    def test_in_out_schedule_and_a_terminal_that_stops_answering(self):
+        app = self.connect_gate()
+        app.press(app.find("optMode_3"))  # "Schedule" opens page 2
+        self.assertTrue(drv.wait_until(lambda: app.find("SSTab_2").get_state_set().contains(
+            drv.Atspi.StateType.ENABLED)))
+        app.select_page(2)
+        grid = "fgdIOSTable"
+        app.enter_time(grid, "dtpIOSTable", 0, "1300", " I N")
+        app.enter_time(grid, "dtpIOSTable", 1, "0800", " I N")
+        app.enter_time(grid, "dtpIOSTable", 2, "1200", " O U T")
+        self.sim.forget()
+        app.press(app.find("cmdIOSCMD_1"))  # Download
+        self.assertTrue(self.sim.received("C64,01"))  # slot 0: 08:00 In
+        self.assertTrue(self.sim.received("C44,0800"))
+        self.assertTrue(self.sim.received("C65,00"))  # 12:00 Out
+        self.assertTrue(self.sim.received("C66,01"))  # 13:00 In
+        self.assertTrue(self.sim.received("C67,FF"))  # free
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdIOSCMD_0")))
+        app.press(app.find("cmdIOSCMD_2"))  # Clear
+        app.press(app.find("cmdIOSCMD_0"))  # Upload
+        self.assertTrue(drv.wait_until(lambda: app.cell_text(grid, 2, 3) == "In", 20))
+        self.assertEqual([app.cell_text(grid, r, 1) + app.cell_text(grid, r, 3) for r in range(3)],
+                         ["08In", "12Out", "13In"])
+
+        path = os.path.join(self.root, "inout.txt")
+        app.press(app.find("cmdIOSCMD_3"))
+        self.save_through_dialog(app, path)
+        self.assertTrue(drv.wait_until(lambda: os.path.exists(path)))
+        self.assertTrue(read_bytes(path).startswith(b"08,00,In\r\n12,00,Out\r\n13,00,In\r\n"))
+
+        # The terminal stops answering during a download: code 1, and off line.
+        self.assertTrue(self.sim.command("silent-after 20"))
+        app.press(app.find("cmdIOSCMD_1"))
+        error = app.dialog("frmErrorMsg", timeout=60)
+        self.assertIn("failed", drv.name(app.find("labErrorMsg", within=error)))
+        app.press(app.find("CmdErr", within=error))
+        self.assertTrue(drv.wait_until(lambda: not app.enabled("cmdPX700_2")))
+        self.close()
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
