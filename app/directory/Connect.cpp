@@ -33,6 +33,28 @@ bool OpenLinkWithRetry(SerloClient& link, bool tcp)
     return link.PortOpen();
 }
 
+namespace {
+
+// The terminal answered: the port that worked is kept, and the device controls come alive.
+void ShowOpenedTerminal(Core& core, const DeviceEntry& entry)
+{
+    DeviceDirectory& dir = core.directory();
+    DeviceOps& device = core.device();
+    const int workingPort = core.link().IPort() & 0xFFFF;
+    DeviceEntry& live = dir.table[static_cast<std::size_t>(dir.SelectedId())];
+    if (entry.ComPort == 0 && workingPort != (live.IPPort & 0xFFFF)) {
+        live.IPPort = workingPort; // mirrored with the entry's next mirrored edit
+        dir.EditTcpPort(std::to_string(workingPort));
+    }
+    CmdPX700Enabled(core, true);
+    if (core.onTerminalOpened) core.onTerminalOpened();
+    core.view().SetProgress(0, 0);
+    core.view().SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));
+    core.ShowStatusText(device.sModel + " Firmware Version " + device.sVersion);
+}
+
+} // namespace
+
 bool OpenTerminal(Core& core, int listIndex)
 {
     ProgramState& st = core.state();
@@ -100,17 +122,7 @@ bool OpenTerminal(Core& core, int listIndex)
             if (stopped) {
                 identified = false;
             } else if (identified) {
-                const int workingPort = link.IPort() & 0xFFFF;
-                DeviceEntry& live = dir.table[static_cast<std::size_t>(dir.SelectedId())];
-                if (entry.ComPort == 0 && workingPort != (live.IPPort & 0xFFFF)) {
-                    live.IPPort = workingPort; // mirrored with the entry's next mirrored edit
-                    dir.EditTcpPort(std::to_string(workingPort));
-                }
-                CmdPX700Enabled(core, true);
-                if (core.onTerminalOpened) core.onTerminalOpened();
-                core.view().SetProgress(0, 0);
-                core.view().SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));
-                core.ShowStatusText(device.sModel + " Firmware Version " + device.sVersion);
+                ShowOpenedTerminal(core, entry);
             } else {
                 st.nStatusID = 8019;
                 core.ErrorBox(12);
