@@ -12,6 +12,7 @@
 #include "RecordUpload.h"
 #include "Replies.h"
 #include "RuntimeError.h"
+#include "Trace.h"
 #include "VbText.h"
 #include "Wait.h"
 
@@ -30,14 +31,17 @@ const std::string S5(5, ' ');
 
 void ScheduledRun::Log(const std::string& line) const
 {
+    qCDebug(pxApp).noquote() << "run log:" << line.c_str();
     core_.eventLog().WriteLog(line, false);
 }
 void ScheduledRun::Silent(const std::string& line) const
 {
+    qCDebug(pxApp).noquote() << "run note:" << line.c_str();
     core_.eventLog().WriteLog(line, true);
 }
 void ScheduledRun::Message(const std::string& text) const
 {
+    qCDebug(pxApp).noquote() << "run step:" << text.c_str();
     core_.view().SetMessageLine(text);
 }
 std::string ScheduledRun::T1() const
@@ -152,8 +156,12 @@ bool ScheduledRun::OpenEntry(const DeviceEntry& entry)
     Message(T2() + (OpenLinkWithRetry(link, tcp) ? " Communication is Open!"
                                                  : " Communication is no Open!"));
     if (link.PortOpen()) return true;
-    Log(S10 + (tcp ? "can't open IP:" + link.IAddress()
-                   : "can't open COM:" + std::to_string(link.CommPort())));
+    // The control's reason names the cause: no adapter, a port held elsewhere, missing rights.
+    const std::string why = link.OpenFailure().empty() ? "" : " (" + link.OpenFailure() + ")";
+    Log(S10 +
+        (tcp ? "can't open IP:" + link.IAddress()
+             : "can't open COM:" + std::to_string(link.CommPort())) +
+        why);
     return false;
 }
 
