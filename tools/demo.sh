@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2
+cmake --build "$build" -j2 --target px740 px74x-sim
 
 demo=$(mktemp -d /tmp/px740-demo-XXXXXX)
 export PX740_HOME="$demo/px740" XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data"

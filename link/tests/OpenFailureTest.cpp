@@ -3,6 +3,7 @@
 // by another process), each reported through VNetMonitor(0). Also the line speed as other tools
 // see it.
 #include "OpenFailure.h"
+#include "CJXmodem.h"
 #include "CSerloCtrl.h"
 #include "ChildProcess.h"
 #include "PortMap.h"
@@ -242,14 +243,12 @@ TEST(OpenFailure, PermissionsThatForbidTheOpenNameTheOwningGroup)
     ASSERT_FALSE(m.drv.empty());
     EXPECT_TRUE(Contains(m.LastDrv(), "$OPEN ERROR " + pty.path() + ": permission denied"))
         << m.LastDrv();
-    if (::geteuid() == 0)
-        EXPECT_EQ(m.LastDrv(), "$OPEN ERROR " + pty.path() +
-                                   ": permission denied; the user must "
-                                   "be in group " +
-                                   groupName +
-                                   ", which owns the device (usermod "
-                                   "-aG " +
-                                   groupName + " USER, then log in again)");
+    if (::geteuid() == 0) {
+        const std::string hint = "the user must be in group " + groupName +
+                                 ", which owns the device (usermod -aG " + groupName +
+                                 " USER, then log in again)";
+        EXPECT_EQ(m.LastDrv(), "$OPEN ERROR " + pty.path() + ": permission denied; " + hint);
+    }
 }
 
 TEST(OpenFailure, PortHeldByAnotherProcessNamesIt)

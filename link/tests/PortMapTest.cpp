@@ -135,7 +135,7 @@ TEST(PortMap, TwoProcessesAddingAdaptersAtOnceNeverShareOrMoveANumber)
 {
     FakeMachine m;
     std::ofstream(m.map) << "[SERIALCOMM]\r\n/dev/ttyS0=COM1\r\n";
-    constexpr int kEach = 120;
+    constexpr int kEach = 60;
     std::vector<pid_t> racers;
     std::vector<std::string> outputs;
     for (const char* side : {"a", "b"}) {
