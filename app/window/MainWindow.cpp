@@ -248,6 +248,22 @@ void MainWindow::RestoreFromTray()
     showNormal();
     raise();
     activateWindow();
+    if (program_ && program_->core().state().bTSRunning) scheduler_->ScrollStatusToEnd();
+}
+
+void MainWindow::SchedulerStateChanged(bool started)
+{
+    scheduler_->SchedulerStateChanged(started);
+    if (started) {
+        // A bell or record command would talk to whatever terminal the run has open.
+        for (int page = 0; page <= kLastDevicePage; ++page)
+            tabs_->setTabEnabled(page, false);
+        terminals_->SetDeviceButtonsEnabled(false);
+        tabs_->setCurrentIndex(Program::kSchedulerPage);
+    } else {
+        // The device pages came back with the terminal the stop sequence reopened.
+        tabs_->setTabEnabled(0, true);
+    }
 }
 
 void MainWindow::ShowFromOutside()

@@ -76,6 +76,9 @@ public:
     // state, the terminal's part of the caption kept.
     void SwitchLanguage(const QString& name);
 
+    // The scheduler started or stopped: page 0, the device pages and buttons wait while it runs.
+    void SchedulerStateChanged(bool started);
+
     bool MonitorShown() const;
     bool ScreenPointerBusy() const { return overrideCursor_; }
     QTabWidget* Pages() const { return tabs_; }
