@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -294,7 +295,17 @@ void MainWindow::SetStatus(const std::string& text)
 
 void MainWindow::SetMonitorText(const std::string& text)
 {
-    txtMonitor_->setPlainText(Lines(text));
+    // Each frame adds a line: only that is laid out, unless the pane was cut back.
+    const QString now = Lines(text);
+    if (!shownMonitor_.isEmpty() && now.size() > shownMonitor_.size() &&
+        now.startsWith(shownMonitor_)) {
+        QTextCursor end(txtMonitor_->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(now.mid(shownMonitor_.size()));
+    } else {
+        txtMonitor_->setPlainText(now);
+    }
+    shownMonitor_ = now;
     txtMonitor_->verticalScrollBar()->setValue(txtMonitor_->verticalScrollBar()->maximum());
 }
 

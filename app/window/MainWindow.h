@@ -106,6 +106,7 @@ private:
     QPlainTextEdit* txtMonitor_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FrmMsg> frmMsg_;
+    QString shownMonitor_; // what the monitor pane shows, to append only what is new
     bool overrideCursor_ = false;
     bool recordControls_ = true;
     std::vector<bool> tabsBeforeTransfer_; // tab states a record transfer put aside

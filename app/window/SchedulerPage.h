@@ -60,6 +60,7 @@ private:
     QCheckBox* chkMailTo_;
     QLineEdit* txtMailTo_;
     QLineEdit* txtSubject_;
+    QString shownLog_; // what the status view shows, to append only what is new
     int editRow_ = -1;
     int editColumn_ = -1;
     bool showing_ = false;

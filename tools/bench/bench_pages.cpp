@@ -164,6 +164,10 @@ int main(int argc, char** argv)
     const int terminals = argc > 2 ? std::atoi(argv[2]) : 10;
     const int records = argc > 3 ? std::atoi(argv[3]) : 500;
     std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    if (argc > 1 && std::string(argv[1]) == "status") { // only the status view's figure
+        StatusView();
+        return 0;
+    }
     BigGrid();
     StatusView();
     PacedUpload(uploadRecords);
