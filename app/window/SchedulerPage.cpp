@@ -288,16 +288,7 @@ bool SchedulerPage::eventFilter(QObject* watched, QEvent* event)
 
 void SchedulerPage::SetStatusLogText(const QString& text)
 {
-    // Most changes add a line at the end: only that is laid out, not the whole view again.
-    if (!shownLog_.isEmpty() && text.size() > shownLog_.size() && text.startsWith(shownLog_)) {
-        QTextCursor end(txtTStatus_->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(text.mid(shownLog_.size()));
-    } else {
-        txtTStatus_->setPlainText(text);
-    }
-    shownLog_ = text;
-    ScrollStatusToEnd();
+    ShowGrowingText(txtTStatus_, shownLog_, text);
 }
 
 void SchedulerPage::ScrollStatusToEnd()
