@@ -20,4 +20,6 @@ cat "$lintlog"
 rm -f "$lintlog"
 # The formatter's and the reply parsers' fuzz targets, for a bounded time each.
 tools/fuzz.sh "${PX_FUZZ_SECONDS:-30}" || status=1
+# The Debian package as a user meets it; an unoptimised build checks the same files faster.
+PX_PACKAGE_BUILD_TYPE=${PX_PACKAGE_BUILD_TYPE:-Check} tools/check-package.sh || status=1
 exit $status
