@@ -372,7 +372,7 @@ class SingleRun(ProgramCase):
         self.assertRegex(trace, r"px\.link\.bytes: COM5 tx \d+: 02 44 30 31 ")
         self.assertRegex(trace, r"px\.link\.bytes: COM5 rx \d+: 02 41 30 31")
         self.assertIn("px.link: close COM5", trace)
-        self.assertIn("px.app: APP:D01", trace)
+        self.assertIn("px.app: APP: D01", trace)
         self.assertIn("px.app: run step:", trace)
         self.assertIn("px.app: run log:", trace)
         for category in ("px.app", "px.link", "px.link.bytes"):
