@@ -145,8 +145,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const std::string title = PX_PROGRAM_TITLE;
     std::string commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
 
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == "offscreen" || platform == "minimal";
