@@ -51,12 +51,18 @@ check debug-build bash -c "cmake -S . -B $debug -G Ninja -DCMAKE_BUILD_TYPE=Debu
 [ ${#failed[@]} -eq 0 ] || finish
 
 export QT_QPA_PLATFORM=offscreen
-# clang-tidy runs beside the tests: they mostly wait on simulators, timers and the virtual
-# display, so the two share the cores well.
-background lint tools/lint.sh "$debug"
+# The tests mostly wait on simulators, timers and the virtual display: clang-tidy and the
+# optimised build share the cores with them, at a lower priority so the tests keep their pace.
+# The optimised build serves three checks: no compiler warning, the package and the demo.
+background lint nice -n 10 tools/lint.sh "$debug"
 lint=$started
+release=build/release
+background release-build nice -n 10 bash -c "cmake -S . -B $release -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_TESTS=OFF -DPX_WERROR=ON && cmake --build $release -j2"
+build_release=$started
 check tests ctest --test-dir "$debug" --output-on-failure -j2 --timeout 900
 await lint "$lint"
+await release-build "$build_release"
 
 # A fuzz run holds one core for a fixed time; the ThreadSanitizer build of the link and its
 # stress test take the other.
@@ -65,10 +71,6 @@ fuzz=$started
 check tsan-stress tools/tsan.sh "${PX_STRESS_MS:-2000}"
 await fuzz "$fuzz"
 
-# One optimised build serves three checks: no compiler warning, the package and the demo.
-release=build/release
-check release-build bash -c "cmake -S . -B $release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPX_BUILD_TESTS=OFF -DPX_WERROR=ON && cmake --build $release -j2"
 if [[ " ${failed[*]} " != *" release-build "* ]]; then
     check package tools/check-package.sh "$release"
     check demo tools/check-demo.sh

@@ -92,10 +92,6 @@ void CancelModalDialogs()
     }
 }
 
-} // namespace
-
-// Process set-up in its order: signals, platform, single instance, window, stop handling.
-// NOLINTNEXTLINE(readability-function-size)
 // --help and --version answer without opening anything; the slash switches keep their meaning.
 bool AnswerInfoSwitch(int argc, char** argv, const std::string& title)
 {
@@ -129,6 +125,10 @@ bool AnswerInfoSwitch(int argc, char** argv, const std::string& title)
     return false;
 }
 
+} // namespace
+
+// Process set-up in its order: signals, platform, single instance, window, stop handling.
+// NOLINTNEXTLINE(readability-function-size)
 int main(int argc, char** argv)
 {
     if (AnswerInfoSwitch(argc, argv, PX_PROGRAM_TITLE)) return 0;
@@ -187,7 +187,7 @@ int main(int argc, char** argv)
     // Under a systemd service the run's lines go to the journal as well as to the event log.
     if (!window && std::getenv("JOURNAL_STREAM"))
         program.core().eventLog().mirror = [](const std::string& line) {
-            std::fprintf(stderr, "%s\n", line.c_str());
+            (void)std::fprintf(stderr, "%s\n", line.c_str());
         };
     program.quit = [](int status) { QCoreApplication::exit(status); };
 
