@@ -14,12 +14,12 @@ failed=()
 check() { # name command... : runs one check, its output shown and kept
     local name=$1
     shift
-    echo "== $name"
+    echo "== $name (at ${SECONDS}s)"
     if ! "$@" 2>&1 | tee "$logs/$name.log"; then failed+=("$name"); fi
 }
 finish() {
     if [ ${#failed[@]} -eq 0 ]; then
-        echo "== all checks passed"
+        echo "== all checks passed in ${SECONDS}s"
         exit 0
     fi
     for name in "${failed[@]}"; do
@@ -37,7 +37,7 @@ background() { # name command... : starts a check whose output is shown when it 
     started=$!
 }
 await() { # name pid
-    echo "== $1"
+    echo "== $1 (awaited at ${SECONDS}s)"
     local status=0
     wait "$2" || status=$?
     cat "$logs/$1.log"
