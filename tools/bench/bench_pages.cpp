@@ -100,8 +100,9 @@ void PacedUpload(int records)
     px::UploadButton(core);
     const double seconds = MsSince(t0) / 1000;
     const double stall = meter.Stop();
-    // Frames: STX G nnnn CR out; STX A nnnn , 10-digit card , e , date , time, checksum, CR in.
-    const double bytes = 7 + 1 + 36 + 2 + 1 + 1;
+    // Frames: STX G nnnn CR out (7 bytes); STX A nnnn,cccccccccc,e,YYYY/MM/DD,hh:nn:ss, two
+    // checksum digits and CR in (42 bytes).
+    const double bytes = 7 + 42;
     const double limit = 19200.0 / (10 * bytes);
     const double rate = core.recordGrid().RecordCount() / seconds;
     std::printf("upload %zu records at 19200 baud, window shown: %.1f records/s = %.0f%% of the "
