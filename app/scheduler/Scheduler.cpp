@@ -125,11 +125,8 @@ void Scheduler::Tick()
     st.bTSRunning = true;
 
     const DateTime t = now();
-    EventLog& log = core_.eventLog();
-    if (FormatDate(t, "hh:nn") == "00:00") {
-        const std::string month = FormatDate(t, "YYYY-MM") + "-log.txt";
-        if (log.FileName() != month) log.OpenFile(core_.paths().In("Logfiles/" + month));
-    }
+    // Every tick, not only in the 00:00 minute: a run may have held the timer past it.
+    core_.eventLog().FollowMonth(t);
     if (Due(t) && run) run();
     if (!st.Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);
