@@ -23,7 +23,10 @@ std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool
     struct Restore {
         Core& core;
         int pointer;
-        explicit Restore(Core& c) : core(c), pointer(c.ScreenPointer()) { ++core.state().nBusyDepth; }
+        explicit Restore(Core& c) : core(c), pointer(c.ScreenPointer())
+        {
+            ++core.state().nBusyDepth;
+        }
         ~Restore()
         {
             --core.state().nBusyDepth;

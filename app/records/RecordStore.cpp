@@ -102,9 +102,9 @@ std::string DecodeStoredRecord(std::string_view stored)
     if (stored.empty() || stored.front() != '%') return std::string(stored);
     std::string out;
     for (std::size_t i = 1; i < stored.size(); ++i) {
-        const int value =
-            stored[i] == '%' && i + 2 < stored.size() ? frame::HexPair(stored[i + 1], stored[i + 2])
-                                                      : -1;
+        const int value = stored[i] == '%' && i + 2 < stored.size()
+                              ? frame::HexPair(stored[i + 1], stored[i + 2])
+                              : -1;
         if (value >= 0) {
             out += static_cast<char>(value);
             i += 2;

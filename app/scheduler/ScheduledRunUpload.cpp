@@ -76,8 +76,7 @@ LeftLine ScheduledRun::FindLeftLine(const FileMark& mark)
     if (bytes.back() != '\n') {
         // A write cut short: the line is ended, so that the next one starts on a line of its
         // own; the record is written again whole.
-        if (AppendLine(mark.path, "", nullptr))
-            Log(S10 + "ended a line cut short in " + mark.path);
+        if (AppendLine(mark.path, "", nullptr)) Log(S10 + "ended a line cut short in " + mark.path);
         return left;
     }
     if (bytes.find('\n') != bytes.size() - 1) return left;
