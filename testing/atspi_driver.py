@@ -355,6 +355,24 @@ def close_window(pid, title=None):
     return bool(windows)
 
 
+def asked_iconic(pid, title=None):
+    """Whether a window of the process asks to be shown iconified (its WM_HINTS initial state,
+    or its _NET_WM_STATE): what a window manager would honour."""
+    d = display.Display()
+    iconic = False
+    hidden = d.intern_atom("_NET_WM_STATE_HIDDEN")
+    state = d.intern_atom("_NET_WM_STATE")
+    for window in _windows_of(d, pid, title):
+        hints = window.get_wm_hints()
+        if hints and (hints.flags & 2) and hints.initial_state == 3:  # StateHint, IconicState
+            iconic = True
+        prop = window.get_full_property(state, X.AnyPropertyType)
+        if prop and hidden in prop.value:
+            iconic = True
+    d.close()
+    return iconic
+
+
 def type_text(text):
     """Types text on the keyboard (to the focused control)."""
     Atspi.generate_keyboard_event(0, text, Atspi.KeySynthType.STRING)

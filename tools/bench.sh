@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j2 --target bench_link bench_exchange bench_format bench_xmodem bench_window px74x-sim serlo px740
+cmake --build "$build" -j2 --target bench_link bench_exchange bench_format bench_xmodem bench_window bench_pages px74x-sim serlo px740
 "$build/tools/bench/bench_link"
 "$build/tools/bench/bench_exchange"
 "$build/tools/bench/bench_format"
@@ -14,6 +14,9 @@ python3 tools/bench/bench_run.py "$build"
 if command -v Xvfb >/dev/null; then
     /usr/bin/python3 testing/desktop_session.py --timeout 600 -- \
         "$build/tools/bench/bench_window"
+    /usr/bin/python3 testing/desktop_session.py --timeout 1200 -- \
+        "$build/tools/bench/bench_pages"
 else
     QT_QPA_PLATFORM=offscreen "$build/tools/bench/bench_window"
+    QT_QPA_PLATFORM=offscreen "$build/tools/bench/bench_pages"
 fi

@@ -103,7 +103,14 @@ void Core::ShowPage(int page)
 
 void Core::ErrorBox(int n)
 {
-    view_.ShowError(ErrorText(n, texts_, state_.iCurrentID));
+    const std::string text = ErrorText(n, texts_, state_.iCurrentID);
+    // Work that nobody may be watching (the scheduler's reconnect) reports in the status line:
+    // a modal box would hold an unattended window.
+    if (state_.bQuietErrors) {
+        view_.SetStatus(text);
+        return;
+    }
+    view_.ShowError(text);
 }
 
 void Core::ShowMsg(const std::string& prompt, int buttons, const std::string& title)

@@ -20,7 +20,17 @@ Program::Program(const std::string& title, View& view, std::string commandLine)
       scheduler_(std::make_unique<Scheduler>(*core_))
 {
     scheduler_->run = [this] { run_->TSChkDevice(); };
-    scheduler_->openTerminal = [this](int line) { OpenTerminal(*core_, line); };
+    scheduler_->openTerminal = [this](int line) {
+        // The stop sequence reconnects the user's terminal; a failure must not leave an
+        // unattended window waiting on a dialog.
+        struct Quiet {
+            bool& flag;
+            bool before;
+            ~Quiet() { flag = before; }
+        } quiet{core_->state().bQuietErrors, core_->state().bQuietErrors};
+        quiet.flag = true;
+        OpenTerminal(*core_, line);
+    };
     scheduler_->endProgram = [this] { CloseThenQuit(OnceExitStatus()); };
 }
 

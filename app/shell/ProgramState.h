@@ -22,10 +22,11 @@ struct ProgramState {
     bool monitorChecked = false; // "View Monitor" is ticked
     bool bUnloading = false;
     bool bStopUpload = false;
-    bool bUploading = false; // the records page's upload runs (its button then stops it)
-    int iCurrentID = 0;      // machine ID of the terminal now connected; 0 when none answered
-    int currentPage = 0;     // page of the page control now shown
-    int recordMode = -1;     // record-mode option selected on page 0; -1 none
+    bool bQuietErrors = false; // error texts go to the status line instead of a modal box
+    bool bUploading = false;   // the records page's upload runs (its button then stops it)
+    int iCurrentID = 0;        // machine ID of the terminal now connected; 0 when none answered
+    int currentPage = 0;       // page of the page control now shown
+    int recordMode = -1;       // record-mode option selected on page 0; -1 none
     // A window operation that talks to a terminal holds the link (OperationGuard).
     bool operationRunning = false;
 };

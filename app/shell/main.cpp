@@ -187,6 +187,7 @@ int main(int argc, char** argv)
     });
     program.scheduler().stateChanged = [&](bool running) {
         if (running) started = true;
+        if (window) window->SchedulerStateChanged(running);
         // A single run ends the program by itself, with its own exit status.
         if (!running && stopping && program.nTSCmdMode() != 1) program.CloseThenQuit(0);
     };

@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -248,6 +249,22 @@ void MainWindow::RestoreFromTray()
     showNormal();
     raise();
     activateWindow();
+    if (program_ && program_->core().state().bTSRunning) scheduler_->ScrollStatusToEnd();
+}
+
+void MainWindow::SchedulerStateChanged(bool started)
+{
+    scheduler_->SchedulerStateChanged(started);
+    if (started) {
+        // A bell or record command would talk to whatever terminal the run has open.
+        for (int page = 0; page <= kLastDevicePage; ++page)
+            tabs_->setTabEnabled(page, false);
+        terminals_->SetDeviceButtonsEnabled(false);
+        tabs_->setCurrentIndex(Program::kSchedulerPage);
+    } else {
+        // The device pages came back with the terminal the stop sequence reopened.
+        tabs_->setTabEnabled(0, true);
+    }
 }
 
 void MainWindow::ShowFromOutside()
@@ -278,7 +295,17 @@ void MainWindow::SetStatus(const std::string& text)
 
 void MainWindow::SetMonitorText(const std::string& text)
 {
-    txtMonitor_->setPlainText(Lines(text));
+    // Each frame adds a line: only that is laid out, unless the pane was cut back.
+    const QString now = Lines(text);
+    if (!shownMonitor_.isEmpty() && now.size() > shownMonitor_.size() &&
+        now.startsWith(shownMonitor_)) {
+        QTextCursor end(txtMonitor_->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(now.mid(shownMonitor_.size()));
+    } else {
+        txtMonitor_->setPlainText(now);
+    }
+    shownMonitor_ = now;
     txtMonitor_->verticalScrollBar()->setValue(txtMonitor_->verticalScrollBar()->maximum());
 }
 

@@ -76,6 +76,9 @@ public:
     // state, the terminal's part of the caption kept.
     void SwitchLanguage(const QString& name);
 
+    // The scheduler started or stopped: page 0, the device pages and buttons wait while it runs.
+    void SchedulerStateChanged(bool started);
+
     bool MonitorShown() const;
     bool ScreenPointerBusy() const { return overrideCursor_; }
     QTabWidget* Pages() const { return tabs_; }
@@ -103,6 +106,7 @@ private:
     QPlainTextEdit* txtMonitor_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FrmMsg> frmMsg_;
+    QString shownMonitor_; // what the monitor pane shows, to append only what is new
     bool overrideCursor_ = false;
     bool recordControls_ = true;
     std::vector<bool> tabsBeforeTransfer_; // tab states a record transfer put aside

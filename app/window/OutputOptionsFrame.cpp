@@ -70,7 +70,7 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     SetTag(cmdChgPath_, "0,3133");
     cmdChgPath_->setToolTip("Choose the folder and file name");
 
-    auto* grid = new QGridLayout(this);
+    auto* grid = grid_ = new QGridLayout(this);
     grid->addWidget(BuddyLabel("Output type:", cmbType2_, "labType2", "3121"), 0, 0);
     grid->addWidget(cmbType2_, 0, 1);
     grid->addWidget(lblDisp2_, 0, 2);
@@ -110,6 +110,13 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     });
     connect(txtSavePath_, &QLineEdit::editingFinished, this, &OutputOptionsFrame::SavePathLeft);
     connect(cmdChgPath_, &QPushButton::clicked, this, &OutputOptionsFrame::ChangePath);
+}
+
+void OutputOptionsFrame::AddRow(QWidget* label, QWidget* field)
+{
+    const int row = grid_->rowCount();
+    grid_->addWidget(label, row, 0);
+    grid_->addWidget(field, row, 1, 1, 3);
 }
 
 void OutputOptionsFrame::ShowOptions()

@@ -10,6 +10,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,8 @@ public:
     void Bind(Program* program) { program_ = program; }
     // Shows the options (after start-up, or after the other copy of the type and length changed).
     void ShowOptions();
+    // A further row of the frame (the mail options live here too).
+    void AddRow(QWidget* label, QWidget* field);
     // The output type or the card-ID length changed here.
     std::function<void()> onShared;
 
@@ -49,6 +52,7 @@ private:
     QLineEdit* txtSavePath_;
     QPushButton* cmdChgPath_;
     bool showing_ = false;
+    QGridLayout* grid_ = nullptr;
 };
 
 } // namespace px

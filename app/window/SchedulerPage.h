@@ -1,11 +1,20 @@
-// Page 4: the time scheduler, its status view (the event log's lines) and the run's progress
-// line.
+// Page 4: the time scheduler (start and stop, by interval or by the time table, the clock
+// setting), its status view of the event log and the run's progress line, the save options and
+// the mail options.
 #pragma once
 
 #include "ProgramPage.h"
 
+#include <array>
+
+class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTableWidget;
+class QTimeEdit;
 
 namespace px {
 
@@ -17,15 +26,45 @@ public:
 
     void Bind(Program& program) override;
     void AfterLoad() override;
+    void AfterLanguage() override;
     OutputOptionsFrame* SaveOptions() const { return fraSettings_; }
 
     void SetStatusLogText(const QString& text);
     void SetMessageLine(const QString& text);
+    // The scheduler started or stopped: the controls it locks, the layout of the status view.
+    void SchedulerStateChanged(bool started);
+    // The window came back from the tray: the status view shows its end.
+    void ScrollStatusToEnd();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildScheduler();
+    void BuildMail();
+    void ShowTable();
+    void EditCell(int row, int column);
+    void SpinChanged(int value);
+    void ModeChanged();
+    void ApplyStopped();
+
+    QPushButton* cmdStart_;
+    std::array<QRadioButton*, 2> optTimeMode_{};
+    QTimeEdit* dtpIntTime_;
+    QTableWidget* fgdTsTable_;
+    QSpinBox* udTsTable_;
+    QCheckBox* chkSAT_;
     QPlainTextEdit* txtTStatus_;
     QLineEdit* txtMsg_;
     OutputOptionsFrame* fraSettings_;
+    QCheckBox* chkMailTo_;
+    QLineEdit* txtMailTo_;
+    QLineEdit* txtSubject_;
+    QString shownLog_; // what the status view shows, to append only what is new
+    int editRow_ = -1;
+    int editColumn_ = -1;
+    bool showing_ = false;
+    bool started_ = false;
 };
 
 } // namespace px

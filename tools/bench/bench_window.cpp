@@ -2,6 +2,7 @@
 // window (empty program folder, then a 255-entry directory), and the event loop's longest stall
 // while the window is idle and while a scheduled run over simulated terminals runs in the same
 // process. Run on a real display (tools/bench.sh starts a virtual one).
+#include "BenchSupport.h"
 #include "Connect.h"
 #include "DeviceOps.h"
 #include "MainWindow.h"
@@ -27,14 +28,11 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+using namespace bench;
+
 namespace {
 
 const Clock::time_point kProcessStart = Clock::now();
-
-double MsSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
 
 // Notes the first paint of the window.
 class PaintWatch : public QObject {
@@ -46,57 +44,6 @@ public:
         return false;
     }
 };
-
-// The longest gap between ticks of a 1 ms timer: how long the event loop was kept from running.
-class StallMeter {
-public:
-    StallMeter()
-    {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double now = clock_.nsecsElapsed() / 1e6;
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-    }
-    void Start()
-    {
-        longest_ = 0;
-        clock_.start();
-        last_ = 0;
-        timer_.start(1);
-    }
-    double Stop()
-    {
-        timer_.stop();
-        return longest_;
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double last_ = 0;
-    double longest_ = 0;
-};
-
-void Pump(int ms)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-std::string MakeHome(const char* tag)
-{
-    std::string pattern = std::string("/tmp/px-bench-window-") + tag + "-XXXXXX";
-    std::string home = mkdtemp(pattern.data());
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    setenv("PX740_HOME", (home + "/px740").c_str(), 1);
-    fs::create_directories(home + "/config/serlo");
-    fs::create_directories(home + "/px740");
-    return home;
-}
 
 struct Window {
     std::unique_ptr<px::MainWindow> window = std::make_unique<px::MainWindow>();

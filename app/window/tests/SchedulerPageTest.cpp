@@ -1,0 +1,132 @@
+// The scheduler page on the offscreen platform with a driven clock: Start and Stop with the
+// controls they lock, the time table's up-down editor, the interval and mail fields' rules.
+#include "Scheduler.h"
+#include "WindowHarness.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimeEdit>
+#include <gtest/gtest.h>
+
+namespace {
+
+using px::testing::WindowHarness;
+
+struct Started {
+    WindowHarness h;
+    int runs = 0;
+    Started()
+    {
+        px::Scheduler& s = h.program->scheduler();
+        s.now = [] { return px::MakeDateTime(2026, 3, 5, 10, 0, 30); };
+        s.run = [this] { ++runs; };
+        s.stateChanged = [this](bool on) { h.window->SchedulerStateChanged(on); };
+    }
+};
+
+} // namespace
+
+TEST(SchedulerPage, StartLocksTheSettingsAndStopGivesThemBack)
+{
+    Started s;
+    WindowHarness& h = s.h;
+    ASSERT_EQ(h.loaded, 0);
+    auto* start = h.Find<QPushButton>("cmdStart");
+    auto* tabs = h.Find<QTabWidget>("SSTab");
+    EXPECT_EQ(start->text(), "Start");
+    EXPECT_FALSE(h.Find<QGroupBox>("fraSettings")->isHidden());
+
+    start->click();
+    EXPECT_EQ(s.runs, 1); // Start runs at once
+    EXPECT_EQ(start->text(), "Stop");
+    EXPECT_TRUE(h.Find<QGroupBox>("fraSettings")->isHidden());
+    EXPECT_FALSE(h.Find<QRadioButton>("optTimeMode_1")->isEnabled());
+    EXPECT_FALSE(h.Find<QTimeEdit>("dtpIntTime")->isEnabled());
+    for (int page = 0; page <= 3; ++page)
+        EXPECT_FALSE(tabs->isTabEnabled(page)) << page;
+    EXPECT_EQ(tabs->currentIndex(), 4);
+    // The caption follows the state after a change of language too.
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    EXPECT_EQ(start->text().toStdString(), h.core().GetText(902, ""));
+    // Closing is refused while the scheduler is started.
+    EXPECT_FALSE(h.window->close());
+    EXPECT_EQ(h.Status().toStdString(), h.core().GetText(908, ""));
+
+    start->click();
+    EXPECT_EQ(start->text().toStdString(), h.core().GetText(901, ""));
+    EXPECT_TRUE(tabs->isTabEnabled(0));
+    EXPECT_TRUE(h.Find<QRadioButton>("optTimeMode_1")->isEnabled());
+    EXPECT_TRUE(h.Find<QTimeEdit>("dtpIntTime")->isEnabled()); // by interval
+    EXPECT_FALSE(h.Find<QTableWidget>("fgdTsTable")->isEnabled());
+    EXPECT_NE(h.core().eventLog().ViewText().find("User stop Time scheduler"), std::string::npos);
+}
+
+TEST(SchedulerPage, TimeTableEditorWrapsAndWritesXX)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.Find<QRadioButton>("optTimeMode_1")->click();
+    EXPECT_FALSE(h.core().options().timeModeInterval);
+    auto* table = h.Find<QTableWidget>("fgdTsTable");
+    auto* spin = h.Find<QSpinBox>("udTsTable");
+    ASSERT_TRUE(table->isEnabled());
+    EXPECT_EQ(table->item(0, 0)->text(), "1");
+    EXPECT_EQ(table->item(0, 1)->text(), "XX");
+
+    table->setCurrentCell(2, 1);
+    EXPECT_FALSE(spin->isHidden());
+    EXPECT_EQ(spin->value(), -1);
+    EXPECT_EQ(spin->maximum(), 24);
+    spin->setValue(23);
+    EXPECT_EQ(h.program->scheduler().table[2].hour, "23");
+    spin->setValue(24); // the maximum wraps to 0
+    EXPECT_EQ(h.program->scheduler().table[2].hour, "00");
+    EXPECT_EQ(spin->value(), 0);
+    spin->setValue(-1);
+    EXPECT_EQ(table->item(2, 1)->text(), "XX");
+
+    table->setCurrentCell(2, 2);
+    EXPECT_EQ(spin->maximum(), 60);
+    spin->setValue(7);
+    EXPECT_EQ(table->item(2, 2)->text(), "07");
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(h.program->scheduler().table[2].minute, "XX");
+}
+
+TEST(SchedulerPage, IntervalAndMailFields)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    auto* interval = h.Find<QTimeEdit>("dtpIntTime");
+    EXPECT_EQ(interval->time(), QTime(0, 1, 0));
+    interval->setTime(QTime(0, 0, 30)); // no hours and no minutes: one minute instead
+    EXPECT_EQ(interval->time(), QTime(0, 1, 30));
+    EXPECT_EQ(h.core().options().intervalSeconds, 90);
+    interval->setTime(QTime(2, 0, 0));
+    EXPECT_EQ(h.core().options().intervalSeconds, 7200);
+
+    auto* mailTo = h.Find<QCheckBox>("chkMailTo");
+    auto* address = h.Find<QLineEdit>("txtMailTo");
+    auto* subject = h.Find<QLineEdit>("txtSubject");
+    EXPECT_FALSE(address->isEnabled());
+    mailTo->click();
+    EXPECT_TRUE(address->isEnabled());
+    EXPECT_TRUE(h.core().options().mailToChecked);
+    address->setText("");
+    QTest::keyClicks(address, "office@example.org");
+    address->insert("\r\nBcc: x@example.org");
+    EXPECT_EQ(address->text(), "office@example.org"); // a header break is refused
+    EXPECT_EQ(h.core().options().mailTo, "office@example.org");
+    subject->setText("Punches {Date,'YYYY'}");
+    EXPECT_EQ(subject->toolTip().toStdString(), "Punches " + px::FormatDate(px::Now(), "YYYY"));
+    EXPECT_EQ(h.core().options().mailSubject, "Punches {Date,'YYYY'}");
+}
