@@ -207,6 +207,7 @@ bool RecordStore::SaveProgress(long index, const std::string& raw, const FileMar
             doc.set(section, key, EncodeStoredRecord(raw));
             doc.set(section, "LastCount", std::to_string(index + 1));
             if (marks) SetMarks(doc, section, *marks);
+            ForgetLeftOver(doc, section);
             doc.set(kDownloads, "Last", section);
         }))
         return false;
@@ -217,14 +218,15 @@ bool RecordStore::SaveProgress(long index, const std::string& raw, const FileMar
     return true;
 }
 
-bool RecordStore::BeginDownload(long first, const std::string& raw, const FileMarks& marks)
+bool RecordStore::BeginDownload(long first, const std::string& raw, const FileMarks& marks,
+                                bool takesLeftOver)
 {
     const std::string section = GetRecordName();
     return Edit([&](ini::Document& doc) {
         doc.set(section, "Pending", std::to_string(first));
         doc.set(section, "PendingRecord", EncodeStoredRecord(raw));
         SetMarks(doc, section, marks);
-        ForgetLeftOver(doc, section);
+        if (!takesLeftOver) ForgetLeftOver(doc, section);
         doc.set(kDownloads, "Last", section);
     });
 }

@@ -78,12 +78,15 @@ public:
     bool Delete();
     // Record index was saved: its raw text becomes FirstRecord (index 0) or LastRecord, and
     // LastCount becomes index + 1, in one write, so the two never disagree after a crash. With
-    // marks, the files' ends after the record's lines are kept with them.
+    // marks, the files' ends after the record's lines are kept with them. Noted left-over lines
+    // are forgotten: only a download's first record can take them over.
     bool SaveProgress(long index, const std::string& raw, const FileMarks* marks = nullptr);
 
-    // A download is about to write record first (raw text raw) to files that now end at marks;
-    // any left-over lines noted before are forgotten.
-    bool BeginDownload(long first, const std::string& raw, const FileMarks& marks);
+    // A download is about to write record first (raw text raw) to files that now end at marks.
+    // Left-over lines noted before are forgotten unless the download takes them over: then they
+    // stay noted until its first counter is written, in case it is killed before that too.
+    bool BeginDownload(long first, const std::string& raw, const FileMarks& marks,
+                       bool takesLeftOver = false);
     // The download ended and its counters are written: nothing is pending any more.
     bool EndDownload();
     // The current terminal's download that never ended, if any.

@@ -102,6 +102,13 @@ void ScheduledRun::TakeLeftOvers(const std::vector<int>& ids)
             left.output = FindLeftLine(pending->marks.output);
             left.mail = FindLeftLine(pending->marks.mail);
             left.backup = FindLeftLine(pending->marks.backup);
+            // A download killed again after taking over lines noted before: those stay noted,
+            // together with any it wrote anew.
+            if (const auto noted = store.LeftOverLines(); noted && noted->index == left.index) {
+                if (!left.record) left.record = noted->record;
+                for (auto line : {&LeftOver::output, &LeftOver::mail, &LeftOver::backup})
+                    if ((left.*line).at < 0) left.*line = (*noted).*line;
+            }
             if (left.output.at >= 0 || left.mail.at >= 0 || left.backup.at >= 0)
                 store.KeepLeftOver(left);
         }
@@ -285,7 +292,8 @@ bool ScheduledRun::SaveRecord(int id, long j, UploadPass& u)
         claim = &*u.left;
     RecordStore& store = core_.recordStore();
     if (!u.begun) {
-        if (!store.BeginDownload(j, record->text, Marks())) return CounterFailed(u);
+        if (!store.BeginDownload(j, record->text, Marks(), claim != nullptr))
+            return CounterFailed(u);
         u.begun = true;
     }
     const bool written = WriteLines(lines, claim, u);

@@ -9,6 +9,7 @@ backup, and there are never more extra copies of records in any of them than the
 counted and printed; with --max-duplicates (default 0) more than that many fail the test.
 
 Usage: crash_test.py --px740 EXE --sim EXE [--kills N] [--seed S] [--max-duplicates N]
+(PX_CRASH_KILLS sets the default number of kills, 50.)
 """
 
 import argparse
@@ -197,7 +198,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--px740", required=True)
     parser.add_argument("--sim", required=True)
-    parser.add_argument("--kills", type=int, default=50)
+    parser.add_argument("--kills", type=int, default=int(os.environ.get("PX_CRASH_KILLS", "50")))
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--max-duplicates", type=int, default=0)
     args = parser.parse_args()
