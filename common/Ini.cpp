@@ -176,6 +176,17 @@ bool isMissing(int err)
     return err == ENOENT || err == ENOTDIR;
 }
 
+// The rename is an entry of the folder: until the folder is synced, a power cut can bring the old
+// file back. The file is already replaced when this runs, so a folder that cannot be synced
+// (some file systems refuse) does not turn the write into a failure.
+void syncFolder(const std::string& dir)
+{
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
 // Writes data to a temporary file next to the target and renames it over the target, so readers
 // see either the old or the new file. On failure the target is untouched and the temporary gone.
 WriteResult writeAtomically(const std::string& path, const std::string& data)
@@ -238,6 +249,7 @@ WriteResult writeAtomically(const std::string& path, const std::string& data)
     // close reports delayed write errors on some file systems.
     if (::close(fd) != 0) return fail(errno, false);
     if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno, false);
+    syncFolder(dir);
     return {};
 }
 

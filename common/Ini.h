@@ -40,8 +40,8 @@ WriteResult writeString(const std::string& path, std::string_view section, std::
                         std::string_view value);
 
 // Replaces a whole file with text: a temporary file beside it with the target's mode, synced,
-// then renamed over it. A failure leaves the old file as it was. Used for every file the
-// program rewrites whole, INI or not.
+// then renamed over it, and the folder synced so that the rename survives a power cut. A failure
+// leaves the old file as it was. Used for every file the program rewrites whole, INI or not.
 WriteResult replaceFile(const std::string& path, std::string_view text);
 
 // Removes one key (no error when it is missing).

@@ -2,6 +2,7 @@
 
 #include "LinkEvents.h"
 #include "PortMap.h"
+#include "Trace.h"
 #include "TtyIo.h"
 #include "Wait.h"
 
@@ -64,20 +65,30 @@ bool CJComm::SetFraming(int parity, int dataBits, int stopCode)
     parity_ = parity;
     dataBits_ = dataBits;
     stopCode_ = stopCode;
-    return IsOpen() && tty::ApplyFraming(fd_, parity, dataBits, stopCode);
+    if (!IsOpen()) return false;
+    const bool ok = tty::ApplyFraming(fd_, parity, dataBits, stopCode);
+    qCDebug(pxLink) << "framing" << portName_.c_str() << "parity" << parity << "data" << dataBits
+                    << "stop" << stopCode << (ok ? "set" : "refused");
+    return ok;
 }
 
 bool CJComm::SetSpeed(int baud)
 {
     if (baud <= 0) return false;
     speed_ = baud;
-    return IsOpen() && tty::ApplySpeed(fd_, baud);
+    if (!IsOpen()) return false;
+    const bool ok = tty::ApplySpeed(fd_, baud);
+    qCDebug(pxLink) << "speed" << portName_.c_str() << baud << (ok ? "set" : "refused");
+    return ok;
 }
 
 bool CJComm::SetFlowControl(int bits)
 {
     flow_ = bits;
-    return IsOpen() && tty::ApplyFlow(fd_, bits);
+    if (!IsOpen()) return false;
+    const bool ok = tty::ApplyFlow(fd_, bits);
+    qCDebug(pxLink) << "flow" << portName_.c_str() << bits << (ok ? "set" : "refused");
+    return ok;
 }
 
 void CJComm::SetRxBufferSize(int size)
@@ -126,25 +137,41 @@ void CJComm::ApplyStoredSettings()
     tty::ApplyFraming(fd_, parity_, dataBits_, stopCode_);
 }
 
+void CJComm::RecordOpenFailure(const std::string& name, const std::string& path, int error)
+{
+    lastError_ = error;
+    lastFailure_ = ClassifyOpenError(name, path, error);
+    qCDebug(pxLink).noquote() << "open failed:" << Describe(lastFailure_).c_str();
+}
+
 bool CJComm::Open(const std::string& name)
 {
     if (fd_ >= 0) ClosePort();
     BusyScope busy(busy_);
+    lastFailure_ = {};
     std::string path = name;
-    if (name.empty() || name[0] != '/') path = PortMap().Resolve(name);
-    if (path.empty()) {
-        lastError_ = ENOENT;
-        return false;
+    if (name.empty() || name[0] != '/') {
+        PortMap map;
+        path = map.Resolve(name);
+        if (path.empty()) {
+            lastError_ = ENOENT;
+            lastFailure_.cause = OpenFailure::Cause::NotMapped;
+            lastFailure_.error = ENOENT;
+            lastFailure_.port = name;
+            lastFailure_.detail = PortMap::DefaultPath();
+            qCDebug(pxLink).noquote() << "open failed:" << Describe(lastFailure_).c_str();
+            return false;
+        }
     }
     int error = 0;
     const int fd = tty::OpenExclusive(path, &error);
     if (fd < 0) {
-        lastError_ = error;
+        RecordOpenFailure(name, path, error);
         return false;
     }
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) {
-        lastError_ = errno;
+        RecordOpenFailure(name, path, errno);
         ::close(fd);
         return false;
     }
@@ -154,6 +181,7 @@ bool CJComm::Open(const std::string& name)
     portName_ = name;
     lost_ = false;
     stop_ = false;
+    errors_ = 0; // bits of an earlier line are not this one's
     tty::MakeRaw(fd_);
     ApplyStoredSettings();
     PurgeTx();
@@ -164,12 +192,15 @@ bool CJComm::Open(const std::string& name)
     try {
         reader_ = std::thread([this] { ReaderLoop(); });
     } catch (const std::system_error& e) {
-        lastError_ = e.code().value();
+        RecordOpenFailure(name, path, e.code().value());
         ::close(fd_);
         ::close(wakeFd_);
         fd_ = wakeFd_ = -1;
         return false;
     }
+    qCDebug(pxLink) << "open" << name.c_str() << "at" << path.c_str() << "speed" << speed_
+                    << "parity" << parity_ << "data" << dataBits_ << "stop" << stopCode_ << "flow"
+                    << flow_;
     return true;
 }
 
@@ -180,11 +211,15 @@ void CJComm::ClosePort()
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
     if (reader_.joinable()) reader_.join();
+    // A write waiting for room must not keep watching a descriptor that is gone (or reused).
+    if (writeWatch_) writeWatch_->setEnabled(false);
+    tty::ReleaseExclusive(fd_);
     ::close(fd_);
     ::close(wakeFd_);
     fd_ = wakeFd_ = -1;
     lost_ = false;
     txWatch_ = false;
+    qCDebug(pxLink) << "close" << portName_.c_str();
 }
 
 void CJComm::Close()
@@ -210,36 +245,53 @@ int CJComm::Read(std::uint8_t* data, int length)
     return length > 0 ? ring_.Take(data, length) : 0;
 }
 
-void CJComm::WaitWritable(int bytesLeft)
+bool CJComm::SameOpen(int fd, int openCount) const
+{
+    return fd_ == fd && openCount_ == openCount && IsOpen();
+}
+
+void CJComm::WaitWritable(int fd, int openCount, int bytesLeft)
 {
     bool writable = false;
-    QSocketNotifier notifier(fd_, QSocketNotifier::Write);
+    QSocketNotifier notifier(fd, QSocketNotifier::Write);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] { writable = true; });
+    QSocketNotifier* outer = writeWatch_; // a handler's own write may wait inside this one
+    writeWatch_ = &notifier;
     const int bound = std::max(1000, 2 * Rs485DrainBoundMs(bytesLeft, speed_));
-    px::waitUntil([&] { return writable || lost_.load(); }, px::Millis(bound));
+    px::waitUntil([&] { return writable || !SameOpen(fd, openCount); }, px::Millis(bound));
+    writeWatch_ = outer;
 }
 
 int CJComm::Write(const std::uint8_t* data, int length)
 {
     BusyScope busy(busy_);
     if (!IsOpen() || length <= 0) return 0;
+    // Every wait below pumps events; a handler may close this port or open another meanwhile.
+    const int fd = fd_;
+    const int openCount = openCount_;
     const bool rs485 = (flow_ & FC_RS485) != 0;
     if (rs485) BeginRs485Send();
     int total = 0;
     int failures = 0;
-    while (total < length && failures < kWriteAttempts && IsOpen()) {
-        const ssize_t n = ::write(fd_, data + total, static_cast<std::size_t>(length - total));
+    while (total < length && failures < kWriteAttempts && SameOpen(fd, openCount)) {
+        const ssize_t n = ::write(fd, data + total, static_cast<std::size_t>(length - total));
         if (n > 0) {
+            px::trace::Bytes(portName_, "tx", data + total, static_cast<std::size_t>(n));
             total += static_cast<int>(n);
             continue;
         }
         ++failures;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            WaitWritable(length - total);
+            WaitWritable(fd, openCount, length - total);
         } else {
             lastError_ = errno;
             errors_ |= CE_IOE;
         }
+    }
+    if (!SameOpen(fd, openCount)) {
+        qCDebug(pxLink) << "write stopped after" << total << "of" << length
+                        << "bytes: the port was closed meanwhile";
+        return total;
     }
     if (total > 0) {
         txWatch_ = true;
@@ -296,7 +348,7 @@ std::uint32_t CJComm::TakeEvents()
 }
 std::uint32_t CJComm::TakeErrors()
 {
-    return IsOpen() ? errors_.exchange(0) : 0;
+    return AnyLineOpen() ? errors_.exchange(0) : 0;
 }
 
 void CJComm::WakeOwner()
@@ -305,18 +357,30 @@ void CJComm::WakeOwner()
         if (auto* dispatcher = QAbstractEventDispatcher::instance(thread)) dispatcher->wakeUp();
 }
 
-void CJComm::Notify(int code, std::uint32_t value)
+void CJComm::Post(int code, std::uint32_t value)
 {
     if (code == 0) events_ |= value;
-    if (QObject* owner = owner_.load())
-        QCoreApplication::postEvent(owner, new LinkNotifyEvent(code, value, epoch_.load()));
+    if (code == 0 && quiet_.load()) {
+        WakeOwner();
+        return;
+    }
+    if (QObject* owner = owner_.load()) {
+        auto* event = new LinkNotifyEvent(code, value, epoch_.load());
+        MarkPosted(event);
+        QCoreApplication::postEvent(owner, event);
+    }
+}
+
+void CJComm::Notify(int code, std::uint32_t value)
+{
+    Post(code, value);
 }
 
 void CJComm::HandleEvents(std::uint32_t bits)
 {
     if (bits & EV_BREAK) SetBreak(false);
     if (bits & mask_.load())
-        Notify(0, bits);
+        Post(0, bits);
     else
         WakeOwner(); // someone may be waiting on the accumulated events
     events_ |= bits;
@@ -330,6 +394,7 @@ int CJComm::Drain()
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(pending));
     const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
     if (n > 0) {
+        px::trace::Bytes(portName_, "rx", buffer.data(), static_cast<std::size_t>(n));
         const int kept = ring_.Push(buffer.data(), static_cast<int>(n));
         if (kept < n) errors_ |= CE_RXOVER;
         return static_cast<int>(n);
@@ -393,8 +458,11 @@ void CJComm::ReaderLoop()
         if (lost) {
             lost_ = true;
             errors_ |= CE_IOE;
-            if (QObject* owner = owner_.load())
-                QCoreApplication::postEvent(owner, new LinkLostEvent(openCount_));
+            if (QObject* owner = owner_.load()) {
+                auto* event = new LinkLostEvent(openCount_);
+                MarkPosted(event);
+                QCoreApplication::postEvent(owner, event);
+            }
             break;
         }
     }

@@ -6,6 +6,7 @@
 
 #include "CJQueue.h"
 #include "CommConstants.h"
+#include "OpenFailure.h"
 
 #include <QPointer>
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 class QObject;
+class QSocketNotifier;
 class QThread;
 
 namespace serlo {
@@ -70,6 +72,9 @@ public:
     // Accumulated event bits / error bits since the last call; reading clears them.
     std::uint32_t TakeEvents();
     std::uint32_t TakeErrors();
+    // Error bits found outside the reader (the TCP receive); read back through TakeErrors.
+    void AddErrors(std::uint32_t bits) { errors_ |= bits; }
+    void ClearErrors() { errors_ = 0; }
     std::uint32_t PeekEvents() const { return events_.load(); }
 
     bool IsBusy() const { return busy_.load() > 0; }
@@ -77,11 +82,14 @@ public:
     // Counts successful opens of a serial port, so a late notice can tell which open it meant.
     int OpenCount() const { return openCount_; }
     int LastError() const { return lastError_; }
+    // Why the last open failed; Cause::None after a successful one.
+    const OpenFailure& LastOpenFailure() const { return lastFailure_; }
     const std::string& PortName() const { return portName_; }
     CJQueue& Ring() { return ring_; }
 
     // What one pass of the reader found: notifies the owner when the bits meet the mask and adds
-    // them to the accumulated events. Public so that line states can be injected in tests.
+    // them to the accumulated events. Public so that line states can be injected in tests. It
+    // calls nothing virtual: the reader thread runs it while a derived part may be going away.
     void HandleEvents(std::uint32_t bits);
 
     // Bumped by the control when an exchange has taken its reply: notifications posted before
@@ -111,6 +119,15 @@ protected:
 
     // Wakes the owner's thread if it is waiting in the event loop.
     void WakeOwner();
+    // While set, code-0 notifications only wake the owner: a file transfer reads the ring itself.
+    void SetQuiet(bool on) { quiet_ = on; }
+    bool Quiet() const { return quiet_.load(); }
+    // The line for traces: the port name, or the device server's address.
+    virtual std::string TraceName() const { return portName_; }
+    // A serial port or a TCP connection is open (error bits are kept for either).
+    virtual bool AnyLineOpen() const { return IsOpen(); }
+
+    OpenFailure lastFailure_;
 
     std::atomic<int> busy_{0};
     CJQueue ring_{1024};
@@ -118,7 +135,13 @@ protected:
 private:
     void ReaderLoop();
     int Drain();
-    void WaitWritable(int bytesLeft);
+    // The notification itself, for Notify and the reader thread alike.
+    void Post(int code, std::uint32_t value);
+    void RecordOpenFailure(const std::string& name, const std::string& path, int error);
+    // Still the open that a write began on: a handler run by the write's waits may have closed
+    // the port or opened another one, which must not receive the rest of the buffer.
+    bool SameOpen(int fd, int openCount) const;
+    void WaitWritable(int fd, int openCount, int bytesLeft);
     void ApplyStoredSettings();
 
     int fd_ = -1;
@@ -141,6 +164,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> lost_{false};
     std::atomic<bool> txWatch_{false};
+    std::atomic<bool> quiet_{false};
+    QSocketNotifier* writeWatch_ = nullptr; // the running write's wait, disabled by a close
     std::mutex drainLock_;
     std::thread reader_;
 

@@ -16,8 +16,20 @@ bool CJSocket::Open(const std::string& name)
 {
     Close();
     BusyScope busy(busy_);
-    if (name == "COM0") return sock_.Connect();
-    return CJComm::Open(name);
+    if (name != "COM0") return CJComm::Open(name);
+    lastFailure_ = {};
+    ClearErrors(); // bits of an earlier line are not this one's
+    if (sock_.Connect()) return true;
+    lastFailure_.cause = OpenFailure::Cause::Connect;
+    lastFailure_.port = TraceName();
+    lastFailure_.detail = sock_.ConnectFailure();
+    return false;
+}
+
+std::string CJSocket::TraceName() const
+{
+    if (Handle() >= 0) return CJComm::TraceName();
+    return sock_.Address() + ":" + std::to_string(sock_.Port());
 }
 
 void CJSocket::Close()

@@ -30,6 +30,10 @@ public:
     bool IsLinkOpen() const { return IsOpen() || IsConnected(); }
     CWinSock& Sock() { return sock_; }
 
+protected:
+    std::string TraceName() const override;
+    bool AnyLineOpen() const override { return IsLinkOpen(); }
+
 private:
     CWinSock sock_;
 };

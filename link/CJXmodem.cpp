@@ -23,6 +23,9 @@ CJXmodem::CJXmodem() = default;
 
 CJXmodem::~CJXmodem()
 {
+    // The reader thread must be gone before any part of this object is: it is joined here, while
+    // the whole object still stands, not in a base destructor.
+    Close();
     CloseFile();
 }
 
@@ -35,7 +38,7 @@ void CJXmodem::SetOwner(QObject* owner, int timeoutMs)
 void CJXmodem::Notify(int code, std::uint32_t value)
 {
     // The transfer loop reads the ring itself; it only needs waking.
-    if (transferring_.load()) {
+    if (Quiet()) {
         WakeOwner();
         return;
     }
@@ -145,7 +148,7 @@ bool CJXmodem::StartSending(const std::string& name)
 
     packet_[0] = SOH;
     packet_[1] = 0;
-    transferring_ = true;
+    SetQuiet(true);
     totalBlocks_ = static_cast<std::uint32_t>(std::min<long long>(length / kDataSize, INT32_MAX));
     ShowProgress("Send File...", 0, static_cast<int>(totalBlocks_));
     UpdateStatus("Send File BLK:%04d");
@@ -155,7 +158,7 @@ bool CJXmodem::StartSending(const std::string& name)
 bool CJXmodem::SendFile(const std::string& name)
 {
     // A host's event handler may call in while a transfer waits; one line carries one transfer.
-    if (transferring_.load() || !StartSending(name)) return false;
+    if (Quiet() || !StartSending(name)) return false;
 
     int requests = 0; // NAK or "C" since the last ACK
     int timeouts = 0;
@@ -221,7 +224,7 @@ bool CJXmodem::SendFile(const std::string& name)
         }
         WaitForActivity();
     }
-    transferring_ = false;
+    SetQuiet(false);
     CloseFile();
     progress_.reset();
     // Success needs the receiver's word on the last block and on the end, not only a count.
@@ -238,7 +241,7 @@ bool CJXmodem::StartReceiving(const std::string& name)
         CancelTransfer();
         return false;
     }
-    transferring_ = true;
+    SetQuiet(true);
     blockCount_ = endCount_ = lastBlock_ = 0;
     crcMode_ = 1;
     packetLength_ = 0;
@@ -277,7 +280,7 @@ bool CJXmodem::AnswerPacket(int& errors)
 
 bool CJXmodem::ReceiveFile(const std::string& name)
 {
-    if (transferring_.load() || !StartReceiving(name)) return false;
+    if (Quiet() || !StartReceiving(name)) return false;
 
     int errors = 0; // time-outs and refused or repeated packets since the last accepted block
     bool ended = false;
@@ -341,7 +344,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
         WaitForActivity();
     }
     CloseFile();
-    transferring_ = false;
+    SetQuiet(false);
     if (lastBlock_ && !ended) {
         progress_->SetPos(progress_->Upper());
         progress_.reset();

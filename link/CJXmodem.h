@@ -54,7 +54,7 @@ public:
 
     // What the progress window's Cancel does: the running transfer reads the flag and ends.
     void RequestCancel() { cancelPressed_ = true; }
-    bool IsTransferring() const { return transferring_.load(); }
+    bool IsTransferring() const { return Quiet(); }
     int TransferTimeout() const { return timeout_; }
     void SetTransferTimeout(int ms) { timeout_ = ms > 0 ? ms : kDefaultTimeoutMs; }
     // Whether transfers show a window (tests force one or the other).
@@ -89,7 +89,6 @@ private:
     std::uint32_t totalBlocks_ = 0;
     std::int64_t timerStart_ = 0;
     int timeout_ = kDefaultTimeoutMs;
-    std::atomic<bool> transferring_{false};
 
     int packetLength_ = 0; // receive: bytes collected of the current packet
     bool cancelPressed_ = false;

@@ -67,7 +67,14 @@ void CSerloCtrl::SetPortOpen(bool open)
         link_->Close();
         px::waitFor(px::Millis(50));
     }
-    if (open) link_->Open(portName_);
+    if (open) OpenLink(portName_);
+}
+
+void CSerloCtrl::OpenLink(const std::string& name)
+{
+    // The system's reason goes to the host: a missing adapter, a port held elsewhere and a
+    // missing group membership must not all look the same.
+    if (!link_->Open(name)) FireVNetMonitor(0, "$OPEN ERROR " + Describe(link_->LastOpenFailure()));
 }
 
 void CSerloCtrl::ApplySettingsString(const std::string& text)
@@ -230,7 +237,7 @@ void CSerloCtrl::SetProperty(std::int32_t id, const Value& v)
     case ExtPortOpen:
         if (extPort_.empty()) break;
         if (v.AsBool())
-            link_->Open(extPort_);
+            OpenLink(extPort_);
         else
             link_->Close();
         break;
@@ -290,6 +297,7 @@ void CSerloCtrl::FireOnTransfer(int code, std::int32_t value)
 
 bool CSerloCtrl::event(QEvent* e)
 {
+    MarkReceived(e);
     if (e->type() == LinkNotifyEvent::Type()) {
         const auto* n = static_cast<LinkNotifyEvent*>(e);
         if (n->code == 0) {

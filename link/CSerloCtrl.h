@@ -52,6 +52,8 @@ protected:
 private:
     void ResetState();
     void ApplySettingsString(const std::string& text);
+    // Opens the link on name; a failure is reported as VNetMonitor(0, "$OPEN ERROR ...").
+    void OpenLink(const std::string& name);
     Value CallProtocol(std::int32_t id, const std::vector<Value>& args);
     bool Dial(const std::string& number);
     bool LoginX(const std::string& password, int hiCode, int loCode);

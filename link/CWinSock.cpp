@@ -1,6 +1,7 @@
 #include "CWinSock.h"
 
 #include "CJComm.h"
+#include "Trace.h"
 #include "Wait.h"
 
 #include <QHostAddress>
@@ -82,6 +83,11 @@ std::string CWinSock::FlowCommand(int flowBits)
     }
 }
 
+std::string CWinSock::TraceName() const
+{
+    return address_ + ":" + std::to_string(port_ & 0xFFFF);
+}
+
 void CWinSock::DropStream()
 {
     if (!stream_) return;
@@ -115,14 +121,23 @@ bool CWinSock::Connect()
     connect(stream_, &QTcpSocket::disconnected, this, &CWinSock::OnPeerClosed);
     connect(stream_, &QTcpSocket::readyRead, this, &CWinSock::Receive);
     connectError_ = 0;
+    connectFailure_.clear();
     connecting_ = true;
+    qCDebug(pxLink) << "connect" << address_.c_str() << (port_ & 0xFFFF) << "within" << timeout_
+                    << "ms";
     stream_->connectToHost(QString::fromStdString(address_), static_cast<quint16>(port_ & 0xFFFF));
     px::waitUntil([this] { return connected_ || connectError_ != 0; }, px::Millis(timeout_));
     connecting_ = false;
     if (!connected_) {
+        if (connectFailure_.empty())
+            connectFailure_ = stream_ && connectError_ == 0
+                                  ? "no answer within " + std::to_string(timeout_) + " ms"
+                                  : "the configuration channel could not be set up";
+        qCDebug(pxLink).noquote() << "connect failed:" << connectFailure_.c_str();
         Close();
         return false;
     }
+    qCDebug(pxLink) << "connected" << address_.c_str() << (port_ & 0xFFFF);
     PushSettings();
     return connected_;
 }
@@ -148,11 +163,13 @@ void CWinSock::OnError()
     const auto error = stream_->error();
     if (connecting_) {
         connectError_ = static_cast<int>(error) + 1;
+        connectFailure_ = stream_->errorString().toStdString();
         return;
     }
     if (error == QAbstractSocket::RemoteHostClosedError || !connected_)
         return; // the close notification handles the peer's close
     // A broken connection is rebuilt at once, as the device server expects a fresh stream.
+    qCDebug(pxLink).noquote() << "reconnect after:" << stream_->errorString();
     const unsigned generation = generation_;
     QMetaObject::invokeMethod(
         this,
@@ -165,6 +182,7 @@ void CWinSock::OnError()
 
 void CWinSock::OnPeerClosed()
 {
+    qCDebug(pxLink) << "peer closed" << address_.c_str() << (port_ & 0xFFFF);
     connected_ = false;
     configEnabled_ = false;
     if (config_) {
@@ -179,6 +197,7 @@ int CWinSock::Send(const std::uint8_t* data, int length)
     if (!connected_ || !stream_ || length <= 0) return 0;
     const qint64 n = stream_->write(reinterpret_cast<const char*>(data), length);
     stream_->flush();
+    if (n > 0) px::trace::Bytes(TraceName(), "tx", data, static_cast<std::size_t>(n));
     return n < 0 ? 0 : static_cast<int>(n);
 }
 
@@ -190,7 +209,10 @@ void CWinSock::Receive()
     for (;;) {
         const qint64 n = stream_->read(buffer, sizeof buffer);
         if (n <= 0) break;
-        owner_->Ring().Push(reinterpret_cast<const std::uint8_t*>(buffer), static_cast<int>(n));
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
+        px::trace::Bytes(TraceName(), "rx", bytes, static_cast<std::size_t>(n));
+        // What does not fit is dropped, as on the serial side, and reported the same way.
+        if (owner_->Ring().Push(bytes, static_cast<int>(n)) < n) owner_->AddErrors(CE_RXOVER);
         any = true;
     }
     if (any) owner_->HandleEvents(EV_RXCHAR);
@@ -216,6 +238,8 @@ bool CWinSock::SendConfigWithin(const std::string& text, int waitMs)
             return answered || !config_;
         },
         px::Millis(waitMs));
+    qCDebug(pxLink) << "config" << text.c_str()
+                    << (answered ? (reply == 'A' ? "accepted" : "refused") : "unanswered");
     if (answered)
         retries_ = 3;
     else if (retries_ == 0)

@@ -34,6 +34,8 @@ public:
     bool Connect();
     void Close();
     bool IsConnected() const { return connected_; }
+    // Why the last Connect failed, for the open-failure report.
+    const std::string& ConnectFailure() const { return connectFailure_; }
     // One send of the whole buffer; what the socket took, or 0 when not connected.
     int Send(const std::uint8_t* data, int length);
     // Moves whatever the socket holds into the owner's ring; also called directly by the
@@ -75,6 +77,7 @@ private:
     bool SendConfigWithin(const std::string& text, int waitMs);
     void PushSettings();
     void DropStream();
+    std::string TraceName() const;
 
     CJComm* owner_ = nullptr;
     QTcpSocket* stream_ = nullptr;
@@ -83,6 +86,7 @@ private:
     bool connecting_ = false;
     unsigned generation_ = 0; // bumped by every Close: a queued reconnect of an older link is void
     int connectError_ = 0;
+    std::string connectFailure_;
     std::string address_ = "127.0.0.1";
     int port_ = 1001;
     int timeout_ = 3000;

@@ -6,7 +6,30 @@
 
 #include <cstdint>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace serlo {
+
+// A posted event reaches the owner's thread through Qt's queue, whose locks ThreadSanitizer does
+// not see (Qt is not instrumented): these mark the hand-over for it. They are empty otherwise.
+inline void MarkPosted(QEvent* e)
+{
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(e);
+#else
+    (void)e;
+#endif
+}
+inline void MarkReceived(QEvent* e)
+{
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(e);
+#else
+    (void)e;
+#endif
+}
 
 // A link notification: code 0 carries communication event bits, codes 1..8 transfer messages.
 class LinkNotifyEvent : public QEvent {

@@ -1,5 +1,6 @@
 #include "PortMap.h"
 
+#include "FileLock.h"
 #include "Ini.h"
 #include "XdgPaths.h"
 
@@ -77,6 +78,12 @@ std::vector<PortMap::Entry> PortMap::Read() const
 std::vector<PortMap::Entry> PortMap::Refresh()
 {
     const Detected found = Detect();
+    std::error_code ec;
+    fs::create_directories(fs::path(mapPath_).parent_path(), ec);
+    // Two programs starting at once must not both hand out the next free number: the whole
+    // read-modify-write holds the lock. Without it the map is only read.
+    const px::FileLock lock(mapPath_);
+    if (!lock.Locked()) return Read();
     auto loaded = px::ini::Document::tryLoad(mapPath_);
     if (!loaded) return Read(); // an unreadable map is left alone, never rewritten from scratch
     auto& doc = *loaded;
@@ -109,14 +116,11 @@ std::vector<PortMap::Entry> PortMap::Refresh()
         add(device, next);
     }
     if (changed) {
-        std::error_code ec;
-        fs::create_directories(fs::path(mapPath_).parent_path(), ec);
-        if (entries.empty()) {
-            // An empty map is still a map: later adapters are numbered from it.
-            std::ofstream(mapPath_, std::ios::binary) << "[" << kSection << "]\r\n";
-        } else {
-            doc.save(mapPath_);
-        }
+        // An empty map is still a map: later adapters are numbered from it.
+        if (entries.empty())
+            (void)px::ini::replaceFile(mapPath_, std::string("[") + kSection + "]\r\n");
+        else
+            (void)doc.save(mapPath_);
     }
     return entries;
 }

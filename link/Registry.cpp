@@ -1,5 +1,6 @@
 #include "Registry.h"
 
+#include "FileLock.h"
 #include "Ini.h"
 #include "XdgPaths.h"
 #include "serlo.h"
@@ -31,6 +32,9 @@ std::int32_t RegisterServer()
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
     const std::string library = LibraryPath();
 
+    // Other programs register and unregister in the same file; their updates must not be lost.
+    const px::FileLock lock(file);
+    if (!lock.Locked()) return SERLO_SELFREG_E_TYPELIB;
     auto loaded = px::ini::Document::tryLoad(file);
     if (!loaded) return SERLO_SELFREG_E_TYPELIB; // other programs' entries must not be lost
     auto& doc = *loaded;
@@ -59,6 +63,8 @@ std::int32_t UnregisterServer()
 {
     const std::string file = RegistryPath();
     if (!std::filesystem::exists(file)) return SERLO_S_OK;
+    const px::FileLock lock(file);
+    if (!lock.Locked()) return SERLO_SELFREG_E_CLASS;
     auto loaded = px::ini::Document::tryLoad(file);
     if (!loaded) return SERLO_SELFREG_E_CLASS;
     auto& doc = *loaded;

@@ -30,6 +30,26 @@ bool ModemBit(int fd, int bit, bool on)
     return ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0;
 }
 
+// Bxxx code of a standard rate, BOTHER for any other.
+tcflag_t StandardSpeedCode(int baud)
+{
+    static const struct {
+        int baud;
+        tcflag_t code;
+    } kCodes[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000}};
+    for (const auto& c : kCodes)
+        if (c.baud == baud) return c.code;
+    return BOTHER;
+}
+
 } // namespace
 
 int OpenExclusive(const std::string& path, int* error)
@@ -54,6 +74,11 @@ int OpenExclusive(const std::string& path, int* error)
     return fd;
 }
 
+void ReleaseExclusive(int fd)
+{
+    ioctl(fd, TIOCNXCL);
+}
+
 bool MakeRaw(int fd)
 {
     termios2 t{};
@@ -72,8 +97,10 @@ bool ApplySpeed(int fd, int baud)
 {
     termios2 t{};
     if (baud <= 0 || !GetState(fd, &t)) return false;
-    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
-    t.c_cflag |= BOTHER;
+    // A standard rate goes in as its own code, which every tool understands (stty shows BOTHER as
+    // an unknown speed); only other rates need BOTHER. The input speed follows the output speed.
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD);
+    t.c_cflag |= StandardSpeedCode(baud);
     t.c_ispeed = t.c_ospeed = static_cast<speed_t>(baud);
     return SetState(fd, t);
 }

@@ -13,6 +13,10 @@ namespace serlo::tty {
 // other processes that run as root). Returns the descriptor, or -1 with errno in *error.
 int OpenExclusive(const std::string& path, int* error);
 
+// Gives up the claim of OpenExclusive before the descriptor is closed: while another descriptor
+// keeps the terminal open, the claim would outlive the close and lock ordinary users out.
+void ReleaseExclusive(int fd);
+
 // Raw 8-bit mode, receiver on, modem control lines ignored, reads return at once.
 bool MakeRaw(int fd);
 bool ApplySpeed(int fd, int baud);

@@ -6,21 +6,29 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2
+cmake --build "$build" -j2 --target px740 px74x-sim
 
 demo=$(mktemp -d /tmp/px740-demo-XXXXXX)
 export PX740_HOME="$demo/px740" XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data"
 mkdir -p "$PX740_HOME" "$XDG_CONFIG_HOME/serlo"
 sim="$build/tools/sim/px74x-sim"
 sims=()
-cleanup() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+cleanup() {
+    for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${sims[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
 trap cleanup EXIT
 
-# Started in this shell, not in a command substitution, so that the cleanup knows their ids.
+# Started in this shell, not in a command substitution, so that the cleanup knows their ids. A
+# simulator ends at the end of its input: its input is a pipe whose only writer is this shell, so
+# it ends with the demo even when the demo itself is killed and no cleanup runs.
 start_sim() { # output file, arguments...
     local out=$1; shift
-    sleep 600 | "$sim" --quiet "$@" >"$out" 2>&1 &
+    local fifo="$demo/sim${#sims[@]}.in"
+    mkfifo "$fifo"
+    "$sim" --quiet "$@" <"$fifo" >"$out" 2>&1 &
     sims+=($!)
+    exec {keep}>"$fifo"
     for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
 }
 first_word() { head -n1 "$1" | cut -d' ' -f2; }

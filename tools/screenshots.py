@@ -119,14 +119,53 @@ def main():
                                        "2,Office,,0,19200,127.0.0.1,1001\r\n")
         app = scene.start()
         drv.wait_until(lambda: app.showing("lstDevice"), 10)
-        pages = ["terminals", "bells", "inout", "records", "scheduler", "program"]
-        for index, page in enumerate(pages):
-            try:
-                app.select_page(index)
-            except AssertionError:
-                continue  # a page that needs a connected terminal
-            grab(scene.proc.pid, os.path.join(args.out, "page%d-%s.png" % (index, page)),
-                 "Terminal Manager")
+        shot = lambda name, title="Terminal Manager": grab(  # noqa: E731
+            scene.proc.pid, os.path.join(args.out, name + ".png"), title)
+
+        app.select_item("lstDevice", "001-Gate")
+        shot("page0-terminals")
+        app.double_click_item("lstDevice", "001-Gate")
+        drv.wait_until(lambda: app.enabled("cmdPX700_2"), 15)
+        shot("page0-connected")
+        app.press(app.find("cmdPX700_2"))
+        dialog = app.dialog("frmTime")
+        shot("dialog-clock", "Date Setting")
+        app.press(app.find("cmdTime_1", within=dialog))
+        app.gone("frmTime")
+
+        app.select_page(1)
+        for row, hhmm in ((0, "0800"), (1, "1200"), (2, "1630")):
+            app.enter_time("fgdRingTab", "dtpRingTable", row, hhmm)
+        app.click(app.cell("fgdRingTab", 5, 0))
+        shot("page1-bells")
+
+        app.select_page(0)
+        app.press(app.find("optMode_3"))
+        drv.wait_until(lambda: app.find("SSTab_2").get_state_set().contains(
+            drv.Atspi.StateType.ENABLED), 10)
+        app.select_page(2)
+        app.enter_time("fgdIOSTable", "dtpIOSTable", 0, "0700", " I N")
+        app.enter_time("fgdIOSTable", "dtpIOSTable", 1, "1200", " O U T")
+        app.enter_time("fgdIOSTable", "dtpIOSTable", 2, "1300", " I N")
+        app.click(app.cell("fgdIOSTable", 5, 0))
+        shot("page2-inout")
+
+        app.select_page(3)
+        app.press(app.find("cmdRecord_0"))
+        drv.wait_until(lambda: drv.name(app.find("labCount")) == "00040 / 00040", 30)
+        shot("page3-records")
+
+        app.select_page(4)
+        shot("page4-scheduler")
+        app.press(app.find("cmdStart"))
+        status = app.find("txtTStatus")
+        drv.wait_until(lambda: "save data" in app.text(status), 60)
+        shot("page4-running")
+        app.press(app.find("cmdStart"))
+        drv.wait_until(lambda: drv.name(app.find("cmdStart")) == "Start", 30)
+
+        app.select_page(5)
+        shot("page5-program")
     finally:
         scene.finish()
 

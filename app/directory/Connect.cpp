@@ -84,7 +84,10 @@ void OpenLink(Core& core, const DeviceEntry& entry)
     link.SetIPort(SignedPort(entry.IPPort));
     link.SetVNetTimeout(core.linkTimeoutMs);
     link.SetCommPort(entry.ComPort);
-    OpenLinkWithRetry(link, entry.ComPort == 0);
+    // The poll that follows reports only "no terminal"; the event log keeps why the line did not
+    // even open.
+    if (!OpenLinkWithRetry(link, entry.ComPort == 0) && !link.OpenFailure().empty() && core.logNote)
+        core.logNote("can't open " + link.OpenFailure());
 }
 
 // The terminal answered: the entry keeps the port that worked, the pages open.

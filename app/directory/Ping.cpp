@@ -184,9 +184,17 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
     std::array<std::uint8_t, kReceiveSize> buffer{};
     for (;;) {
         for (;;) {
-            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLen);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) break; // nothing queued, or a reported ICMP error: keep waiting for the echo
+            // A raw socket sees every echo reply of the machine: one from another host with a
+            // matching identifier and sequence is not this host's answer.
+            if (fromLen < sizeof from || from.sin_family != AF_INET ||
+                from.sin_addr.s_addr != address)
+                continue;
             if (auto echo = AcceptReply(buffer.data(), static_cast<std::size_t>(n), method,
                                         sequence, stamp))
                 return *echo;

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 namespace px {
 
@@ -171,11 +170,12 @@ bool DeviceOps::ReadPX74XInfo()
 {
     const std::string file = core_.paths().In(core_.Title() + ".ini");
     if (!FileExists(file)) {
-        std::ofstream out(file, std::ios::binary);
-        out << "[General]\r\n"
-               ";After Time Schedular uploading time data successfully, automatically erase "
-               "database while the memory is used xx %(EraseDBWhileMemUsed)\r\n"
-               "EraseDBWhileMemUsed=80%\r\n";
+        // A failed write leaves no file, and the default below still applies.
+        (void)ini::replaceFile(
+            file, "[General]\r\n"
+                  ";After Time Schedular uploading time data successfully, automatically erase "
+                  "database while the memory is used xx %(EraseDBWhileMemUsed)\r\n"
+                  "EraseDBWhileMemUsed=80%\r\n");
     }
     dEraseRatio = EraseRatioFrom(ini::getString(file, "General", "EraseDBWhileMemUsed", "80%"));
     return true;

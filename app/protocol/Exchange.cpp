@@ -6,6 +6,7 @@
 #include "ReplyCollector.h"
 #include "RuntimeError.h"
 #include "TextIds.h"
+#include "Trace.h"
 #include "Wait.h"
 
 #include <cstdlib>
@@ -96,6 +97,10 @@ std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool
 
 void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
 {
+    qCDebug(pxApp).noquote() << (nDirection == 1   ? "APP:"
+                                 : nDirection == 2 ? "DEV:"
+                                                   : "DRV:")
+                             << szText.c_str();
     ProgramState& st = core_.state();
     if (szText == "$TIMEOUT") {
         st.bLinkTimeout = true;

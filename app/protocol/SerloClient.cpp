@@ -3,6 +3,7 @@
 
 #include "Ini.h"
 #include "RuntimeError.h"
+#include "Trace.h"
 #include "XdgPaths.h"
 #include "serlo.h"
 #include "serlo_ids.h"
@@ -66,11 +67,18 @@ struct SerloClient::Api {
     decltype(&SerloAdvise) advise = nullptr;
     decltype(&SerloFreeString) freeString = nullptr;
     decltype(&DllRegisterServer) registerServer = nullptr;
+    decltype(&SerloGetIDOfName) idOfName = nullptr;
 
-    bool Load(const std::string& path)
+    // Loads the library and accepts it only when it exports the C ABI and numbers every member
+    // the way this program was built against; why not, in *why.
+    bool Load(const std::string& path, std::string* why)
     {
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return false;
+        if (!handle) {
+            const char* text = dlerror();
+            *why = text ? text : "cannot be loaded";
+            return false;
+        }
         create = reinterpret_cast<decltype(create)>(dlsym(handle, "SerloCreate"));
         destroy = reinterpret_cast<decltype(destroy)>(dlsym(handle, "SerloDestroy"));
         invoke = reinterpret_cast<decltype(invoke)>(dlsym(handle, "SerloInvoke"));
@@ -78,10 +86,24 @@ struct SerloClient::Api {
         freeString = reinterpret_cast<decltype(freeString)>(dlsym(handle, "SerloFreeString"));
         registerServer =
             reinterpret_cast<decltype(registerServer)>(dlsym(handle, "DllRegisterServer"));
-        if (create && destroy && invoke && advise && freeString && registerServer) return true;
+        idOfName = reinterpret_cast<decltype(idOfName)>(dlsym(handle, "SerloGetIDOfName"));
+        if (!(create && destroy && invoke && advise && freeString && registerServer && idOfName))
+            *why = "does not export the link control's C functions";
+        else
+            *why = MismatchedMember();
+        if (why->empty()) return true;
         dlclose(handle);
         handle = nullptr;
         return false;
+    }
+
+    std::string MismatchedMember() const
+    {
+#define PX_CHECK_MEMBER(name, id)                                                                  \
+    if (idOfName(#name) != (id)) return "numbers " #name " otherwise than this program";
+        SERLO_MEMBERS(PX_CHECK_MEMBER)
+#undef PX_CHECK_MEMBER
+        return {};
     }
 };
 
@@ -91,11 +113,11 @@ namespace {
 void EventSink(void* ctx, int32_t dispid, const SerloVariant* args, int32_t nargs)
 {
     auto* client = static_cast<SerloClient*>(ctx);
-    if (dispid == SERLO_EVENT_VNETMONITOR && nargs == 2 && client->onMonitor) {
+    if (dispid == SERLO_EVENT_VNETMONITOR && nargs == 2) {
         const std::string text =
             args[1].str ? std::string(args[1].str, static_cast<std::size_t>(args[1].len))
                         : std::string();
-        client->onMonitor(args[0].i4, text);
+        client->Monitor(args[0].i4, text);
     } else if (dispid == SERLO_EVENT_ONCOMM && client->onComm) {
         client->onComm();
     }
@@ -109,6 +131,14 @@ SerloClient::~SerloClient()
 {
     if (ctrl_) api_->destroy(static_cast<SerloCtrl*>(ctrl_));
     // The library stays loaded: its Qt objects may still have events queued.
+}
+
+void SerloClient::Monitor(int index, const std::string& text)
+{
+    static const std::string kOpenError = "$OPEN ERROR ";
+    if (index == 0 && text.compare(0, kOpenError.size(), kOpenError) == 0)
+        openFailure_ = text.substr(kOpenError.size());
+    if (onMonitor) onMonitor(index, text);
 }
 
 bool SerloClient::IsCreated() const
@@ -125,20 +155,27 @@ bool SerloClient::Create(std::string* error)
     if (ctrl_) return true;
     const std::string registry = xdg::DataHome() + "/" SERLO_REGISTRY_FILE;
     const std::string registered = ini::getString(registry, SERLO_PROGID, "Path", "");
-    bool loaded = !registered.empty() && api_->Load(registered);
+    std::string why;
+    // A registered library is used only when it is the control this program expects: a stale
+    // entry (an old build tree, a removed installation) must not win over the installed one.
+    bool loaded = !registered.empty() && api_->Load(registered, &why);
     if (loaded) {
         libraryPath_ = registered;
     } else {
+        if (!registered.empty())
+            qCDebug(pxApp).noquote()
+                << "registered library" << registered.c_str() << "not used:" << why.c_str();
         const std::string dir = ExecutableDir();
         std::vector<std::string> candidates = {dir + "/libserlo.so", dir + "/../lib/libserlo.so"};
 #ifdef PX_BUILD_SERLO_PATH
         candidates.push_back(PX_BUILD_SERLO_PATH);
 #endif
         for (const auto& path : candidates) {
-            if (FileExists(path) && api_->Load(path)) {
+            if (FileExists(path) && api_->Load(path, &why)) {
                 libraryPath_ = path;
                 loaded = true;
-                api_->registerServer();
+                // Writes this library's path over a stale entry.
+                (void)api_->registerServer();
                 break;
             }
         }
@@ -207,6 +244,7 @@ bool SerloClient::PortOpen()
 }
 void SerloClient::SetPortOpen(bool open)
 {
+    openFailure_.clear();
     PX_CALL.Put(SERLO_DISPID_PortOpen, Flag(open));
 }
 int SerloClient::CommPort()

@@ -25,6 +25,11 @@ public:
     // Events of the control.
     std::function<void(int index, const std::string& text)> onMonitor;
     std::function<void()> onComm;
+    // Delivers a VNetMonitor event: noted when it reports a failed open, then passed on.
+    void Monitor(int index, const std::string& text);
+    // Why the last PortOpen = True failed, as the control reported it; empty when it opened (or
+    // the control gave no reason).
+    const std::string& OpenFailure() const { return openFailure_; }
 
     bool PortOpen();
     void SetPortOpen(bool open);
@@ -67,6 +72,7 @@ private:
     std::unique_ptr<Api> api_;
     void* ctrl_ = nullptr;
     std::string libraryPath_;
+    std::string openFailure_;
 };
 
 } // namespace px

@@ -25,6 +25,7 @@ void EventLog::AppendToView(const std::string& text)
 
 bool EventLog::WriteLog(const std::string& line, bool silent)
 {
+    if (mirror) mirror(line);
     if (!silent) {
         const std::string added = line + "\r\n";
         AppendToView(added);

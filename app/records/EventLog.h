@@ -14,6 +14,8 @@ class EventLog {
 public:
     // Shows the view's whole text (the scheduler's status pane); empty: no view.
     std::function<void(const std::string&)> viewText;
+    // Receives every line too (the journal, when the program runs as a service).
+    std::function<void(const std::string&)> mirror;
     // Character limit of the view; below 101 the view is never trimmed.
     long MaxView = 0;
 

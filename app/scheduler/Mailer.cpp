@@ -115,6 +115,16 @@ std::string EnvelopeAddress(const std::string& address)
     return Trim(address);
 }
 
+// The envelope's "<a@b>". Appended rather than concatenated from a temporary: GCC 12 at -O3
+// misreads `"<" + std::string&&` as an overlapping copy and warns.
+std::string AngleAddress(const std::string& address)
+{
+    std::string angled = "<";
+    angled += EnvelopeAddress(address);
+    angled += '>';
+    return angled;
+}
+
 struct CurlList {
     curl_slist* list = nullptr;
     ~CurlList() { curl_slist_free_all(list); }
@@ -246,7 +256,7 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     curl_easy_reset(curl);
     const std::string from = settings.from.empty() ? to : settings.from;
     CurlList recipients, headers;
-    recipients.Add("<" + EnvelopeAddress(to) + ">");
+    recipients.Add(AngleAddress(to));
     headers.Add("To: " + to);
     headers.Add("From: " + from);
     headers.Add("Subject: " + HeaderValue(subject));
@@ -265,7 +275,8 @@ bool Mailer::SendSmtp(const std::string& to, const std::string& subject, const s
     }
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_URL, settings.smtpUrl.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, ("<" + EnvelopeAddress(from) + ">").c_str());
+    const std::string envelopeFrom = AngleAddress(from);
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.c_str());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.list);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);

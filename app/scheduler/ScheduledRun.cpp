@@ -12,6 +12,7 @@
 #include "RecordUpload.h"
 #include "Replies.h"
 #include "RuntimeError.h"
+#include "Trace.h"
 #include "VbText.h"
 #include "Wait.h"
 
@@ -31,16 +32,19 @@ const std::string S5(5, ' ');
 // Every line goes to the file of the month it is written in, also in a run that passes midnight.
 void ScheduledRun::Log(const std::string& line) const
 {
+    qCDebug(pxApp).noquote() << "run log:" << line.c_str();
     core_.eventLog().FollowMonth(now());
     core_.eventLog().WriteLog(line, false);
 }
 void ScheduledRun::Silent(const std::string& line) const
 {
+    qCDebug(pxApp).noquote() << "run note:" << line.c_str();
     core_.eventLog().FollowMonth(now());
     core_.eventLog().WriteLog(line, true);
 }
 void ScheduledRun::Message(const std::string& text) const
 {
+    qCDebug(pxApp).noquote() << "run step:" << text.c_str();
     core_.view().SetMessageLine(text);
 }
 std::string ScheduledRun::T1() const
@@ -170,8 +174,12 @@ bool ScheduledRun::OpenEntry(const DeviceEntry& entry)
     Message(T2() + (OpenLinkWithRetry(link, tcp) ? " Communication is Open!"
                                                  : " Communication is no Open!"));
     if (link.PortOpen()) return true;
-    Log(S10 + (tcp ? "can't open IP:" + link.IAddress()
-                   : "can't open COM:" + std::to_string(link.CommPort())));
+    // The control's reason names the cause: no adapter, a port held elsewhere, missing rights.
+    const std::string why = link.OpenFailure().empty() ? "" : " (" + link.OpenFailure() + ")";
+    Log(S10 +
+        (tcp ? "can't open IP:" + link.IAddress()
+             : "can't open COM:" + std::to_string(link.CommPort())) +
+        why);
     return false;
 }
 

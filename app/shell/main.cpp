@@ -28,6 +28,9 @@
 #ifndef PX_PROGRAM_TITLE
 #define PX_PROGRAM_TITLE "PX740"
 #endif
+#ifndef PX_VERSION
+#define PX_VERSION "0"
+#endif
 
 namespace {
 
@@ -89,12 +92,46 @@ void CancelModalDialogs()
     }
 }
 
+// --help and --version answer without opening anything; the slash switches keep their meaning.
+bool AnswerInfoSwitch(int argc, char** argv, const std::string& title)
+{
+    std::string exe = title;
+    for (auto& c : exe)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--version") {
+            std::printf("%s %s (%s%s)\n", exe.c_str(), PX_VERSION, title.c_str(),
+                        px::Program::VersionSuffix().c_str());
+            return true;
+        }
+        if (arg == "--help") {
+            std::printf(
+                "Usage: %s [/TS:ONCE | /TS:INTERVAL | /TS:TIMETABLE] [/S] [/MONITOR]\n"
+                "       %s --help | --version\n\n"
+                "Manages time-attendance terminals: downloads their punch records, sets them up\n"
+                "and runs unattended polls. With a display it opens its window.\n\n"
+                "  /TS:ONCE       poll every terminal once, save and mail, then end\n"
+                "  /TS:INTERVAL   run the scheduler by interval until stopped\n"
+                "  /TS:TIMETABLE  run the scheduler by its time table until stopped\n"
+                "  /S             with /TS: start minimised\n"
+                "  /MONITOR       show the protocol monitor\n\n"
+                "Exit status: 0 all saved (or a clean stop), 1 some terminal not saved, 2 could\n"
+                "not start. Files: $%s_HOME (default ~/.local/share/%s). See %s(1).\n",
+                exe.c_str(), exe.c_str(), title.c_str(), title.c_str(), exe.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 // Process set-up in its order: signals, platform, single instance, window, stop handling.
 // NOLINTNEXTLINE(readability-function-size)
 int main(int argc, char** argv)
 {
+    if (AnswerInfoSwitch(argc, argv, PX_PROGRAM_TITLE)) return 0;
     // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
     // Caught from the start, so a stop during start-up waits for the event loop instead of
     // killing the program between its writes.
@@ -108,8 +145,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const std::string title = PX_PROGRAM_TITLE;
     std::string commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
 
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == "offscreen" || platform == "minimal";
@@ -145,6 +184,11 @@ int main(int argc, char** argv)
     headlessView.logSink = [&program](const std::string& line) {
         program.core().eventLog().WriteLog(line, true);
     };
+    // Under a systemd service the run's lines go to the journal as well as to the event log.
+    if (!window && std::getenv("JOURNAL_STREAM"))
+        program.core().eventLog().mirror = [](const std::string& line) {
+            (void)std::fprintf(stderr, "%s\n", line.c_str());
+        };
     program.quit = [](int status) { QCoreApplication::exit(status); };
 
     QLocalServer::removeServer(instance);

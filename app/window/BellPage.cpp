@@ -1,9 +1,7 @@
 #include "BellPage.h"
 
 #include "Controls.h"
-#include "DesktopOpen.h"
 #include "DeviceControls.h"
-#include "FileDialogs.h"
 #include "FrmDuration.h"
 #include "OperationGuard.h"
 #include "Program.h"
@@ -104,45 +102,38 @@ void BellPage::SetHeld(bool held)
 
 void BellPage::ButtonClicked(int index)
 {
-    if (!Bound() || busy_) return; // one bell action at a time
+    if (!Bound()) return;
     Core& c = core();
     TimeTable& table = c.bellTable();
+    const QString rings = QString::fromStdString(c.paths().In("Rings"));
     switch (index) {
-    case 0: { // Upload
-        OperationGuard guard(c);
-        if (!guard) return;
-        TableBusy busy(c, grid_, busy_);
-        table.Clear();
-        UploadTable(c, table);
-        grid_->setCurrentCell(0, 1);
+    case 0:
+        UploadToGrid(c, grid_, table, busy_);
         break;
-    }
-    case 1: { // Download
-        OperationGuard guard(c);
-        if (!guard) return;
-        TableBusy busy(c, grid_, busy_);
-        DownloadTable(c, table);
+    case 1:
+        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c, table); });
         break;
-    }
     case 2:
-        Save();
+        table.SetAllGrey(false);
+        QDir().mkpath(rings);
+        SaveTableFile(c, window(), table, rings, QString::fromStdString(c.Title() + "RIN.TXT"),
+                      "bell table");
         break;
     case 3:
-        Load();
+        QDir().mkpath(rings);
+        LoadTableFile(c, window(), grid_, table, rings, "Text (*.txt);;Backup (*.bak)",
+                      "Bell table");
         break;
     case 4:
         grid_->HideEditors();
         table.Clear();
         grid_->setCurrentCell(0, 1);
         break;
-    case 5: { // Disable
-        OperationGuard guard(c);
-        if (!guard) return;
-        TableBusy busy(c, grid_, busy_);
-        DisableBellTable(c, table);
+    case 5:
+        RunTableTransfer(c, grid_, busy_, [&] { DisableBellTable(c, table); });
+        grid_->setFocus();
         break;
-    }
-    case 6: { // Duration
+    case 6: {
         OperationGuard guard(c);
         if (!guard) return;
         FrmDuration dialog(window(), c);
@@ -152,41 +143,6 @@ void BellPage::ButtonClicked(int index)
     default:
         break;
     }
-    if (index == 5) grid_->setFocus();
-}
-
-void BellPage::Save()
-{
-    Core& c = core();
-    c.bellTable().SetAllGrey(false);
-    const QString folder = QString::fromStdString(c.paths().In("Rings"));
-    QDir().mkpath(folder);
-    const QString file = AskSaveFile(window(), {}, folder,
-                                     QString::fromStdString(c.Title() + "RIN.TXT"), "text (*.txt)");
-    if (file.isEmpty()) return;
-    std::string error;
-    if (!c.bellTable().Save(file.toStdString(), &error)) {
-        c.view().MessageBox("The bell table could not be saved: " + error, Icon::Critical, "");
-        return;
-    }
-    OpenWithDesktop(c, file.toStdString());
-}
-
-void BellPage::Load()
-{
-    Core& c = core();
-    const QString folder = QString::fromStdString(c.paths().In("Rings"));
-    QDir().mkpath(folder);
-    const QString file = AskOpenFile(window(), {}, folder, "Text (*.txt);;Backup (*.bak)");
-    if (file.isEmpty()) return;
-    grid_->HideEditors();
-    const int invalid = c.bellTable().Load(file.toStdString());
-    if (invalid < 0) {
-        c.view().MessageBox("The file cannot be read: " + file.toStdString(), Icon::Critical, "");
-        return;
-    }
-    NoteInvalidLines(c, "Bell table", file.toStdString(), invalid);
-    grid_->setCurrentCell(0, 2);
 }
 
 } // namespace px

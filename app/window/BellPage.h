@@ -27,9 +27,6 @@ public:
     void ButtonClicked(int index);
 
 private:
-    void Save();
-    void Load();
-
     TimeGrid* grid_;
     std::array<QPushButton*, 7> cmdRing_{};
     QGroupBox* framAlarm_;

@@ -1,6 +1,9 @@
 #include "Controls.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QVariant>
 
 namespace px {
@@ -16,6 +19,20 @@ QLabel* BuddyLabel(const QString& text, QWidget* input, const char* name, const 
     label->setBuddy(input);
     if (tag) SetTag(label, tag);
     return label;
+}
+
+void ShowGrowingText(QPlainTextEdit* pane, QString& shown, const QString& text)
+{
+    if (!shown.isEmpty() && text.size() > shown.size() && text.startsWith(shown)) {
+        QTextCursor end(pane->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(text.mid(shown.size()));
+    } else {
+        pane->setPlainText(text);
+    }
+    shown = text;
+    pane->moveCursor(QTextCursor::End);
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
 }
 
 } // namespace px

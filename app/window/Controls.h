@@ -7,6 +7,7 @@
 #include <QString>
 
 class QLabel;
+class QPlainTextEdit;
 class QWidget;
 
 namespace px {
@@ -26,5 +27,10 @@ void SetTag(QWidget* widget, const char* tag);
 
 // A label that names an input: its buddy, so the input's accessible name is the label's text.
 QLabel* BuddyLabel(const QString& text, QWidget* input, const char* name, const char* tag);
+
+// Shows text in a read-only pane scrolled to its end. When the text only grew at its end, only
+// the added part is laid out (the event log and the monitor add a line at a time); shown keeps
+// what the pane holds.
+void ShowGrowingText(QPlainTextEdit* pane, QString& shown, const QString& text);
 
 } // namespace px

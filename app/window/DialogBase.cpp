@@ -3,6 +3,7 @@
 #include "ApplyLanguage.h"
 #include "Controls.h"
 
+#include <QHBoxLayout>
 #include <QPushButton>
 
 namespace px {
@@ -22,6 +23,15 @@ QPushButton* DialogBase::Button(const char* name, int index, const char* caption
     SetTag(button, tag);
     button->setAutoDefault(false);
     return button;
+}
+
+QHBoxLayout* DialogBase::ButtonRow(std::initializer_list<QPushButton*> buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    return row;
 }
 
 void DialogBase::Translate(const Texts& texts)

@@ -5,6 +5,9 @@
 
 #include <QDialog>
 
+#include <initializer_list>
+
+class QHBoxLayout;
 class QPushButton;
 
 namespace px {
@@ -18,6 +21,8 @@ public:
 protected:
     // A button of a control array ("cmdID_0") with its caption and text number.
     QPushButton* Button(const char* name, int index, const char* caption, const char* tag);
+    // The buttons in a row at the dialog's bottom right.
+    static QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
     // Translates the dialog; call when its controls exist.
     void Translate(const Texts& texts);
 };

@@ -40,10 +40,7 @@ FrmData::FrmData(QWidget* owner, Core& core)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &FrmData::Ok);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = ButtonRow({ok, cancel});
     layout->addLayout(buttons);
     resize(420, sizeHint().height());
     Translate(core.texts());

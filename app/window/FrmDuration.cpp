@@ -35,10 +35,7 @@ FrmDuration::FrmDuration(QWidget* owner, Core& core)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &FrmDuration::Ok);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = ButtonRow({ok, cancel});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(
         BuddyLabel("Enter desired duration time in seconds:", txtDura_, "labDura", "3083"));

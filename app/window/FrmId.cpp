@@ -23,10 +23,7 @@ FrmId::FrmId(QWidget* owner, const Texts& texts, const std::vector<std::string>&
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = ButtonRow({ok, cancel});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(cmbDevice_);

@@ -32,10 +32,7 @@ FrmMode::FrmMode(QWidget* owner, Core& core)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &FrmMode::Ok);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = ButtonRow({ok, cancel});
     auto* layout = new QVBoxLayout(this);
     auto* label = Named(new QLabel("Choose the display mode of PX740.  "), "labMode");
     SetTag(label, "3051");

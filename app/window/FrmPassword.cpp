@@ -26,10 +26,7 @@ FrmPassword::FrmPassword(QWidget* owner, Core& core)
         cancelPressed_ = true;
         reject();
     });
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = ButtonRow({ok, cancel});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(BuddyLabel("Please Enter Password :", txtPasw_, "labLOGIN", "3049"));
     layout->addWidget(txtPasw_);

@@ -1,9 +1,6 @@
 #include "InOutPage.h"
 
 #include "Controls.h"
-#include "DesktopOpen.h"
-#include "FileDialogs.h"
-#include "OperationGuard.h"
 #include "Program.h"
 #include "TablePage.h"
 #include "TimeGrid.h"
@@ -51,71 +48,32 @@ void InOutPage::SetHeld(bool held)
 
 void InOutPage::ButtonClicked(int index)
 {
-    if (!Bound() || busy_) return;
+    if (!Bound()) return;
     Core& c = core();
     TimeTable& table = c.ioSchedule();
+    const QString folder = QString::fromStdString(c.paths().folder);
     switch (index) {
-    case 0: { // Upload
-        OperationGuard guard(c);
-        if (!guard) return;
-        TableBusy busy(c, grid_, busy_);
-        table.Clear();
-        UploadTable(c, table);
-        grid_->setCurrentCell(0, 1);
+    case 0:
+        UploadToGrid(c, grid_, table, busy_);
         break;
-    }
-    case 1: { // Download
-        OperationGuard guard(c);
-        if (!guard) return;
-        TableBusy busy(c, grid_, busy_);
-        DownloadTable(c, table);
+    case 1:
+        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c, table); });
         break;
-    }
     case 2:
         grid_->HideEditors();
         table.Clear();
         break;
     case 3:
-        Save();
+        SaveTableFile(c, window(), table, folder,
+                      QString::fromStdString(c.paths().In(c.Title() + "IOS.TXT")),
+                      "In/Out schedule");
         break;
     case 4:
-        Load();
+        LoadTableFile(c, window(), grid_, table, folder, "text (*.txt)", "In/Out schedule");
         break;
     default:
         break;
     }
-}
-
-void InOutPage::Save()
-{
-    Core& c = core();
-    const QString folder = QString::fromStdString(c.paths().folder);
-    const QString file =
-        AskSaveFile(window(), {}, folder,
-                    QString::fromStdString(c.paths().In(c.Title() + "IOS.TXT")), "text (*.txt)");
-    if (file.isEmpty()) return;
-    std::string error;
-    if (!c.ioSchedule().Save(file.toStdString(), &error)) {
-        c.view().MessageBox("The In/Out schedule could not be saved: " + error, Icon::Critical, "");
-        return;
-    }
-    OpenWithDesktop(c, file.toStdString());
-}
-
-void InOutPage::Load()
-{
-    Core& c = core();
-    const QString file =
-        AskOpenFile(window(), {}, QString::fromStdString(c.paths().folder), "text (*.txt)");
-    if (file.isEmpty()) return;
-    grid_->HideEditors();
-    const int invalid = c.ioSchedule().Load(file.toStdString());
-    if (invalid < 0) {
-        c.view().MessageBox("The file cannot be read: " + file.toStdString(), Icon::Critical, "");
-        return;
-    }
-    NoteInvalidLines(c, "In/Out schedule", file.toStdString(), invalid);
-    grid_->setCurrentCell(0, 2);
 }
 
 } // namespace px

@@ -23,9 +23,6 @@ public:
     void ButtonClicked(int index);
 
 private:
-    void Save();
-    void Load();
-
     TimeGrid* grid_;
     std::array<QPushButton*, 5> cmdIOSCMD_{};
     bool busy_ = false;

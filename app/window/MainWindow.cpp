@@ -295,18 +295,7 @@ void MainWindow::SetStatus(const std::string& text)
 
 void MainWindow::SetMonitorText(const std::string& text)
 {
-    // Each frame adds a line: only that is laid out, unless the pane was cut back.
-    const QString now = Lines(text);
-    if (!shownMonitor_.isEmpty() && now.size() > shownMonitor_.size() &&
-        now.startsWith(shownMonitor_)) {
-        QTextCursor end(txtMonitor_->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(now.mid(shownMonitor_.size()));
-    } else {
-        txtMonitor_->setPlainText(now);
-    }
-    shownMonitor_ = now;
-    txtMonitor_->verticalScrollBar()->setValue(txtMonitor_->verticalScrollBar()->maximum());
+    ShowGrowingText(txtMonitor_, shownMonitor_, Lines(text));
 }
 
 void MainWindow::SetMessageLine(const std::string& text)

@@ -62,22 +62,7 @@ void SchedulerPage::BuildScheduler()
     SetTag(optTimeMode_[1], "3141");
     dtpIntTime_ = Named(new QTimeEdit, "dtpIntTime");
     dtpIntTime_->setDisplayFormat("HH:mm:ss");
-    fgdTsTable_ = Named(new QTableWidget(Scheduler::kRows, 3), "fgdTsTable");
-    fgdTsTable_->verticalHeader()->hide();
-    fgdTsTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fgdTsTable_->setSelectionMode(QAbstractItemView::SingleSelection);
-    fgdTsTable_->horizontalHeader()->setStretchLastSection(true);
-    for (int r = 0; r < Scheduler::kRows; ++r)
-        for (int c = 0; c < 3; ++c) {
-            auto* item = new QTableWidgetItem(c == 0 ? QString::number(r + 1) : QString());
-            if (c == 0) item->setBackground(palette().button());
-            fgdTsTable_->setItem(r, c, item);
-        }
-    fgdTsTable_->installEventFilter(this);
-    // The up-down editor floats over the grid as a sibling, so the accessibility tree lists it.
-    udTsTable_ = Named(new QSpinBox(this), "udTsTable");
-    udTsTable_->setSpecialValueText("XX");
-    udTsTable_->hide();
+    BuildTable();
     chkSAT_ = Named(new QCheckBox("Set the terminal's clock after the download"), "chkSAT");
     SetTag(chkSAT_, "3143");
     txtTStatus_ = Named(new QPlainTextEdit, "txtTStatus");
@@ -135,6 +120,26 @@ void SchedulerPage::BuildScheduler()
         udTsTable_->hide();
         editRow_ = -1;
     });
+}
+
+void SchedulerPage::BuildTable()
+{
+    fgdTsTable_ = Named(new QTableWidget(Scheduler::kRows, 3), "fgdTsTable");
+    fgdTsTable_->verticalHeader()->hide();
+    fgdTsTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fgdTsTable_->setSelectionMode(QAbstractItemView::SingleSelection);
+    fgdTsTable_->horizontalHeader()->setStretchLastSection(true);
+    for (int r = 0; r < Scheduler::kRows; ++r)
+        for (int c = 0; c < 3; ++c) {
+            auto* item = new QTableWidgetItem(c == 0 ? QString::number(r + 1) : QString());
+            if (c == 0) item->setBackground(palette().button());
+            fgdTsTable_->setItem(r, c, item);
+        }
+    fgdTsTable_->installEventFilter(this);
+    // The up-down editor floats over the grid as a sibling, so the accessibility tree lists it.
+    udTsTable_ = Named(new QSpinBox(this), "udTsTable");
+    udTsTable_->setSpecialValueText("XX");
+    udTsTable_->hide();
 }
 
 void SchedulerPage::BuildMail()
@@ -288,16 +293,7 @@ bool SchedulerPage::eventFilter(QObject* watched, QEvent* event)
 
 void SchedulerPage::SetStatusLogText(const QString& text)
 {
-    // Most changes add a line at the end: only that is laid out, not the whole view again.
-    if (!shownLog_.isEmpty() && text.size() > shownLog_.size() && text.startsWith(shownLog_)) {
-        QTextCursor end(txtTStatus_->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(text.mid(shownLog_.size()));
-    } else {
-        txtTStatus_->setPlainText(text);
-    }
-    shownLog_ = text;
-    ScrollStatusToEnd();
+    ShowGrowingText(txtTStatus_, shownLog_, text);
 }
 
 void SchedulerPage::ScrollStatusToEnd()

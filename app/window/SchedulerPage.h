@@ -41,6 +41,7 @@ protected:
 
 private:
     void BuildScheduler();
+    void BuildTable();
     void BuildMail();
     void ShowTable();
     void EditCell(int row, int column);

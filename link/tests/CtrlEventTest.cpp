@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -125,4 +126,30 @@ TEST(CtrlEvents, ALateLostNoticeLeavesANewerOpenAlone)
     QCoreApplication::postEvent(&ctrl, new LinkLostEvent(ctrl.Link().OpenCount()));
     px::waitFor(px::Millis(20));
     EXPECT_FALSE(ctrl.PortOpen());
+}
+
+TEST(CtrlEvents, AWriteStopsWhenAHandlerClosesThePortAndOpensAnother)
+{
+    TempHome home;
+    PtyPair first, second;
+    CSerloCtrl ctrl;
+    ctrl.SetProperty(dispid::ExtPort, Value::Str(first.path()));
+    ctrl.SetProperty(dispid::ExtPortOpen, Value::Bool(true));
+    ASSERT_TRUE(ctrl.PortOpen());
+    // Far more than the line holds, so the write has to wait for room, pumping events.
+    const std::string big(1 << 20, 'w');
+    bool switched = false;
+    QTimer::singleShot(0, [&] {
+        ctrl.SetProperty(dispid::ExtPort, Value::Str(second.path()));
+        ctrl.SetProperty(dispid::ExtPortOpen, Value::Bool(true));
+        switched = ctrl.PortOpen();
+    });
+    const int written = ctrl.Link().Write(reinterpret_cast<const std::uint8_t*>(big.data()),
+                                          static_cast<int>(big.size()));
+    ASSERT_TRUE(switched);
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, static_cast<int>(big.size()));
+    // Not one byte of the first port's buffer reaches the port opened meanwhile.
+    EXPECT_EQ(second.receive(1, 200), "");
+    EXPECT_LE(first.receive(big.size(), 200).size(), static_cast<std::size_t>(written));
 }

@@ -4,8 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using serlo::PortMap;
@@ -100,4 +108,69 @@ TEST(PortMap, EmptyMachineGivesAnEmptyMapFile)
     const auto entries = map.Refresh();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "COM10");
+}
+
+namespace {
+
+// Starts the racer with its standard output in a file; returns the pid, or -1.
+pid_t StartRacer(const std::vector<std::string>& args, const std::string& out)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    std::vector<std::string> copy = args;
+    for (auto& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+TEST(PortMap, TwoProcessesAddingAdaptersAtOnceNeverShareOrMoveANumber)
+{
+    FakeMachine m;
+    std::ofstream(m.map) << "[SERIALCOMM]\r\n/dev/ttyS0=COM1\r\n";
+    constexpr int kEach = 60;
+    std::vector<pid_t> racers;
+    std::vector<std::string> outputs;
+    for (const char* side : {"a", "b"}) {
+        // Each process sees only its own adapters, as programs that start while adapters are
+        // plugged in one after the other might.
+        const std::string dev = m.home.dir() + "/dev-" + side;
+        fs::create_directories(dev + "/serial/by-id");
+        outputs.push_back(m.home.dir() + "/racer-" + side + ".out");
+        racers.push_back(StartRacer({PX_PORT_MAP_RACER, m.map, dev, m.sys,
+                                     std::string("usb-") + side + "-", std::to_string(kEach)},
+                                    outputs.back()));
+        ASSERT_GT(racers.back(), 0);
+    }
+    for (pid_t pid : racers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::map<std::string, std::string> given; // device -> number when it was added
+    for (const auto& out : outputs) {
+        std::ifstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            const auto eq = line.rfind('=');
+            ASSERT_NE(eq, std::string::npos) << line;
+            given[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    ASSERT_EQ(given.size(), 2u * kEach);
+
+    const auto entries = PortMap(m.map, m.dev, m.sys).Read();
+    EXPECT_EQ(entries.size(), 2u * kEach + 1);
+    std::set<std::string> names;
+    for (const auto& e : entries) {
+        EXPECT_TRUE(names.insert(e.name).second) << e.name << " given twice";
+        if (e.device == "/dev/ttyS0") continue;
+        EXPECT_EQ(e.name, given[e.device]) << e.device << " moved";
+    }
 }

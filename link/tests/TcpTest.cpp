@@ -213,3 +213,33 @@ TEST_F(DeviceServer, PortAbove32767TravelsAsItsSixteenBitPattern)
     ASSERT_TRUE(Open());
     EXPECT_EQ(ctrl.GetProperty(dispid::iPort).i, port - 65536);
 }
+
+TEST_F(DeviceServer, BytesThatDoNotFitTheRingRaiseTheOverflowBit)
+{
+    Start();
+    ASSERT_TRUE(Open());
+    ctrl.SetProperty(dispid::RxQueue, Value::I2(256));
+    EXPECT_EQ(ctrl.GetProperty(dispid::CommError).i, 0);
+    ASSERT_TRUE(sim->command("raw " + std::string(600, 'x')));
+    ASSERT_TRUE(px::waitUntil([&] { return ctrl.GetProperty(dispid::RxCount).i == 256; },
+                              px::Millis(2000)));
+    px::waitFor(px::Millis(50)); // the rest arrives and is dropped
+    EXPECT_EQ(ctrl.GetProperty(dispid::RxCount).i, 256);
+    // The same bit as the serial side raises; reading clears it.
+    EXPECT_EQ(ctrl.GetProperty(dispid::CommError).i, static_cast<std::int32_t>(CE_RXOVER));
+    EXPECT_EQ(ctrl.GetProperty(dispid::CommError).i, 0);
+    EXPECT_EQ(ctrl.GetProperty(dispid::Text).s, std::string(256, 'x'));
+}
+
+TEST_F(DeviceServer, RefusedConnectSaysWhy)
+{
+    address = UniqueAddress();
+    port = 1001;
+    ctrl.Advise([this](std::int32_t id, const std::vector<Value>& args) {
+        if (id == 3) monitor.emplace_back(args[0].i, args[1].s);
+    });
+    EXPECT_FALSE(Open(3000));
+    ASSERT_FALSE(monitor.empty());
+    EXPECT_EQ(monitor.back().first, 0);
+    EXPECT_EQ(monitor.back().second, "$OPEN ERROR " + address + ":1001: Connection refused");
+}

@@ -14,9 +14,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <linux/capability.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace px {
@@ -76,6 +78,7 @@ public:
 
     bool ok() const { return why_.empty(); }
     const std::string& why() const { return why_; }
+    const std::string& name() const { return name_; }
 
     std::string Ip(QStringList args)
     {
@@ -359,6 +362,121 @@ TEST(Ping, StopFlagEndsTheWaitEarly)
     EXPECT_EQ(countDuringWait, 1);
     EXPECT_EQ(h.state.pingsInProgress, 0);
 }
+
+// Answers the first echo request it sees on the namespace's loopback with an echo reply that
+// claims to come from `source`: the identifier, sequence and payload all match the request.
+class ForgedEchoReply {
+public:
+    ForgedEchoReply(const std::string& netns, const char* source) : source_(source)
+    {
+        thread_ = std::thread([this, netns] { Run(netns); });
+        while (!ready_.load() && !failed_.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~ForgedEchoReply()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    ForgedEchoReply(const ForgedEchoReply&) = delete;
+    ForgedEchoReply& operator=(const ForgedEchoReply&) = delete;
+    bool ok() const { return !failed_.load(); }
+    bool sent() const { return sent_.load(); }
+
+private:
+    void Run(const std::string& netns)
+    {
+        // Namespaces are per thread: this one joins the test's before opening its sockets.
+        const int target = ::open(("/run/netns/" + netns).c_str(), O_RDONLY | O_CLOEXEC);
+        const bool joined = target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+        if (target >= 0) ::close(target);
+        const int listen = joined ? ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) : -1;
+        const int send = joined ? ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW) : -1;
+        if (listen < 0 || send < 0) {
+            failed_ = true;
+            if (listen >= 0) ::close(listen);
+            if (send >= 0) ::close(send);
+            return;
+        }
+        ready_ = true;
+        std::uint8_t packet[1500];
+        while (!stop_.load() && !sent_.load()) {
+            pollfd p{listen, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const ssize_t n = ::recv(listen, packet, sizeof packet, 0);
+            const std::size_t header = n > 0 ? static_cast<std::size_t>(packet[0] & 0x0F) * 4 : 0;
+            if (n < static_cast<ssize_t>(header + 8) || packet[header] != 8) continue;
+            // The same ICMP message as an echo reply, behind an IPv4 header of our own.
+            const std::size_t icmpLen = static_cast<std::size_t>(n) - header;
+            std::uint8_t reply[1500] = {};
+            reply[0] = 0x45;
+            reply[8] = 64;
+            reply[9] = IPPROTO_ICMP;
+            inet_pton(AF_INET, source_, reply + 12);
+            inet_pton(AF_INET, "127.0.0.1", reply + 16);
+            std::memcpy(reply + 20, packet + header, icmpLen);
+            reply[20] = 0;
+            reply[22] = reply[23] = 0;
+            const std::uint16_t sum = InternetChecksum(reply + 20, icmpLen);
+            reply[22] = static_cast<std::uint8_t>(sum >> 8);
+            reply[23] = static_cast<std::uint8_t>(sum & 0xFF);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+            if (::sendto(send, reply, 20 + icmpLen, 0, reinterpret_cast<sockaddr*>(&to),
+                         sizeof to) > 0)
+                sent_ = true;
+        }
+        ::close(listen);
+        ::close(send);
+    }
+
+    const char* source_;
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> sent_{false};
+    std::thread thread_;
+};
+
+class ReplySource : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ReplySource, OnlyTheAskedHostsReplyCounts)
+{
+    const bool datagram = GetParam();
+    TestNamespace ns;
+    PX_ENTER_NAMESPACE(ns);
+    // The namespace's own kernel stays silent, so only the forged replies arrive.
+    std::ofstream ignore("/proc/sys/net/ipv4/icmp_echo_ignore_all");
+    ignore << "1\n";
+    ignore.flush();
+    if (!ignore) GTEST_SKIP() << "cannot silence the namespace's echo replies";
+    if (datagram) {
+        const std::string range = TestNamespace::SetPingGroupRange("0 2147483647");
+        if (!range.empty()) GTEST_SKIP() << range;
+    } else if (const std::string refusal = RawSocketRefusal(); !refusal.empty()) {
+        GTEST_SKIP() << "this process may not open a raw ICMP socket: " << refusal;
+    }
+    for (const char* source : {"127.0.0.1", "127.0.0.9"}) {
+        const bool genuine = std::string(source) == "127.0.0.1";
+        ForgedEchoReply forger(ns.name(), source);
+        if (!forger.ok()) GTEST_SKIP() << "cannot send forged packets here";
+        Harness h;
+        h.pinger.PreferDatagram(datagram);
+        const long ms = h.pinger.Ping("127.0.0.1", genuine ? 3000 : 700);
+        EXPECT_TRUE(forger.sent()) << source;
+        // The reply from the pinged address proves the forgery works; the same reply from any
+        // other address must not count.
+        if (genuine)
+            EXPECT_GE(ms, 0) << source;
+        else
+            EXPECT_EQ(ms, -1) << source;
+        EXPECT_EQ(h.pinger.LastMethod(), datagram ? Pinger::Method::Datagram : Pinger::Method::Raw);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ping, ReplySource, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Datagram" : "Raw"; });
 
 TEST(Ping, UnresolvableNameFails)
 {

@@ -144,7 +144,8 @@ TEST_F(Run, TheLogOfARunLineByLine)
                                  "\r\n"
                                  "          save data OK!\r\n"
                                  "     08:01 Detect 002-Machine-2\r\n"
-                                 "          can't open COM:7\r\n";
+                                 "          can't open COM:7 (COM7: not in the port map " +
+                                 h.home() + "/config/serlo/ports.ini)\r\n";
     EXPECT_EQ(Log(), expected);
     EXPECT_FALSE(run.LastRunComplete());
 

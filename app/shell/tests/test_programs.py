@@ -334,7 +334,7 @@ class SingleRun(ProgramCase):
         self.assertEqual(len(self.output_lines(home)), 3)
         log = self.log_text(home)
         self.assertIn("save data OK!", log)
-        self.assertIn("can't open IP:", log)
+        self.assertRegex(log, r"can't open IP:[0-9.]+ \([0-9.]+:1001: Connection refused\)")
 
     def test_unmapped_port_fails_the_run_but_tcp_entry_is_saved(self):
         sim = self.tcp_sim(4)
@@ -348,7 +348,39 @@ class SingleRun(ProgramCase):
         self.assertEqual(len(self.output_lines(home)), 4)
         log = self.log_text(home)
         self.assertIn("save data OK!", log)
-        self.assertIn("can't open COM:7", log)
+        # The line names the cause, here the port map that lacks the port.
+        self.assertIn("can't open COM:7 (COM7: not in the port map %s)"
+                      % os.path.join(self.config, "serlo", "ports.ini"), log)
+
+    def test_trace_of_a_whole_run_is_switched_on_from_the_environment(self):
+        sim = self.pty_sim(2)
+        self.port_map({sim.where: 5})
+        home = self.folder()
+        self.directory(home, "PX740", [(1, "Gate", 5, "0.0.0.0", 1001)])
+        env = self.env()
+        env.pop("QT_LOGGING_RULES", None)
+        quiet = self.run_program(ARGS.px740, ["/TS:ONCE"], env)
+        self.assertExit(quiet, 0, "run without tracing")
+        self.assertNotIn("px.", quiet.stderr.decode("latin-1"))
+
+        env["QT_LOGGING_RULES"] = "px.*.debug=true"
+        r = self.run_program(ARGS.px740, ["/TS:ONCE"], env)
+        self.assertExit(r, 0, "traced run")
+        trace = r.stderr.decode("latin-1")
+        self.assertIn("px.link: open COM5 at %s speed 19200" % sim.where, trace)
+        # The poll of machine 1 goes out and its reply comes back, byte for byte.
+        self.assertRegex(trace, r"px\.link\.bytes: COM5 tx \d+: 02 44 30 31 ")
+        self.assertRegex(trace, r"px\.link\.bytes: COM5 rx \d+: 02 41 30 31")
+        self.assertIn("px.link: close COM5", trace)
+        self.assertIn("px.app: APP: D01", trace)
+        self.assertIn("px.app: run step:", trace)
+        self.assertIn("px.app: run log:", trace)
+        for category in ("px.app", "px.link", "px.link.bytes"):
+            env["QT_LOGGING_RULES"] = category + ".debug=true"
+            r = self.run_program(ARGS.px740, ["/TS:ONCE"], env)
+            shown = {line.split(":", 1)[0] for line in r.stderr.decode("latin-1").splitlines()
+                     if line.startswith("px.")}
+            self.assertEqual(shown, {category}, "only the category switched on")
 
     def test_stop_during_run_keeps_counters_consistent(self):
         sim = self.pty_sim(30, "--delay", "50")
