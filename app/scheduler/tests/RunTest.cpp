@@ -503,3 +503,27 @@ TEST_F(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
     EXPECT_NE(february.find("save data OK!"), std::string::npos) << february;
     EXPECT_EQ(h.core->eventLog().FileName(), "2026-02-log.txt");
 }
+
+// The monthly backup becomes unwritable during a download: the output line stays the record of
+// truth, so the download goes on, and the backup's failure is logged once with its cause.
+TEST_F(Run, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
+{
+    auto sim = Pty({"--id", "1", "--records", "4"});
+    Entry(5);
+    auto& store = h.core->recordStore();
+    store.OnChange = [&](const std::string& key) {
+        if (key != "FirstRecord") return;
+        const std::string backup = h.core->backupWriter().Path();
+        fs::remove(backup);
+        fs::create_directory(backup); // appending to it fails from now on
+    };
+    run.TSChkDevice();
+    store.OnChange = nullptr;
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    const std::string log = Log();
+    EXPECT_NE(log.find("can't write backup file!("), std::string::npos) << log;
+    EXPECT_NE(log.find("3 lines not written to the backup file"), std::string::npos) << log;
+    EXPECT_NE(log.find("save data OK!"), std::string::npos) << log;
+    EXPECT_EQ(CardIds(), ExpectedIds(4, sim, h));
+    EXPECT_EQ(store.LastCount(), 4);
+}
