@@ -205,6 +205,8 @@ WriteResult writeAtomically(const std::string& path, const std::string& data)
     if (::stat(target.c_str(), &st) == 0) {
         exists = true;
         mode = st.st_mode & 07777;
+        // Replacing by rename would pass over a file marked read-only, also for root.
+        if ((mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return failure(EACCES);
     } else if (errno != ENOENT) {
         return failure(errno);
     }

@@ -1,51 +1,96 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of the record formatter and of the reply parsers from their Qt-free
-# sources and runs each for a bounded time: tools/fuzz.sh [seconds per target, default 60].
-# Exits non-zero on a crash, a sanitizer report, a slow input or a failed check; the input is left
-# in build/fuzz/.
+# Builds the libFuzzer targets (clang, ASan and UBSan) of every parser of outside input from their
+# Qt-free sources and runs each in turn: tools/fuzz.sh [seconds, default 60]. The seconds are the
+# running time of all targets together, shared equally (at least 2 s each); FUZZ_RUNS=N runs each
+# target for N executions instead. Corpora are kept in the tree (fuzz/corpus-<target>); the runs
+# work on copies in build/fuzz. One line per target; libFuzzer's output only for a target that
+# failed (a crash, a sanitizer report, a slow input or a broken check), its input in build/fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 out=build/fuzz
-src=app/records
 cxx=${FUZZ_CXX:-clang++}
-targets="fuzz_template fuzz_expand_date fuzz_replies"
 mkdir -p "$out"
 
-build() { # target sources...
-    local target=$1
-    shift
-    echo "== building $target"
-    "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -Wall -Wextra -I"$src" -Icommon -Iapp/protocol -Iapp/shell -Itesting "$@" -o "$out/$target"
+declare -A sources corpus
+add() { # target corpus-folder sources...
+    local target=$1 folder=$2
+    shift 2
+    targets+=("$target")
+    corpus[$target]=$folder
+    sources[$target]="$*"
 }
-build fuzz_template "$src/fuzz/fuzz_template.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp"
-build fuzz_expand_date "$src/fuzz/fuzz_expand_date.cpp" "$src/DateFormat.cpp" "$src/FmtData.cpp"
-build fuzz_replies app/protocol/fuzz/fuzz_replies.cpp app/protocol/Replies.cpp \
-    "$src/DateFormat.cpp" app/shell/VbText.cpp common/Frame.cpp
+targets=()
+R=app/records P=app/protocol S=app/shell
+add fuzz_template $R/fuzz/corpus-template $R/fuzz/fuzz_template.cpp $R/DateFormat.cpp \
+    $R/FmtData.cpp
+add fuzz_expand_date $R/fuzz/corpus-expand-date $R/fuzz/fuzz_expand_date.cpp $R/DateFormat.cpp \
+    $R/FmtData.cpp
+add fuzz_replies $P/fuzz/corpus $P/fuzz/fuzz_replies.cpp $P/Replies.cpp $R/DateFormat.cpp \
+    $S/VbText.cpp common/Frame.cpp
+add fuzz_collector $P/fuzz/corpus-collector $P/fuzz/fuzz_collector.cpp $P/ReplyCollector.cpp \
+    common/Frame.cpp
+add fuzz_ini common/fuzz/corpus-ini common/fuzz/fuzz_ini.cpp common/Ini.cpp common/SysError.cpp \
+    common/Frame.cpp $R/RecordStore.cpp $S/VbText.cpp
+add fuzz_language app/i18n/fuzz/corpus-language app/i18n/fuzz/fuzz_language.cpp \
+    app/i18n/Texts.cpp common/Ini.cpp common/SysError.cpp $S/VbText.cpp
+add fuzz_directory app/directory/fuzz/corpus-directory app/directory/fuzz/fuzz_directory.cpp \
+    app/directory/DeviceDirectory.cpp $S/SettingsStore.cpp $R/FileAppend.cpp common/Ini.cpp \
+    common/SysError.cpp $S/VbText.cpp
+add fuzz_time_tables $P/fuzz/corpus-time-tables $P/fuzz/fuzz_time_tables.cpp $P/TimeTable.cpp \
+    $P/Replies.cpp app/scheduler/TsTableLine.cpp $R/FileAppend.cpp $R/DateFormat.cpp \
+    common/Ini.cpp common/SysError.cpp common/Frame.cpp $S/VbText.cpp
+add fuzz_cmdswitch $S/fuzz/corpus-cmdswitch $S/fuzz/fuzz_cmdswitch.cpp $S/CmdSwitch.cpp \
+    $S/VbText.cpp
 
-# A few seeds so that the runs start from meaningful shapes.
-seed() { # corpus name bytes
-    mkdir -p "$out/corpus-$1"
-    printf '%b' "$3" > "$out/corpus-$1/$2"
+includes=(-I$R -Icommon -I$P -I$S -Iapp/directory -Iapp/i18n -Iapp/scheduler -Itesting)
+# Only the language files' reader needs Qt (for the system language name).
+qt_flags() { [[ $1 == fuzz_language ]] && pkg-config --cflags --libs Qt6Core || true; }
+
+build() { # target: rebuilt only when a source or header is newer than the binary
+    local target=$1 bin=$out/$1
+    # shellcheck disable=SC2086
+    if [[ -x $bin ]] && [[ -z $(find ${sources[$target]} $R $P $S common app/directory app/i18n \
+        app/scheduler testing -newer "$bin" \( -name '*.cpp' -o -name '*.h' \) | head -1) ]]; then
+        return 0
+    fi
+    # shellcheck disable=SC2046,SC2086
+    "$cxx" -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined \
+        -fno-sanitize-recover=undefined -Wall -Wextra "${includes[@]}" ${sources[$target]} \
+        $(qt_flags "$target") -o "$bin" 2>"$out/$target.build.log" ||
+        { cat "$out/$target.build.log" >&2; return 1; }
 }
-seed fuzz_template standard ",{UID},{CID},{Event},{Date,'YYYY/MM/DD'},{Time,'hh:nn:ss'}\n001,12345,1,2026/03/05,08:01:02,7"
-seed fuzz_template second ",{UID}-{CID,'&8D'}/{Event,0=IN,1=OUT,2=BREAK}/{Date,'YYYYMMDD'}\\\\T{RecordNo,'&4Z'}\n001,12345,1,2026/03/05,08:01:02,7"
-seed fuzz_template hexlist ",{CID,'&6H'};{Event,In,Out,Break}\n001,12345,-1,2026/03/05,08:01:02,7"
-seed fuzz_template nul "\x01{A,'--'}{H,'&12D'}{d}\nab\x00FFFFFFFF\x002026-3-5 8:01\nA,H&,D#"
-seed fuzz_expand_date name "Rec{Date}.txt\n{Date#}\n2026/03/05 08:01:02\nYYYYMMDD"
-seed fuzz_expand_date subject "Attendance - {Date,\"YYYYMMDD hh:nn\"} {x{Date,'hh:mm'}}\n{Date#}\n2026-03-05 08:01\nShort Date\nDD.MM.YYYY"
 
-# The reply parsers' seeds are kept in the tree.
-mkdir -p "$out/corpus-fuzz_replies"
-cp app/protocol/fuzz/corpus/* "$out/corpus-fuzz_replies/"
+# Two at a time: the compiles dominate a short run.
+pids=()
+for target in "${targets[@]}"; do
+    build "$target" &
+    pids+=($!)
+    if ((${#pids[@]} == 2)); then
+        wait "${pids[0]}" || { echo "!! building failed" >&2; exit 1; }
+        pids=("${pids[1]}")
+    fi
+done
+for pid in "${pids[@]}"; do wait "$pid" || { echo "!! building failed" >&2; exit 1; }; done
 
+per=$((seconds / ${#targets[@]}))
+((per >= 2)) || per=2
+if [[ -n ${FUZZ_RUNS:-} ]]; then limit=(-runs="$FUZZ_RUNS"); else limit=(-max_total_time="$per"); fi
 status=0
-for target in $targets; do
-    echo "== running $target for ${seconds}s"
-    if ! "$out/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
-        -print_final_stats=1 -artifact_prefix="$out/$target-" "$out/corpus-$target"; then
-        echo "!! $target failed; see $out/$target-*" >&2
+for target in "${targets[@]}"; do
+    work=$out/corpus-$target
+    mkdir -p "$work"
+    cp -n "${corpus[$target]}"/* "$work/" 2>/dev/null || true
+    log=$out/$target.log
+    if "$out/$target" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+        -print_final_stats=1 -artifact_prefix="$out/$target-" "$work" >"$log" 2>&1; then
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        secs=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log")
+        cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+        echo "ok   $target: ${runs:-?} runs in ${secs:-?} s, coverage ${cov:-?}"
+    else
+        cat "$log" >&2
+        echo "FAIL $target; the input is in $out/$target-*" >&2
         status=1
     fi
 done

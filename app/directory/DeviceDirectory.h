@@ -94,8 +94,10 @@ public:
     std::string EditTcpPort(const std::string& text);
     std::string LeaveTcpPort();
 
-private:
+    // One line of the directory file; false and the reason (possibly empty) when it is refused.
     bool ParseEntry(const std::string& text, DeviceEntry* entry, std::string* why) const;
+
+private:
     void AddLine(int id);
     void Note(const std::string& text);
     void Changed()

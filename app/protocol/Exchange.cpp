@@ -19,8 +19,26 @@ std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool
     std::string result;
     st.bCmdTimeout = false;
     st.bStopComm = false; // a stop meant for an earlier exchange is not held against this one
-    ++st.nBusyDepth;
-    const int savedPointer = core_.ScreenPointer();
+    // Depth and pointer come back on every way out, also past an exception that is not the
+    // program's own: a depth left raised would refuse closing for ever.
+    struct Restore {
+        Core& core;
+        int pointer;
+        explicit Restore(Core& c) : core(c), pointer(c.ScreenPointer())
+        {
+            ++core.state().nBusyDepth;
+        }
+        ~Restore()
+        {
+            --core.state().nBusyDepth;
+            try {
+                core.SetScreenPointer(pointer);
+            } catch (...) { // nothing may leave a destructor
+            }
+        }
+        Restore(const Restore&) = delete;
+        Restore& operator=(const Restore&) = delete;
+    } restore(core_);
     core_.SetScreenPointer(kPointerHourglass);
     try {
         SerloClient& link = core_.link();
@@ -74,8 +92,6 @@ std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool
     } catch (const RuntimeError&) {
         result.clear();
     }
-    core_.SetScreenPointer(savedPointer);
-    --st.nBusyDepth;
     return result;
 }
 

@@ -19,15 +19,6 @@ void SortTable(std::vector<std::string>& t)
         }
 }
 
-std::string CompactTime(const std::string& entry)
-{
-    const std::string head = entry.substr(0, 5);
-    const std::size_t colon = head.find(':');
-    if (colon == std::string::npos) return {};
-    const std::string t = TimeFromCells(head.substr(0, colon), head.substr(colon + 1));
-    return t.empty() ? std::string() : t.substr(0, 2) + t.substr(3, 2);
-}
-
 bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int timeReg,
                                int eventReg, const std::string& eventMask, std::string disableEvent)
 {

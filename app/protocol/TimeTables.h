@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace px {
@@ -46,6 +47,8 @@ public:
     // a short file fills only as many rows. A line without a valid time leaves its row empty:
     // the result counts such lines, or is -1 when the file cannot be read.
     int Load(const std::string& path);
+    // The same from the file's text.
+    int LoadText(std::string_view text);
 
 private:
     void Changed()

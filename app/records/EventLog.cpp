@@ -64,7 +64,26 @@ void EventLog::TrimView()
     selStart_ = selStart_ - static_cast<int>(cut) > 0 ? selStart_ - static_cast<int>(cut) : 0;
 }
 
-bool EventLog::OpenFile(const std::string& rawPath)
+bool EventLog::OpenMonth(const std::string& folder, const DateTime& now)
+{
+    monthFolder_ = folder;
+    return Accept(JoinPath(folder, FormatDate(now, "YYYY-MM") + "-log.txt"));
+}
+
+bool EventLog::FollowMonth(const DateTime& now)
+{
+    if (monthFolder_.empty()) return true;
+    const std::string name = FormatDate(now, "YYYY-MM") + "-log.txt";
+    return name == fileName_ || Accept(JoinPath(monthFolder_, name));
+}
+
+bool EventLog::OpenFile(const std::string& path)
+{
+    monthFolder_.clear();
+    return Accept(path);
+}
+
+bool EventLog::Accept(const std::string& rawPath)
 {
     const std::string path = Trim(rawPath);
     if (path.empty()) return false;

@@ -8,6 +8,8 @@
 
 namespace px {
 
+struct DateTime;
+
 class EventLog {
 public:
     // Shows the view's whole text (the scheduler's status pane); empty: no view.
@@ -25,6 +27,10 @@ public:
     // Accepts the log file path (creating the file); the file is not kept open.
     bool OpenFile(const std::string& path);
     void CloseFile() {}
+    // Opens the month's file "YYYY-MM-log.txt" in folder; FollowMonth then moves to the file of
+    // the month of now whenever that is another one (a log opened with OpenFile stays put).
+    bool OpenMonth(const std::string& folder, const DateTime& now);
+    bool FollowMonth(const DateTime& now);
 
     bool Enable() const { return static_cast<bool>(viewText) && !path_.empty(); }
     const std::string& Path() const { return path_; }
@@ -39,9 +45,11 @@ public:
 
 private:
     void AppendToView(const std::string& text);
+    bool Accept(const std::string& path);
 
     std::string path_;
     std::string fileName_;
+    std::string monthFolder_;
     std::string view_;
     int selStart_ = 0;
     int selLength_ = 0;

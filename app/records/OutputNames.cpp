@@ -5,6 +5,8 @@
 #include "ProgramPaths.h"
 #include "VbText.h"
 
+#include <algorithm>
+
 namespace px {
 
 namespace {
@@ -56,9 +58,15 @@ bool AcceptDigitalKey(int key, const std::string& resultingText)
     return Val(resultingText) <= 99.0;
 }
 
+int IdLength(const std::string& text)
+{
+    // Clamped before the conversion: a settings file may hold any number.
+    return static_cast<int>(std::clamp(Val(text), 0.0, 99.0));
+}
+
 std::string DigitalChanged(const std::string& text, int* nIDLen)
 {
-    *nIDLen = static_cast<int>(Val(text));
+    *nIDLen = IdLength(text);
     if (!text.empty() && ((text[0] == '0' && text.size() > 1) || !IsNumeric(text)))
         return std::to_string(*nIDLen);
     return text;

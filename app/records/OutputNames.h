@@ -28,6 +28,8 @@ bool AcceptFixNameKey(char key);
 bool AcceptSubNameKey(char key);
 // txtDigital: control keys, and a digit only when the resulting text stays at most 99.
 bool AcceptDigitalKey(int key, const std::string& resultingText);
+// The card-ID digit count a text gives: its number, within 0..99 as the box allows.
+int IdLength(const std::string& text);
 // The text after a change, and nIDLen from it.
 std::string DigitalChanged(const std::string& text, int* nIDLen);
 // The text when the box loses focus: empty becomes "14", above 99 becomes "99".

@@ -14,6 +14,29 @@ constexpr long kFileError = 75; // path/file access error
 
 } // namespace
 
+bool HasLineBreakBytes(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
+}
+
+std::string OneLine(std::string_view text)
+{
+    if (!HasLineBreakBytes(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\0')
+            out += "<NUL>";
+        else if (c == '\r')
+            out += "<CR>";
+        else if (c == '\n')
+            out += "<LF>";
+        else
+            out += c;
+    }
+    return out;
+}
+
 void Saver::ClearError()
 {
     errorNo_ = 0;
@@ -44,7 +67,7 @@ bool Saver::WriteFile(const std::string& record)
     if (writing_ || path_.empty()) return false;
     writing_ = true;
     std::string error;
-    const bool ok = AppendLine(path_, record, &error, /*durable=*/true);
+    const bool ok = AppendLine(path_, OneLine(record), &error, /*durable=*/true);
     writing_ = false;
     if (!ok) {
         errorNo_ = kFileError;

@@ -4,13 +4,21 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace px {
+
+// The text with NUL, CR and LF shown as <NUL>, <CR> and <LF>: a line written to a file stays one
+// line, whatever bytes a record brought.
+std::string OneLine(std::string_view text);
+// Whether OneLine would change the text.
+bool HasLineBreakBytes(std::string_view text);
 
 class Saver {
 public:
     // Checks that the file can be opened for appending, creates it when missing and remembers it.
     bool OpenFile(const std::string& path);
+    // Appends the record as one line (see OneLine).
     bool WriteFile(const std::string& record);
     void CloseFile() {}
     long long FileSize() const;

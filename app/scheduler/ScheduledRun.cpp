@@ -29,14 +29,17 @@ const std::string S5(5, ' ');
 
 } // namespace
 
+// Every line goes to the file of the month it is written in, also in a run that passes midnight.
 void ScheduledRun::Log(const std::string& line) const
 {
     qCDebug(pxApp).noquote() << "run log:" << line.c_str();
+    core_.eventLog().FollowMonth(now());
     core_.eventLog().WriteLog(line, false);
 }
 void ScheduledRun::Silent(const std::string& line) const
 {
     qCDebug(pxApp).noquote() << "run note:" << line.c_str();
+    core_.eventLog().FollowMonth(now());
     core_.eventLog().WriteLog(line, true);
 }
 void ScheduledRun::Message(const std::string& text) const
@@ -57,7 +60,7 @@ void ScheduledRun::LoadRunTemplate()
 {
     const Options& o = core_.options();
     std::string templ(fmt::kStandardTemplate);
-    const long idLength = static_cast<long>(Val(o.idLenText));
+    const long idLength = IdLength(o.idLenText);
     if (!core_.szFormatIni.empty() && !o.format.empty() && o.format != "(Default)")
         templ = ini::getString(core_.szFormatIni, o.format, "Format", fmt::kStandardTemplate,
                                ini::kBuf2048);
@@ -73,6 +76,19 @@ void ScheduledRun::TSChkDevice()
         Log("Warning Re-Execute TSChkDevice Function");
         return;
     }
+    // Flag and pointer come back on every way out, so that no error refuses all later runs.
+    struct Leave {
+        ScheduledRun& run;
+        ~Leave()
+        {
+            run.bInTSChkDevice_ = false;
+            run.leftOvers_.clear();
+            try {
+                run.core_.SetScreenPointer(kPointerDefault);
+            } catch (...) { // nothing may leave a destructor
+            }
+        }
+    } leave{*this};
     bInTSChkDevice_ = true;
     complete_ = true;
     core_.SetScreenPointer(kPointerHourglass);
@@ -80,6 +96,10 @@ void ScheduledRun::TSChkDevice()
         const std::string mailFile = StartRun();
         DeviceDirectory& dir = core_.directory();
         const auto lines = dir.Lines(); // the list as it stands when the run starts
+        std::vector<int> ids;
+        for (std::size_t li = 1; li < lines.size(); ++li)
+            ids.push_back(lines[li].itemData);
+        TakeLeftOvers(ids);
         for (std::size_t li = 1; li < lines.size(); ++li) {
             if (core_.state().Stopping()) {
                 complete_ = false;
@@ -98,8 +118,6 @@ void ScheduledRun::TSChkDevice()
         Log(std::string(e.what()) + "(5)");
         complete_ = false;
     }
-    bInTSChkDevice_ = false;
-    core_.SetScreenPointer(kPointerDefault);
 }
 
 std::string ScheduledRun::StartRun()
@@ -250,199 +268,6 @@ void ScheduledRun::MailRunFile(const std::string& mailFile)
         Log(S10 + "can't mail the file: " + mailer_.LastError() + "(" +
             std::to_string(mailer_.LastErrorNumber()) + ")");
     }
-}
-
-bool ScheduledRun::OpenWriters()
-{
-    Options& o = core_.options();
-    std::error_code ec;
-    if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = core_.paths().RecordsDir();
-    const bool output = core_.outputWriter().OpenFile(JoinPath(o.tsavePath, o.tsfileName));
-    bool backup = false;
-    if (!output)
-        Log("can't open file!");
-    else if (!(backup = core_.backupWriter().OpenFile(BackupFilePath(core_.paths(), now()))))
-        Log("can't open backup file!");
-    // The mail writer stays enabled on its last path even when this open fails.
-    if (o.mailToChecked && !core_.mailWriter().OpenFile(MailFilePath(core_.paths(), o.tsfileName)))
-        Log("can't open mail file!");
-    return output && backup;
-}
-
-bool ScheduledRun::TSUpload(int id)
-{
-    if (bInTSUpload_) {
-        Silent("Warning Re-Execute TSUpload Function");
-        return false;
-    }
-    bInTSUpload_ = true;
-    UploadPass u;
-    try {
-        Log(S10 + "start upload and save data!");
-        Message(T2() + "Start upload!");
-        RecordStore& store = core_.recordStore();
-        store.FilePath = core_.paths().In("Records/" + core_.Title() + ".INI");
-        store.MachineID = id;
-        if (!OpenWriters()) {
-            u.readOk = false;
-        } else {
-            WriteHeaders();
-            core_.upload().SetCardIDFilter();
-            u.count = core_.device().GetPXRecordCount();
-            FindResumePoint(u);
-            DownloadPasses(id, u);
-        }
-        ReportSaved(u);
-    } catch (const RuntimeError& e) {
-        Log(std::string(e.what()) + "(" + std::to_string(e.number) + ")");
-        u.readOk = false;
-    } catch (const std::exception& e) {
-        Log(std::string(e.what()) + "(5)");
-        u.readOk = false;
-    }
-    bInTSUpload_ = false;
-    return FinishUpload(u);
-}
-
-void ScheduledRun::WriteHeaders()
-{
-    const std::string type = core_.options().format;
-    const std::string ini = type.empty() || type == "(Default)" ? std::string() : core_.szFormatIni;
-    WriteHeaderIfEmpty(core_.outputWriter(), ini, type, core_.formatter());
-    // A mail writer opened once stays enabled on its last path.
-    Saver& mail = core_.mailWriter();
-    if (mail.Enable()) WriteHeaderIfEmpty(mail, ini, type, core_.formatter());
-}
-
-void ScheduledRun::FindResumePoint(UploadPass& u)
-{
-    RecordStore& store = core_.recordStore();
-    if (u.count > 0) {
-        if (core_.upload().MatchStoredRecords(u.readOk)) {
-            u.last = store.LastCount();
-            Log(S10 + (u.last == u.count
-                           ? "No new record, record count still at " + std::to_string(u.count)
-                           : "continue save data from " + std::to_string(u.last) + " to " +
-                                 std::to_string(u.count)));
-        } else if (u.readOk) {
-            store.SetLastCount(0);
-            u.last = 0;
-        } else {
-            u.last = store.LastCount();
-        }
-    }
-    u.last = std::max(u.last, 0L);
-    u.start = u.last;
-}
-
-void ScheduledRun::DownloadPasses(int id, UploadPass& u)
-{
-    int passes = 0;
-    while (u.readOk && u.count > 0) {
-        if (core_.state().Stopping()) break;
-        if (passes == 20) {
-            u.readOk = false;
-            break;
-        }
-        ++passes;
-        for (long j = u.last; j < u.count && u.readOk; ++j) {
-            if (core_.state().Stopping()) {
-                u.readOk = false;
-                break;
-            }
-            if (SaveRecord(id, j, u.count))
-                u.last = j + 1;
-            else
-                u.readOk = false;
-        }
-        if (!u.readOk || !AnotherPass(u)) break;
-    }
-}
-
-bool ScheduledRun::SaveRecord(int id, long j, long count)
-{
-    RecordUpload& upload = core_.upload();
-    const auto record = upload.FetchRecord(static_cast<int>(j));
-    if (!record) return false;
-    const std::string nul(1, '\0');
-    const std::string rebuilt =
-        reply::RebuildRecord(*record, nul, upload.FilteredCardId(record->cardId));
-    const std::string line = ThreeDigits(id) + nul + (rebuilt.size() > 6 ? rebuilt.substr(6) : "") +
-                             nul + std::to_string(j + 1);
-    std::string formatted = core_.formatter().FormatRecord(line, '\0');
-    if (!core_.formatter().bTemplateOK()) // unformatted, but never with NUL bytes
-        std::replace(formatted.begin(), formatted.end(), '\0', ',');
-    Saver& output = core_.outputWriter();
-    const bool written = output.WriteFile(formatted);
-    if (written && core_.mailWriter().Enable()) core_.mailWriter().WriteFile(formatted);
-    if (written) core_.backupWriter().WriteFile(ThreeDigits(id) + "," + record->text);
-    Message("Save: " + std::to_string(j) + "/" + std::to_string(count));
-    if (!written) {
-        Log(S10 + (output.Error().empty() ? std::string("save data NG!")
-                                          : "save data NG!(" + output.Error() + ")"));
-        return false;
-    }
-    core_.recordStore().SaveProgress(j, record->text);
-    return true;
-}
-
-bool ScheduledRun::AnotherPass(UploadPass& u)
-{
-    DeviceOps& device = core_.device();
-    const long count2 = device.GetPXRecordCount();
-    if (count2 > u.last) {
-        u.count = count2;
-        return true;
-    }
-    if (count2 != u.last) return false;
-    const double limit = static_cast<double>(device.lMaxCount) * device.dEraseRatio;
-    if (limit >= static_cast<double>(count2)) return false;
-    // A punch that arrived since must not be erased unsaved: look again right before erasing,
-    // and take another pass when the count moved.
-    const long recheck = device.GetPXRecordCount();
-    if (recheck > u.last) {
-        u.count = recheck;
-        return true;
-    }
-    if (recheck != u.last) return false;
-    if (core_.link().EraseRecord(-1)) {
-        u.eraseResult = "delete record OK!";
-        core_.recordStore().Delete();
-    } else {
-        u.eraseResult = "can't delete record!";
-    }
-    return false;
-}
-
-void ScheduledRun::ReportSaved(const UploadPass& u)
-{
-    if (u.last - u.start > 0) {
-        Log(S10 + "save record count: " + std::to_string(u.last - u.start));
-        Log(S10 + "save file path: " + core_.outputWriter().Path());
-    }
-    if (!u.eraseResult.empty()) Log(S10 + u.eraseResult);
-}
-
-bool ScheduledRun::FinishUpload(const UploadPass& u)
-{
-    const bool stopped = core_.state().Stopping();
-    const long count = u.count, last = u.last;
-    std::string final;
-    if (u.readOk && !stopped)
-        final = count == -1  ? "Can't get record count!"
-                : count != 0 ? "save data OK!"
-                             : "No record!";
-    else if (!stopped)
-        final = count == -1  ? "Can't get record count!"
-                : count != 0 ? "save data break out at record #" + std::to_string(last)
-                             : "save data NG!";
-    else
-        final = count == -1  ? "Can't get record count!"
-                : count != 0 ? "cancel save data at record #" + std::to_string(last)
-                             : "cancel save data";
-    lastUploadResult_ = final;
-    Log(S10 + final);
-    return u.readOk && !stopped && count != -1;
 }
 
 } // namespace px

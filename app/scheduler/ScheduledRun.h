@@ -5,15 +5,23 @@
 #pragma once
 
 #include "DateFormat.h"
+#include "RecordStore.h"
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace px {
 
 class Core;
 class Mailer;
+class Saver;
 struct DeviceEntry;
+namespace reply {
+struct RecordLine;
+}
 
 class ScheduledRun {
 public:
@@ -37,7 +45,17 @@ private:
         long last = 0;  // records saved, from the start
         long start = 0; // where this download began
         bool readOk = true;
+        bool resumed = false;       // the stored records still matched the terminal's
+        bool begun = false;         // the counter file knows that this download runs
+        bool counterFailed = false; // a counter write failed: the download stays pending
+        int mailFailures = 0, backupFailures = 0;
+        std::optional<LeftOver> left; // lines a killed download of this terminal left
         std::string eraseResult;
+    };
+    // The lines one record gives.
+    struct RecordLines {
+        std::string output; // also the mail copy's
+        std::string backup;
     };
 
     // The run's steps, in order.
@@ -55,7 +73,16 @@ private:
     void WriteHeaders();
     void FindResumePoint(UploadPass& u);
     void DownloadPasses(int id, UploadPass& u);
-    bool SaveRecord(int id, long index, long count);
+    bool SaveRecord(int id, long index, UploadPass& u);
+    RecordLines LinesFor(int id, long index, const reply::RecordLine& record);
+    bool WriteLines(const RecordLines& lines, const LeftOver* claim, UploadPass& u);
+    bool CounterFailed(UploadPass& u);
+    void NoteWriteFailure(const char* what, const Saver& writer, int& failures);
+    FileMarks Marks();
+    std::string CountersPath() const;
+    void TakeLeftOvers(const std::vector<int>& ids);
+    LeftLine FindLeftLine(const FileMark& mark);
+    void EndDownload(const UploadPass& u);
     bool AnotherPass(UploadPass& u); // erases the terminal once it is full and all is saved
     void ReportSaved(const UploadPass& u);
     bool FinishUpload(const UploadPass& u);
@@ -74,6 +101,7 @@ private:
     bool bInTSUpload_ = false;
     bool complete_ = true;
     std::string lastUploadResult_;
+    std::map<int, LeftOver> leftOvers_; // by machine ID, for this run
 };
 
 } // namespace px

@@ -2,23 +2,13 @@
 
 #include "Core.h"
 #include "FileAppend.h"
+#include "TsTableLine.h"
 #include "VbText.h"
 #include "Wait.h"
 
 #include <fstream>
 
 namespace px {
-
-namespace {
-
-std::string TwoCharacters(const std::string& text)
-{
-    if (text == "XX") return text;
-    const std::string padded = "00" + text;
-    return padded.substr(padded.size() - 2);
-}
-
-} // namespace
 
 Scheduler::Scheduler(Core& core) : core_(core)
 {
@@ -39,18 +29,10 @@ bool Scheduler::TsTableFile(bool load, std::string* error)
     if (load) {
         std::ifstream in(path, std::ios::binary);
         for (auto& row : table) {
-            std::string line = "XXXXXXXXXX";
+            std::string line; // a missing line reads as unset
             if (in) std::getline(in, line);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            line += "XXXXXXXXXX"; // a short or missing line reads as unset
-            row.hour = TwoCharacters(line.substr(0, 2));
-            row.minute = TwoCharacters(line.substr(3, 2));
-            auto valid = [](const std::string& s, int max) {
-                return s == "XX" || (s[0] >= '0' && s[0] <= '9' && s[1] >= '0' && s[1] <= '9' &&
-                                     std::stoi(s) < max);
-            };
-            // Junk in a line leaves that entry unset rather than firing at an odd time.
-            if (!valid(row.hour, 24) || !valid(row.minute, 60)) row = Row{};
+            const TsCells cells = ParseTsTableLine(line);
+            row = {cells.hour, cells.minute};
         }
         return true;
     }
@@ -125,11 +107,8 @@ void Scheduler::Tick()
     st.bTSRunning = true;
 
     const DateTime t = now();
-    EventLog& log = core_.eventLog();
-    if (FormatDate(t, "hh:nn") == "00:00") {
-        const std::string month = FormatDate(t, "YYYY-MM") + "-log.txt";
-        if (log.FileName() != month) log.OpenFile(core_.paths().In("Logfiles/" + month));
-    }
+    // Every tick, not only in the 00:00 minute: a run may have held the timer past it.
+    core_.eventLog().FollowMonth(t);
     if (Due(t) && run) run();
     if (!st.Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);

@@ -24,7 +24,13 @@ Core::Core(const std::string& title, View& view)
       upload_(std::make_unique<RecordUpload>(*this))
 {
     texts_.SetModelName(paths_.title);
-    recordStore_.FilePath = paths_.In(paths_.title + ".INI");
+    recordStore_.FilePath = paths_.In("Records/" + paths_.title + ".INI");
+    // A counter that could not be written means records fetched again: say so, with the cause.
+    recordStore_.OnError = [this](long number, const std::string& description) {
+        eventLog_.WriteLog(std::string(10, ' ') + "Record counters - " + description + "(" +
+                               std::to_string(number) + ")",
+                           false);
+    };
     eventLog_.viewText = [this](const std::string& text) { view_.SetStatusLogText(text); };
     // Until the program points it elsewhere, notes go to the event log.
     logNote = [this](const std::string& line) { eventLog_.WriteLog(line, false); };

@@ -14,10 +14,19 @@ void Report(const std::string& line)
 
 } // namespace
 
+void HeadlessView::Keep(const std::string& line)
+{
+    // Half at a time, so that keeping the bound costs little per message.
+    if (messages.size() >= kMaxMessages)
+        messages.erase(messages.begin(),
+                       messages.begin() + static_cast<std::ptrdiff_t>(kMaxMessages / 2));
+    messages.push_back(line);
+}
+
 void HeadlessView::MessageBox(const std::string& text, Icon, const std::string& title)
 {
     const std::string line = (title.empty() ? std::string() : title + ": ") + text;
-    messages.push_back(line);
+    Keep(line);
     if (writeToStderr) Report(line);
     if (logSink) logSink(line);
 }
@@ -26,7 +35,7 @@ bool HeadlessView::Question(const std::string& text, Icon, bool defaultYes)
 {
     const bool yes = answer ? answer(text, defaultYes) : defaultYes;
     const std::string line = text + (yes ? " [Yes]" : " [No]");
-    messages.push_back(line);
+    Keep(line);
     if (writeToStderr) Report(line);
     if (logSink) logSink(line);
     return yes;

@@ -55,7 +55,13 @@ public:
     std::string status, monitor, messageLine, countLabel, caption;
     int progress = 0, progressMax = 0;
     int screenPointer = kPointerDefault, windowPointer = kPointerDefault;
-    std::vector<std::string> messages; // every message box and question, in order
+    // The message boxes and questions, in order: the latest kMaxMessages at most, since an
+    // unattended run lasts months.
+    static constexpr std::size_t kMaxMessages = 1000;
+    std::vector<std::string> messages;
+
+private:
+    void Keep(const std::string& line);
 };
 
 } // namespace px

@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "OutputNames.h"
 #include "ProgramPaths.h"
 #include "SettingsStore.h"
 #include "VbText.h"
@@ -51,7 +52,9 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     o.format = store.Get(kSave, "Format", "(Default)");
 
     o.idLenText = store.Get("RECORDS", "IDLEN", "14");
-    o.nIDLen = static_cast<int>(Val(o.idLenText));
+    o.nIDLen = IdLength(o.idLenText);
+    // A length outside what the box accepts is shown and kept as its bound.
+    if (Val(o.idLenText) > 99.0 || Val(o.idLenText) < 0.0) o.idLenText = std::to_string(o.nIDLen);
 
     o.sat = Val(store.Get(kSchedule, "SAT", "0")) == 1.0;
     o.timeModeInterval = store.Get(kSchedule, "TimeMode", "Interval") == "Interval";

@@ -102,7 +102,7 @@ int Program::Load()
     // Time table and event log.
     scheduler_->TsTableFile(true);
     core.eventLog().MaxView = 5120;
-    core.eventLog().OpenFile(paths.In("Logfiles/" + FormatDate(Now(), "YYYY-MM") + "-log.txt"));
+    core.eventLog().OpenMonth(paths.In("Logfiles"), Now());
     core.view().SetMessageLine("");
 
     mailer_->settings = MailSettings::Load(core.settings());

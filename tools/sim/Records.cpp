@@ -1,5 +1,6 @@
 #include "Records.h"
 
+#include "Escape.h"
 #include "Output.h"
 
 #include <cerrno>
@@ -34,9 +35,18 @@ bool loadRecordsFile(const std::string& path, std::vector<std::string>& bodies, 
         return false;
     }
     std::string line;
+    int number = 0;
     while (std::getline(in, line)) {
+        ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) bodies.push_back(line);
+        if (line.empty()) continue;
+        // Escapes let a record carry any byte, a line break included.
+        const auto body = unescapeText(line);
+        if (!body) {
+            error = path + ":" + std::to_string(number) + ": malformed escape";
+            return false;
+        }
+        bodies.push_back(*body);
     }
     return true;
 }

@@ -1,12 +1,15 @@
 // The main program's exchange and monitor against a simulated terminal on a pty and behind a
 // simulated device server.
 #include "Exchange.h"
+#include "Core.h"
 #include "CoreHarness.h"
 #include "Frame.h"
 #include "Wait.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 using px::testing::CoreHarness;
@@ -38,6 +41,17 @@ protected:
 
     CoreHarness h;
     std::unique_ptr<SimProcess> sim;
+};
+
+// A view whose pointer change fails with an exception that is not the program's own.
+class FailingView : public px::HeadlessView {
+public:
+    bool fail = false;
+    void SetPointers(int screen, int window) override
+    {
+        px::HeadlessView::SetPointers(screen, window);
+        if (fail) throw std::runtime_error("view gone");
+    }
 };
 
 } // namespace
@@ -197,4 +211,20 @@ TEST(ExchangeOnTcp, DeviceServerExchange)
     ASSERT_TRUE(link.PortOpen());
     EXPECT_EQ(h.core->exchange().SendVNetCmd("D03", false, false).substr(0, 3), "A03");
     EXPECT_EQ(h.core->exchange().SendVNetCmd("V", false, false), "AV1.7");
+}
+
+// Depth and pointer come back however the exchange is left: a depth left raised would refuse
+// closing for ever.
+TEST(ExchangeGuard, AForeignExceptionLeavesNoBusyDepth)
+{
+    CoreHarness h; // the private home
+    FailingView view;
+    view.writeToStderr = false;
+    px::Core core("PX740", view);
+    core.SetScreenPointer(px::kPointerDefault);
+    view.fail = true;
+    EXPECT_THROW(core.exchange().SendVNetCmd("V", false, false), std::runtime_error);
+    view.fail = false;
+    EXPECT_EQ(core.state().nBusyDepth, 0);
+    EXPECT_EQ(core.ScreenPointer(), px::kPointerDefault);
 }

@@ -133,6 +133,75 @@ TEST(RecordStore, CountersAndTheEmptyConvention)
     EXPECT_TRUE(px::ini::Document::tryLoad(h.home() + "/missing.ini").has_value());
 }
 
+// Whatever bytes a terminal's record holds, the counters give it back exactly, so the next
+// run's resume check matches; counter files of earlier versions read as they always did.
+TEST(RecordStore, AnyRecordTextRoundTripsAndOldFilesStillRead)
+{
+    CoreHarness h;
+    px::RecordStore store;
+    store.FilePath = h.home() + "/PX740.INI";
+    store.MachineID = 3;
+    using namespace std::string_literals;
+    const std::string records[] = {
+        "A0000,12\0"
+        "34,0,2026/01/05,08:00:00"s,
+        "A0001,12\n34,0,2026/01/05,08:00:00",
+        "A0002,12\r34,0,2026/01/05,08:00:00",
+        "A0003,\"quoted\"",
+        "\"A0004\"",
+        " A0005 ",
+        "%41",
+        "A%0A",
+        "'A'",
+        "",
+        "A" + std::string(700, '7'),
+        "A\xff\x01\x7f=;[x]",
+    };
+    long index = 1;
+    for (const auto& r : records) {
+        ASSERT_TRUE(store.SaveProgress(index, r));
+        EXPECT_EQ(store.LastRecord(), r) << index;
+        EXPECT_EQ(store.LastCount(), index + 1);
+        ASSERT_TRUE(store.SetFirstRecord(r));
+        EXPECT_EQ(store.FirstRecord(), r) << index;
+        ++index;
+    }
+    // Nothing in the file breaks its lines.
+    const std::string text = ReadAll(store.FilePath);
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        EXPECT_EQ(text[at - 1], '\r');
+    // A plain record is written as it stands, as earlier versions did.
+    ASSERT_TRUE(store.SaveProgress(0, "A0000,0000012345,0,2026/01/05,08:00:00"));
+    EXPECT_NE(
+        ReadAll(store.FilePath).find("FirstRecord=A0000,0000012345,0,2026/01/05,08:00:00\r\n"),
+        std::string::npos);
+
+    // A file an earlier version wrote.
+    std::ofstream(store.FilePath, std::ios::binary)
+        << "[Machine-3]\r\nFirstRecord=A0000,0000012345,0,2026/01/05,08:00:00\r\n"
+           "LastRecord=A0041,0000099999,3,2026/01/05,08:41:00\r\nLastCount=42\r\n";
+    EXPECT_EQ(store.FirstRecord(), "A0000,0000012345,0,2026/01/05,08:00:00");
+    EXPECT_EQ(store.LastRecord(), "A0041,0000099999,3,2026/01/05,08:41:00");
+    EXPECT_EQ(store.LastCount(), 42);
+    // Counts no terminal holds read as no count.
+    ASSERT_TRUE(store.SetFields("LastCount", "99999999999"));
+    EXPECT_EQ(store.LastCount(), -1);
+}
+
+// A written line stays one line: NUL, CR and LF are shown, not written.
+TEST(Saver, LineBreakBytesAreShownNotWritten)
+{
+    CoreHarness h;
+    const std::string file = h.home() + "/out.txt";
+    px::Saver writer;
+    ASSERT_TRUE(writer.OpenFile(file));
+    using namespace std::string_literals;
+    ASSERT_TRUE(writer.WriteFile("a\0b\rc\nd"s));
+    ASSERT_TRUE(writer.WriteFile("plain"));
+    EXPECT_EQ(ReadAll(file), "a<NUL>b<CR>c<LF>d\r\nplain\r\n");
+}
+
 TEST(Saver, AFailedWriteLeavesNoPartialLine)
 {
     CoreHarness h;

@@ -407,3 +407,123 @@ TEST_F(Run, AStopDuringAnExchangeIsNotLost)
     EXPECT_EQ(Log().find("Detect 002"), std::string::npos) << Log();
     EXPECT_NE(Log().find("User stop Time scheduler"), std::string::npos);
 }
+
+// Card IDs with NUL and LF bytes: every output line stays one line and shows them, the record is
+// logged once, and the counters keep the exact text, so the next run resumes instead of fetching
+// everything again.
+TEST_F(Run, RecordsWithNulAndLineFeedBytesAreSavedOnceAndResume)
+{
+    const std::string file = h.home() + "/records.txt";
+    std::ofstream(file, std::ios::binary) << "00000\\x0000001,0,2026/01/05,08:00:00\n"
+                                             "0000000002,1,2026/01/05,08:01:00\n"
+                                             "0000000003,0,2026/01/05,08:02:00\n"
+                                             "00000\\n00004,1,2026/01/05,08:03:00\n";
+    auto sim = Pty({"--id", "1", "--records-file", file});
+    Entry(5);
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    const std::string text = ReadAll(Output());
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    auto lines = Lines(Output());
+    ASSERT_EQ(lines.size(), 4u) << text;
+    EXPECT_NE(lines[0].find("00000<NUL>00001"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[3].find("00000<LF>00004"), std::string::npos) << lines[3];
+    for (const auto& bak : LinesOfFiles(h.core->paths().In("Records"), ".BAK"))
+        EXPECT_EQ(bak.find('\0'), std::string::npos);
+    EXPECT_EQ(LinesOfFiles(h.core->paths().In("Records"), ".BAK").size(), 4u);
+    const auto logged = [this] {
+        const std::string log = Log();
+        std::size_t n = 0;
+        for (auto at = log.find("holds NUL, CR or LF"); at != std::string::npos;
+             at = log.find("holds NUL, CR or LF", at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(logged(), 2u);
+
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("No new record, record count still at 4"), std::string::npos) << Log();
+    EXPECT_EQ(Lines(Output()).size(), 4u);
+    ASSERT_TRUE(sim->command("add 1 2"));
+    run.TSChkDevice();
+    EXPECT_NE(Log().find("continue save data from 4 to 6"), std::string::npos) << Log();
+    lines = Lines(Output());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), 6u);
+    EXPECT_EQ(logged(), 2u);
+}
+
+// The counter file turns read-only in the middle of a download: the terminal stops with the cause
+// instead of reporting success, and once it is writable again every record is there exactly once.
+TEST_F(Run, ACounterFileThatTurnsReadOnlyStopsTheTerminalWithItsCause)
+{
+    auto sim = Pty({"--id", "1", "--records", "5"});
+    Entry(5);
+    auto& store = h.core->recordStore();
+    store.OnChange = [&](const std::string& key) {
+        if (key == "LastRecord") // record 1 is counted
+            fs::permissions(store.FilePath, fs::perms::owner_read | fs::perms::group_read);
+    };
+    run.TSChkDevice();
+    EXPECT_FALSE(run.LastRunComplete());
+    const std::string log = Log();
+    EXPECT_NE(log.find("save data NG!(" + store.FilePath + ": "), std::string::npos) << log;
+    EXPECT_NE(log.find("Record counters - " + store.FilePath), std::string::npos) << log;
+    EXPECT_EQ(log.find("save data OK!"), std::string::npos) << log;
+    EXPECT_EQ(Lines(Output()).size(), 3u); // the third line was written, its counter was not
+    EXPECT_EQ(store.LastCount(), 2);
+
+    store.OnChange = nullptr;
+    fs::permissions(store.FilePath, fs::perms::owner_read | fs::perms::owner_write);
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    EXPECT_EQ(CardIds(), ExpectedIds(5, sim, h));
+    EXPECT_EQ(LinesOfFiles(h.core->paths().In("Records"), ".BAK").size(), 5u);
+}
+
+// A run that starts on the last evening of a month and ends in the next: each line goes to the
+// file of the month it was written in.
+TEST_F(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
+{
+    auto sim = Pty({"--id", "1", "--records", "3"});
+    Entry(5);
+    auto clock = px::MakeDateTime(2026, 1, 31, 23, 59, 50);
+    ASSERT_TRUE(h.core->eventLog().OpenMonth(h.core->paths().In("Logfiles"), clock));
+    run.now = [&clock] {
+        const auto t = clock;
+        clock = px::AddSeconds(clock, 4);
+        return t;
+    };
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete());
+    const std::string january = ReadAll(h.core->paths().In("Logfiles/2026-01-log.txt"));
+    const std::string february = ReadAll(h.core->paths().In("Logfiles/2026-02-log.txt"));
+    EXPECT_NE(january.find("01/31 23:59 Start Time scheduler..."), std::string::npos) << january;
+    EXPECT_EQ(january.find("save data OK!"), std::string::npos) << january;
+    EXPECT_NE(february.find("save data OK!"), std::string::npos) << february;
+    EXPECT_EQ(h.core->eventLog().FileName(), "2026-02-log.txt");
+}
+
+// The monthly backup becomes unwritable during a download: the output line stays the record of
+// truth, so the download goes on, and the backup's failure is logged once with its cause.
+TEST_F(Run, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
+{
+    auto sim = Pty({"--id", "1", "--records", "4"});
+    Entry(5);
+    auto& store = h.core->recordStore();
+    store.OnChange = [&](const std::string& key) {
+        if (key != "FirstRecord") return;
+        const std::string backup = h.core->backupWriter().Path();
+        fs::remove(backup);
+        fs::create_directory(backup); // appending to it fails from now on
+    };
+    run.TSChkDevice();
+    store.OnChange = nullptr;
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    const std::string log = Log();
+    EXPECT_NE(log.find("can't write backup file!("), std::string::npos) << log;
+    EXPECT_NE(log.find("3 lines not written to the backup file"), std::string::npos) << log;
+    EXPECT_NE(log.find("save data OK!"), std::string::npos) << log;
+    EXPECT_EQ(CardIds(), ExpectedIds(4, sim, h));
+    EXPECT_EQ(store.LastCount(), 4);
+}

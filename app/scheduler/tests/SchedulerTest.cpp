@@ -175,15 +175,16 @@ TEST_F(SchedulerFixture, APingInProgressShortensTheTickThenStopsThePing)
     h.core->state().pingsInProgress = 0;
 }
 
-TEST_F(SchedulerFixture, LogFileMovesToTheNewMonthAtMidnight)
+TEST_F(SchedulerFixture, LogFileMovesToTheNewMonthOnAnyTickAfterMidnight)
 {
     auto& log = h.core->eventLog();
-    ASSERT_TRUE(log.OpenFile(h.core->paths().In("Logfiles/2026-12-log.txt")));
-    h.core->options().timeModeInterval = true;
     clock = MakeDateTime(2026, 12, 31, 23, 59, 58);
+    ASSERT_TRUE(log.OpenMonth(h.core->paths().In("Logfiles"), clock));
+    h.core->options().timeModeInterval = true;
     s.StartStop();
     EXPECT_EQ(log.FileName(), "2026-12-log.txt");
-    clock = MakeDateTime(2027, 1, 1, 0, 0, 3);
+    // A run held the timer through the whole 00:00 minute: the next tick still moves on.
+    clock = MakeDateTime(2027, 1, 1, 0, 2, 3);
     s.Tick();
     EXPECT_EQ(log.FileName(), "2027-01-log.txt");
     EXPECT_TRUE(std::filesystem::exists(h.core->paths().In("Logfiles/2027-01-log.txt")));

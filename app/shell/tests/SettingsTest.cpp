@@ -3,6 +3,7 @@
 #include "Options.h"
 #include "ProgramPaths.h"
 #include "SettingsStore.h"
+#include "VbText.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -73,6 +74,29 @@ TEST(Settings, ReadingRules)
     EXPECT_FALSE(px::LoadOptions(s, h.core->paths(), "x").loginSave);
     s.Save("LOGIN", "SAVE", "True");
     EXPECT_TRUE(px::LoadOptions(s, h.core->paths(), "x").loginSave);
+}
+
+// The card-ID length comes from a file anyone may edit: any number ends up within 0..99, and the
+// record counters live in Records/ beside the files they count.
+TEST(Settings, IdLengthIsClampedAndCountersLiveInRecords)
+{
+    CoreHarness h;
+    auto& s = h.core->settings();
+    const std::pair<const char*, int> cases[] = {{"99999999999999999999", 99},
+                                                 {"100", 99},
+                                                 {"-7", 0},
+                                                 {"99", 99},
+                                                 {"0", 0},
+                                                 {"12", 12},
+                                                 {"x", 0}};
+    for (const auto& [text, length] : cases) {
+        s.Save("RECORDS", "IDLEN", text);
+        const auto o = px::LoadOptions(s, h.core->paths(), "x");
+        EXPECT_EQ(o.nIDLen, length) << text;
+        EXPECT_LE(px::Val(o.idLenText), 99.0) << text;
+        EXPECT_GE(px::Val(o.idLenText), 0.0) << text;
+    }
+    EXPECT_EQ(h.core->recordStore().FilePath, h.core->paths().In("Records/PX740.INI"));
 }
 
 TEST(Settings, StoreStaysPrivateAcrossRewrites)
