@@ -89,10 +89,12 @@ std::string EncodeStoredRecord(std::string_view raw)
     std::string out = "%";
     for (char c : raw) {
         const auto byte = static_cast<unsigned char>(c);
-        if (Escaped(byte))
-            out += "%" + frame::HexByte(byte);
-        else
+        if (Escaped(byte)) {
+            out += '%';
+            out += frame::HexByte(byte);
+        } else {
             out += c;
+        }
     }
     return out;
 }
