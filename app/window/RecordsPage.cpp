@@ -158,6 +158,7 @@ void RecordsPage::Bind(Program& program)
     syncTimer_->setInterval(100);
     connect(syncTimer_, &QTimer::timeout, this, [this] {
         if (model_) model_->Sync();
+        ShowPendingProgress();
     });
     core().recordGrid().changed = [this] {
         if (!model_) return;
@@ -218,19 +219,46 @@ void RecordsPage::Load()
 
 void RecordsPage::SetProgress(int value, int maximum)
 {
+    progress_ = {value, maximum};
+    if (uploading_ && syncTimer_) {
+        // Each record moves the bar and the label: during an upload they follow the rows' batches.
+        progressPending_ = true;
+        if (!syncTimer_->isActive()) syncTimer_->start();
+        return;
+    }
     pgbRecord_->setRange(0, std::max(maximum, 1));
     pgbRecord_->setValue(std::clamp(value, 0, std::max(maximum, 1)));
 }
 
 void RecordsPage::SetCountLabel(const QString& text)
 {
+    count_ = text;
+    if (uploading_ && syncTimer_) {
+        countPending_ = true;
+        if (!syncTimer_->isActive()) syncTimer_->start();
+        return;
+    }
     labCount_->setText(text);
+}
+
+void RecordsPage::ShowPendingProgress()
+{
+    if (progressPending_) {
+        progressPending_ = false;
+        pgbRecord_->setRange(0, std::max(progress_.second, 1));
+        pgbRecord_->setValue(std::clamp(progress_.first, 0, std::max(progress_.second, 1)));
+    }
+    if (countPending_) {
+        countPending_ = false;
+        labCount_->setText(count_);
+    }
 }
 
 void RecordsPage::SetUploadRunning(bool running)
 {
     uploading_ = running;
     if (!running && model_) model_->Sync(); // the last rows show at once
+    if (!running) ShowPendingProgress();
     if (Bound())
         cmdRecord_[0]->setText(running ? Q(core().GetText(603, "Stop"))
                                        : Q(core().GetText(408, "Upload")));

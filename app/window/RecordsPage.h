@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 class QComboBox;
 class QLabel;
@@ -44,6 +45,7 @@ private:
     void ConnectCommands();
     void Load();
     void ApplyEnabled();
+    void ShowPendingProgress();
 
     QTableView* fgdRecord_;
     RecordModel* model_ = nullptr;
@@ -59,6 +61,11 @@ private:
     bool held_ = false;
     bool controls_ = true;
     bool uploading_ = false;
+    // The bar's and the label's latest values while an upload defers them to the next batch.
+    std::pair<int, int> progress_{0, 0};
+    QString count_;
+    bool progressPending_ = false;
+    bool countPending_ = false;
 };
 
 } // namespace px

@@ -49,6 +49,8 @@ bool PlainCharacter(QChar c)
 
 SchedulerPage::SchedulerPage() : ProgramPage("SSTab_4")
 {
+    messageTimer_.setSingleShot(true);
+    connect(&messageTimer_, &QTimer::timeout, this, &SchedulerPage::ShowMessageLine);
     BuildScheduler();
     BuildMail();
 }
@@ -304,8 +306,21 @@ void SchedulerPage::ScrollStatusToEnd()
 
 void SchedulerPage::SetMessageLine(const QString& text)
 {
-    txtMsg_->setText(text);
-    txtMsg_->setVisible(!text.isEmpty());
+    message_ = text;
+    const bool due = !messageShown_.isValid() || messageShown_.elapsed() >= kMessagePeriodMs;
+    if (text.isEmpty() || due) {
+        ShowMessageLine();
+    } else if (!messageTimer_.isActive()) {
+        messageTimer_.start(kMessagePeriodMs - static_cast<int>(messageShown_.elapsed()));
+    }
+}
+
+void SchedulerPage::ShowMessageLine()
+{
+    messageTimer_.stop();
+    messageShown_.start();
+    txtMsg_->setText(message_);
+    txtMsg_->setVisible(!message_.isEmpty());
 }
 
 void SchedulerPage::SchedulerStateChanged(bool started)

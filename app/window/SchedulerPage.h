@@ -5,6 +5,9 @@
 
 #include "ProgramPage.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <array>
 
 class QCheckBox;
@@ -48,6 +51,7 @@ private:
     void SpinChanged(int value);
     void ModeChanged();
     void ApplyStopped();
+    void ShowMessageLine();
 
     QPushButton* cmdStart_;
     std::array<QRadioButton*, 2> optTimeMode_{};
@@ -62,6 +66,12 @@ private:
     QLineEdit* txtMailTo_;
     QLineEdit* txtSubject_;
     QString shownLog_; // what the status view shows, to append only what is new
+    // The run reports every record on the message line: it shows the latest text at most every
+    // kMessagePeriodMs, all an eye can follow, so repainting does not slow a fast run down.
+    static constexpr int kMessagePeriodMs = 100;
+    QString message_;
+    QElapsedTimer messageShown_;
+    QTimer messageTimer_;
     int editRow_ = -1;
     int editColumn_ = -1;
     bool showing_ = false;
