@@ -69,12 +69,11 @@ void CJXmodem::WaitForActivity()
     px::waitForEvent(px::Millis(std::max<std::int64_t>(left, 1)));
 }
 
-void CJXmodem::CloseFile()
+bool CJXmodem::CloseFile()
 {
-    // Each block was written with its own check; what the close could still report is not
-    // looked at, as the transfer's result was already decided.
-    if (file_) (void)std::fclose(file_);
+    const bool closed = !file_ || std::fclose(file_) == 0;
     file_ = nullptr;
+    return closed;
 }
 
 void CJXmodem::ShowProgress(const char* caption, int lower, int upper)
@@ -303,6 +302,10 @@ bool CJXmodem::ReceiveFile(const std::string& name)
                 ++endCount_;
                 if (endCount_ == 1) {
                     WriteByte(NAK);
+                } else if (std::fflush(file_) != 0) {
+                    // The blocks were only buffered: a full disk shows here, and the sender
+                    // hears of it through the cancel sequence instead of the final ACK.
+                    ended = true;
                 } else {
                     WriteByte(ACK);
                     lastBlock_ = 1;
@@ -343,7 +346,7 @@ bool CJXmodem::ReceiveFile(const std::string& name)
         }
         WaitForActivity();
     }
-    CloseFile();
+    if (!CloseFile()) ended = true;
     SetQuiet(false);
     if (lastBlock_ && !ended) {
         progress_->SetPos(progress_->Upper());

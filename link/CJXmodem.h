@@ -76,7 +76,8 @@ private:
     bool TakeCancel();
     // Sleeps in the event loop until a byte, an event or the time-out is due.
     void WaitForActivity();
-    void CloseFile();
+    // False when the close could not write what was still buffered.
+    bool CloseFile();
     void ShowProgress(const char* caption, int lower, int upper);
     void UpdateStatus(const char* format);
 

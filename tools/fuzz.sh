@@ -4,11 +4,12 @@
 # running time of all targets together, shared equally (at least 2 s each); FUZZ_RUNS=N runs each
 # target for N executions instead. Corpora are kept in the tree (fuzz/corpus-<target>); the runs
 # work on copies in build/fuzz. One line per target; libFuzzer's output only for a target that
-# failed (a crash, a sanitizer report, a slow input or a broken check), its input in build/fuzz/.
+# failed (a crash, a sanitizer report, a slow input or a broken check), its input in build/fuzz/
+# (FUZZ_OUT names another folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-out=build/fuzz
+out=${FUZZ_OUT:-build/fuzz}
 cxx=${FUZZ_CXX:-clang++}
 mkdir -p "$out"
 

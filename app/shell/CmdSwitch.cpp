@@ -26,6 +26,8 @@ std::string GetCmdSwitch(const std::string& commandLine, const std::string& rawN
         if (d == std::string::npos) return {};
         const std::size_t e = cmd.find(name.back(), d + name.size() - 1);
         if (e == std::string::npos) return {};
+        // Every start before d finds this same d: go on from the next one.
+        c = d;
         if (WithoutBlanks(cmd.substr(d, e - d + 1)) != name) continue;
         if (flagOnly) return name;
         const std::string rest = Trim(cmd.substr(e + 1));

@@ -22,6 +22,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 using namespace serlo;
 using namespace std::chrono_literals;
@@ -548,6 +549,30 @@ TEST_F(XmodemOnPty, ReceivingAnswersTheTwoEotsWithNakThenAck)
     EXPECT_EQ(got.substr(0, 300), data);
     EXPECT_EQ(ctrl.Link().BlockCounter(), 3u);
     EXPECT_EQ(onCommWhileTransferring, 0);
+}
+
+TEST_F(XmodemOnPty, AFileThatCannotBeFlushedFailsTheReceiveAndCancelsIt)
+{
+    // /dev/full takes buffered writes and refuses the flush, as a full disk would after the
+    // last block: success must not be reported, and the sender must not get the final ACK.
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    const std::string data = Pattern(256, 12);
+    std::string answers;
+    const bool ok = WithPeer(
+        [&](Peer& p) {
+            p.Read(1);
+            p.Write(Packet(1, data.substr(0, 128), true));
+            answers += p.Read(1);
+            p.Write(Packet(2, data.substr(128), true));
+            answers += p.Read(1);
+            p.Write(xm::EOT);
+            answers += p.Read(1);
+            p.Write(xm::EOT);
+            answers += p.Read(1);
+        },
+        [&] { return RecvFile("/dev/full"); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(answers, "\x06\x06\x15\x18");
 }
 
 TEST_F(XmodemOnPty, ADamagedBlockIsRefusedAndItsRepeatAccepted)
