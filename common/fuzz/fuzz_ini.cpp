@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string stored = px::EncodeStoredRecord(text);
     Check(stored.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos);
     Check(px::DecodeStoredRecord(stored) == text);
-    px::ini::Document edited = px::ini::Document::parse(text);
+    px::ini::Document edited = doc;
     edited.set("Machine-7", "LastRecord", stored);
     const auto back =
         px::ini::Document::parse(edited.text()).find("Machine-7", "LastRecord", kWhole);
