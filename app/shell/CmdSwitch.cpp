@@ -14,6 +14,20 @@ std::string WithoutBlanks(const std::string& s)
     return out;
 }
 
+// Whether the text from..to (inclusive), its blanks left out, is exactly name. Stops at the first
+// difference: a long gap between a switch's first and last character costs no copy.
+bool SpellsIgnoringBlanks(const std::string& text, std::size_t from, std::size_t to,
+                          const std::string& name)
+{
+    std::size_t n = 0;
+    for (std::size_t i = from; i <= to; ++i) {
+        if (text[i] == ' ') continue;
+        if (n == name.size() || text[i] != name[n]) return false;
+        ++n;
+    }
+    return n == name.size();
+}
+
 } // namespace
 
 std::string GetCmdSwitch(const std::string& commandLine, const std::string& rawName, bool flagOnly)
@@ -28,7 +42,7 @@ std::string GetCmdSwitch(const std::string& commandLine, const std::string& rawN
         if (e == std::string::npos) return {};
         // Every start before d finds this same d: go on from the next one.
         c = d;
-        if (WithoutBlanks(cmd.substr(d, e - d + 1)) != name) continue;
+        if (!SpellsIgnoringBlanks(cmd, d, e, name)) continue;
         if (flagOnly) return name;
         const std::string rest = Trim(cmd.substr(e + 1));
         std::size_t end = rest.find(' ');
