@@ -177,11 +177,15 @@ bool RecordStore::SetLastCount(long n)
     return SetFields("LastCount", n == -1 ? std::string() : std::to_string(n));
 }
 
-std::string RecordStore::FirstRecord()
+std::string RecordStore::StoredRecord(const std::string& key)
 {
     ClearError();
-    return DecodeStoredRecord(
-        ini::getString(FilePath, GetRecordName(), "FirstRecord", "", kWholeValue));
+    return DecodeStoredRecord(ini::getString(FilePath, GetRecordName(), key, "", kWholeValue));
+}
+
+std::string RecordStore::FirstRecord()
+{
+    return StoredRecord("FirstRecord");
 }
 
 bool RecordStore::SetFirstRecord(const std::string& record)
@@ -191,9 +195,7 @@ bool RecordStore::SetFirstRecord(const std::string& record)
 
 std::string RecordStore::LastRecord()
 {
-    ClearError();
-    return DecodeStoredRecord(
-        ini::getString(FilePath, GetRecordName(), "LastRecord", "", kWholeValue));
+    return StoredRecord("LastRecord");
 }
 
 bool RecordStore::SetLastRecord(const std::string& record)

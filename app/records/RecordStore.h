@@ -102,6 +102,7 @@ private:
     void ClearError();
     void Fail(long number, const std::string& description);
     bool Edit(const std::function<void(ini::Document&)>& change);
+    std::string StoredRecord(const std::string& key);
     long errorNo_ = 0;
     std::string error_;
 };
