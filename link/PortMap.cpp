@@ -2,6 +2,7 @@
 
 #include "FileLock.h"
 #include "Ini.h"
+#include "Trace.h"
 #include "XdgPaths.h"
 
 #include <algorithm>
@@ -117,10 +118,14 @@ std::vector<PortMap::Entry> PortMap::Refresh()
     }
     if (changed) {
         // An empty map is still a map: later adapters are numbered from it.
-        if (entries.empty())
-            (void)px::ini::replaceFile(mapPath_, std::string("[") + kSection + "]\r\n");
-        else
-            (void)doc.save(mapPath_);
+        const px::ini::WriteResult saved =
+            entries.empty() ? px::ini::replaceFile(mapPath_, std::string("[") + kSection + "]\r\n")
+                            : doc.save(mapPath_);
+        // The numbers still serve this run; only their persistence is lost, and with it the
+        // promise that a terminal keeps its COM number. Whoever set up the ports must know.
+        if (!saved)
+            qCWarning(pxLink).noquote()
+                << "port map not saved:" << mapPath_.c_str() << "(" << saved.error.c_str() << ")";
     }
     return entries;
 }

@@ -2,6 +2,7 @@
 #include "PortMap.h"
 #include "TempHome.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -108,6 +109,35 @@ TEST(PortMap, EmptyMachineGivesAnEmptyMapFile)
     const auto entries = map.Refresh();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "COM10");
+}
+
+namespace {
+
+std::string gWarnings;
+
+void KeepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg) gWarnings += text.toStdString() + "\n";
+}
+
+} // namespace
+
+TEST(PortMap, AMapThatCannotBeSavedStillServesTheRunAndSaysSo)
+{
+    FakeMachine m;
+    std::ofstream(m.map) << "[SERIALCOMM]\n/dev/ttyUSB0=COM3\n";
+    fs::permissions(m.map, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    m.adapter("usb-New");
+    gWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepWarnings);
+    PortMap map(m.map, m.dev, m.sys);
+    const auto entries = map.Refresh();
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].name, "COM10");
+    EXPECT_NE(gWarnings.find("port map not saved: " + m.map), std::string::npos) << gWarnings;
+    EXPECT_NE(gWarnings.find("Permission denied"), std::string::npos) << gWarnings;
+    EXPECT_EQ(map.Read().size(), 1u); // the file itself is untouched
 }
 
 namespace {
