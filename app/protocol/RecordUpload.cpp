@@ -152,6 +152,7 @@ bool RecordUpload::UploadRecord()
     st.bLinkTimeout = false;
     st.bStopUpload = false;
     bool result = true;
+    int backupFailures = 0;
     try {
         const long n = core_.device().GetPXRecordCount();
         if (st.bLinkTimeout || n < 0) return true;
@@ -176,7 +177,12 @@ bool RecordUpload::UploadRecord()
                 if (st.bStopUpload) break;
                 if (const auto rec = FetchRecord(static_cast<int>(i))) {
                     failures = 0;
-                    if (backupOk) backup.WriteFile(unit + "," + rec->text);
+                    // The grid and the terminal still hold the record; a lost backup line is
+                    // reported once, with its cause, and the upload goes on.
+                    if (backupOk && !backup.WriteFile(unit + "," + rec->text) &&
+                        backupFailures++ == 0)
+                        core_.eventLog().WriteLog(
+                            "can't write backup file!(" + backup.Error() + ")", false);
                     grid.Append(GridRow(*rec));
                     core_.view().SetProgress(static_cast<int>(i + 1), static_cast<int>(n));
                     core_.view().SetCountLabel(FiveDigits(i + 1) + " / " + FiveDigits(n));
@@ -199,6 +205,9 @@ bool RecordUpload::UploadRecord()
         core_.view().MessageBox(e.Report("UploadRecord"), Icon::Critical, core_.Title());
         st.bStopUpload = false;
     }
+    if (backupFailures > 1)
+        core_.eventLog().WriteLog(
+            std::to_string(backupFailures) + " lines not written to the backup file", false);
     return result;
 }
 

@@ -389,6 +389,30 @@ TEST_F(Upload, ContinuesAfterTheRowsAlreadyThereAndStopsOnRequest)
     EXPECT_FALSE(h.core->state().bStopUpload);
 }
 
+// The backup becomes unwritable during a manual upload: the grid and the terminal still hold
+// every record, so the upload goes on, and the lost lines are reported once with their cause.
+TEST_F(Upload, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
+{
+    Start({"--id", "1", "--records", "5"});
+    ASSERT_TRUE(h.core->eventLog().OpenFile(h.core->paths().In("Logfiles/test-log.txt")));
+    int seen = 0;
+    h.core->recordGrid().changed = [&] {
+        if (++seen != 2) return;
+        const std::string backup = h.core->backupWriter().Path();
+        fs::remove(backup);
+        fs::create_directory(backup); // appending to it fails from now on
+    };
+    EXPECT_TRUE(up().UploadRecord());
+    h.core->recordGrid().changed = nullptr;
+    EXPECT_EQ(h.core->recordGrid().RecordCount(), 5u);
+    const std::string log = ReadAll(h.core->eventLog().Path());
+    EXPECT_NE(log.find("can't write backup file!("), std::string::npos) << log;
+    EXPECT_EQ(log.find("can't write backup file!(", log.find("can't write backup file!(") + 1),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("3 lines not written to the backup file"), std::string::npos) << log;
+}
+
 TEST_F(Upload, ARecordLineIsAcceptedOnlyForTheIndexAskedFor)
 {
     Start({"--id", "1", "--records", "3"});
