@@ -129,6 +129,20 @@ public:
         }
     }
     void Write(std::uint8_t b) { Write(std::string(1, char(b))); }
+    // Writes bytes and returns the other side's one-byte answer (empty when none comes).
+    std::string Answer(std::string_view bytes)
+    {
+        Write(bytes);
+        return Read(1);
+    }
+    std::string Answer(std::uint8_t b) { return Answer(std::string(1, char(b))); }
+    // The two EOTs that end a transfer, and the answers to them.
+    std::string EndTransfer()
+    {
+        std::string got = Answer(xm::EOT);
+        got += Answer(xm::EOT);
+        return got;
+    }
 
 private:
     int fd_;
@@ -300,8 +314,7 @@ TEST_F(XmodemOnPty, ThreeHundredBytesGoAsThreePacketsAndTwoEots)
                 p.Write(xm::ACK);
             }
             ends += p.Read(1);
-            p.Write(xm::ACK);
-            ends += p.Read(1);
+            ends += p.Answer(xm::ACK);
         },
         [&] { return PostFile(Path("out.bin")); });
     EXPECT_TRUE(ok);
@@ -328,10 +341,8 @@ TEST_F(XmodemOnPty, AHundredBytesGoAsOnePaddedPacket)
         [&](Peer& p) {
             p.Write(xm::CRC_REQUEST);
             packet = p.Read(133);
-            p.Write(xm::ACK);
-            ends += p.Read(1);
-            p.Write(xm::ACK);
-            ends += p.Read(1);
+            ends += p.Answer(xm::ACK);
+            ends += p.Answer(xm::ACK);
         },
         [&] { return PostFile(Path("small.bin")); });
     EXPECT_TRUE(ok);
@@ -354,8 +365,7 @@ TEST_F(XmodemOnPty, AReceiverThatAsksWithNakGetsChecksumPackets)
             }
             // This receiver questions the first EOT.
             ends += p.Read(1);
-            p.Write(xm::NAK);
-            ends += p.Read(1);
+            ends += p.Answer(xm::NAK);
             p.Write(xm::ACK);
             ends += p.Read(1, 300);
         },
@@ -530,13 +540,10 @@ TEST_F(XmodemOnPty, ReceivingAnswersTheTwoEotsWithNakThenAck)
             requests += p.Read(1);
             requests += p.Read(1, 3000);
             for (int i = 0; i < 3; ++i) {
-                p.Write(Packet(static_cast<std::uint8_t>(i + 1), data.substr(i * 128, 128), true));
-                answers += p.Read(1);
+                answers += p.Answer(
+                    Packet(static_cast<std::uint8_t>(i + 1), data.substr(i * 128, 128), true));
             }
-            p.Write(xm::EOT);
-            eotAnswers += p.Read(1);
-            p.Write(xm::EOT);
-            eotAnswers += p.Read(1);
+            eotAnswers += p.EndTransfer();
         },
         [&] { return RecvFile(Path("in.bin")); });
     EXPECT_TRUE(ok);
@@ -561,14 +568,9 @@ TEST_F(XmodemOnPty, AFileThatCannotBeFlushedFailsTheReceiveAndCancelsIt)
     const bool ok = WithPeer(
         [&](Peer& p) {
             p.Read(1);
-            p.Write(Packet(1, data.substr(0, 128), true));
-            answers += p.Read(1);
-            p.Write(Packet(2, data.substr(128), true));
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
+            answers += p.Answer(Packet(1, data.substr(0, 128), true));
+            answers += p.Answer(Packet(2, data.substr(128), true));
+            answers += p.EndTransfer();
         },
         [&] { return RecvFile("/dev/full"); });
     EXPECT_FALSE(ok);
@@ -582,18 +584,12 @@ TEST_F(XmodemOnPty, ADamagedBlockIsRefusedAndItsRepeatAccepted)
     const bool ok = WithPeer(
         [&](Peer& p) {
             p.Read(1);
-            p.Write(Packet(1, data.substr(0, 128), true));
-            answers += p.Read(1);
+            answers += p.Answer(Packet(1, data.substr(0, 128), true));
             std::string bad = Packet(2, data.substr(128), true);
             bad[50] = static_cast<char>(bad[50] ^ 1);
-            p.Write(bad);
-            answers += p.Read(1);
-            p.Write(Packet(2, data.substr(128), true));
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
+            answers += p.Answer(bad);
+            answers += p.Answer(Packet(2, data.substr(128), true));
+            answers += p.EndTransfer();
         },
         [&] { return RecvFile(Path("damaged.bin")); });
     EXPECT_TRUE(ok);
@@ -608,17 +604,11 @@ TEST_F(XmodemOnPty, ABlockRepeatedAfterALostAckIsWrittenOnce)
     const bool ok = WithPeer(
         [&](Peer& p) {
             p.Read(1);
-            p.Write(Packet(1, data.substr(0, 128), true));
-            answers += p.Read(1);
+            answers += p.Answer(Packet(1, data.substr(0, 128), true));
             // The sender missed that ACK and sends block 1 again.
-            p.Write(Packet(1, data.substr(0, 128), true));
-            answers += p.Read(1);
-            p.Write(Packet(2, data.substr(128), true));
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
+            answers += p.Answer(Packet(1, data.substr(0, 128), true));
+            answers += p.Answer(Packet(2, data.substr(128), true));
+            answers += p.EndTransfer();
         },
         [&] { return RecvFile(Path("repeat.bin")); });
     EXPECT_TRUE(ok);
@@ -633,16 +623,10 @@ TEST_F(XmodemOnPty, ABlockOutOfSequenceIsRefused)
     const bool ok = WithPeer(
         [&](Peer& p) {
             p.Read(1);
-            p.Write(Packet(1, data.substr(0, 128), true));
-            answers += p.Read(1);
-            p.Write(Packet(3, Pattern(128, 99), true));
-            answers += p.Read(1);
-            p.Write(Packet(2, data.substr(128), true));
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
-            p.Write(xm::EOT);
-            answers += p.Read(1);
+            answers += p.Answer(Packet(1, data.substr(0, 128), true));
+            answers += p.Answer(Packet(3, Pattern(128, 99), true));
+            answers += p.Answer(Packet(2, data.substr(128), true));
+            answers += p.EndTransfer();
         },
         [&] { return RecvFile(Path("order.bin")); });
     EXPECT_TRUE(ok);
