@@ -357,7 +357,7 @@ void CJComm::WakeOwner()
         if (auto* dispatcher = QAbstractEventDispatcher::instance(thread)) dispatcher->wakeUp();
 }
 
-void CJComm::Post(int code, std::uint32_t value)
+void CJComm::Post(int code, std::uint32_t value, unsigned epoch)
 {
     if (code == 0) events_ |= value;
     if (code == 0 && quiet_.load()) {
@@ -365,7 +365,7 @@ void CJComm::Post(int code, std::uint32_t value)
         return;
     }
     if (QObject* owner = owner_.load()) {
-        auto* event = new LinkNotifyEvent(code, value, epoch_.load());
+        auto* event = new LinkNotifyEvent(code, value, epoch);
         MarkPosted(event);
         QCoreApplication::postEvent(owner, event);
     }
@@ -373,17 +373,19 @@ void CJComm::Post(int code, std::uint32_t value)
 
 void CJComm::Notify(int code, std::uint32_t value)
 {
-    Post(code, value);
+    Post(code, value, Epoch());
 }
 
-void CJComm::HandleEvents(std::uint32_t bits)
+void CJComm::HandleEvents(std::uint32_t bits, unsigned epoch)
 {
     if (bits & EV_BREAK) SetBreak(false);
-    if (bits & mask_.load())
-        Post(0, bits);
+    events_ |= bits;
+    // The notification carries only what the owner asked for: a transmitter-empty bit riding
+    // along with an exchange's reply bytes must not make that reply look unconsumed.
+    if (const std::uint32_t asked = bits & mask_.load())
+        Post(0, asked, epoch);
     else
         WakeOwner(); // someone may be waiting on the accumulated events
-    events_ |= bits;
 }
 
 int CJComm::Drain()
@@ -423,6 +425,9 @@ void CJComm::ReaderLoop()
         }
         std::uint32_t bits = 0;
         bool lost = false;
+        // Taken before the bytes reach the buffer: an exchange may take them and end before
+        // they are announced, and the announcement must then count as one it consumed.
+        const unsigned epoch = Epoch();
         if (fds[0].revents & POLLIN) {
             const int got = Drain();
             if (got > 0)
@@ -454,7 +459,7 @@ void CJComm::ReaderLoop()
             txWatch_ = false;
             bits |= EV_TXEMPTY;
         }
-        if (bits) HandleEvents(bits);
+        if (bits) HandleEvents(bits, epoch);
         if (lost) {
             lost_ = true;
             errors_ |= CE_IOE;

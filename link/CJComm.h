@@ -90,7 +90,9 @@ public:
     // What one pass of the reader found: notifies the owner when the bits meet the mask and adds
     // them to the accumulated events. Public so that line states can be injected in tests. It
     // calls nothing virtual: the reader thread runs it while a derived part may be going away.
-    void HandleEvents(std::uint32_t bits);
+    void HandleEvents(std::uint32_t bits) { HandleEvents(bits, Epoch()); }
+    // The same, for bytes that reached the buffer while epoch was current.
+    void HandleEvents(std::uint32_t bits, unsigned epoch);
 
     // Bumped by the control when an exchange has taken its reply: notifications posted before
     // that announced bytes the exchange consumed.
@@ -136,7 +138,7 @@ private:
     void ReaderLoop();
     int Drain();
     // The notification itself, for Notify and the reader thread alike.
-    void Post(int code, std::uint32_t value);
+    void Post(int code, std::uint32_t value, unsigned epoch);
     void RecordOpenFailure(const std::string& name, const std::string& path, int error);
     // Still the open that a write began on: a handler run by the write's waits may have closed
     // the port or opened another one, which must not receive the rest of the buffer.
