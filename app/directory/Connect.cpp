@@ -1,12 +1,13 @@
 #include "Connect.h"
 
-#include "Core.h"
 #include "DeviceControls.h"
-#include "DeviceOps.h"
-#include "Ping.h"
+#include "DeviceDirectory.h"
+#include "Identify.h"
 #include "RuntimeError.h"
+#include "TerminalSession.h"
 #include "TextIds.h"
 #include "VbText.h"
+#include "View.h"
 #include "Wait.h"
 
 #include <cstdio>
@@ -36,113 +37,116 @@ bool OpenLinkWithRetry(SerloClient& link, bool tcp)
 namespace {
 
 // Esc ends the action between its steps; what it had opened is closed again.
-bool Cancelled(Core& core)
+bool Cancelled(TerminalSession& session)
 {
-    if (!core.state().bCancelOpen) return false;
-    core.ShowStatus(3103, "Cancelled");
-    core.device().OffLine();
+    if (!session.state().bCancelOpen) return false;
+    session.reporter().StatusText(3103, "Cancelled");
+    session.device().OffLine();
     return true;
 }
 
 // Whether the entry may be connected: not while the scheduler runs, and a device server must
 // have an address that answers a ping.
-bool Reachable(Core& core, const DeviceEntry& entry)
+bool Reachable(TerminalSession& session, const DeviceEntry& entry, const OpenHooks& hooks)
 {
-    if (core.state().currentPage == 0 && core.state().bTSRunning) {
-        core.ShowMsg(core.GetText(txt::kSchedulerBlocksOpen.id, txt::kSchedulerBlocksOpen.english),
-                     48);
+    SessionReporter& report = session.reporter();
+    if (hooks.schedulerBlocks) {
+        hooks.view.ShowMsg(
+            report.Text(txt::kSchedulerBlocksOpen.id, txt::kSchedulerBlocksOpen.english), 48,
+            report.Title());
         return false;
     }
     if (entry.ComPort != 0) return true;
     if (entry.IPAddr.empty() || entry.IPAddr == "0.0.0.0") {
-        core.ShowStatus(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
-        core.device().OffLine();
+        report.StatusText(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
+        session.device().OffLine();
         return false;
     }
-    core.ShowStatusText(core.GetText(3100, "Pinging") + " " + entry.IPAddr + " ...");
-    if (core.pinger().Ping(entry.IPAddr, 3000) != -1) return true;
-    if (!Cancelled(core)) {
-        core.ShowStatusText("Can't ping this IP " + entry.IPAddr);
-        core.device().OffLine();
+    report.Status(report.Text(3100, "Pinging") + " " + entry.IPAddr + " ...");
+    if (session.pinger().Ping(entry.IPAddr, 3000) != -1) return true;
+    if (!Cancelled(session)) {
+        report.Status("Can't ping this IP " + entry.IPAddr);
+        session.device().OffLine();
     }
     return false;
 }
 
-void OpenLink(Core& core, const DeviceEntry& entry)
+void OpenLink(TerminalSession& session, const DeviceEntry& entry, int linkTimeoutMs)
 {
-    SerloClient& link = core.link();
-    core.ShowStatusText(core.GetText(3101, "Connecting to") + " " +
-                        (entry.ComPort == 0
-                             ? entry.IPAddr + ":" + std::to_string(entry.IPPort & 0xFFFF)
-                             : "COM" + std::to_string(entry.ComPort)) +
-                        " ...");
+    SerloClient& link = session.link();
+    SessionReporter& report = session.reporter();
+    report.Status(report.Text(3101, "Connecting to") + " " +
+                  (entry.ComPort == 0 ? entry.IPAddr + ":" + std::to_string(entry.IPPort & 0xFFFF)
+                                      : "COM" + std::to_string(entry.ComPort)) +
+                  " ...");
     if (link.PortOpen()) {
         link.SetPortOpen(false);
         waitFor(Millis(50));
     }
     link.SetIAddress(entry.IPAddr);
     link.SetIPort(SignedPort(entry.IPPort));
-    link.SetVNetTimeout(core.linkTimeoutMs);
+    link.SetVNetTimeout(linkTimeoutMs);
     link.SetCommPort(entry.ComPort);
     // The poll that follows reports only "no terminal"; the event log keeps why the line did not
     // even open.
-    if (!OpenLinkWithRetry(link, entry.ComPort == 0) && !link.OpenFailure().empty() && core.logNote)
-        core.logNote("can't open " + link.OpenFailure());
+    if (!OpenLinkWithRetry(link, entry.ComPort == 0) && !link.OpenFailure().empty())
+        report.Log("can't open " + link.OpenFailure(), false);
 }
 
 // The terminal answered: the entry keeps the port that worked, the pages open.
-void ShowConnected(Core& core, const DeviceEntry& entry)
+void ShowConnected(TerminalSession& session, DeviceDirectory& dir, const DeviceEntry& entry,
+                   const OpenHooks& hooks)
 {
-    DeviceDirectory& dir = core.directory();
-    DeviceOps& device = core.device();
-    const int workingPort = core.link().IPort() & 0xFFFF;
+    DeviceOps& device = session.device();
+    const int workingPort = session.link().IPort() & 0xFFFF;
     DeviceEntry& live = dir.table[static_cast<std::size_t>(dir.SelectedId())];
     if (entry.ComPort == 0 && workingPort != (live.IPPort & 0xFFFF)) {
         live.IPPort = workingPort; // mirrored with the entry's next mirrored edit
         dir.EditTcpPort(std::to_string(workingPort));
     }
-    CmdPX700Enabled(core, true);
-    if (core.onTerminalOpened) core.onTerminalOpened();
-    core.view().SetProgress(0, 0);
-    core.view().SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));
-    core.ShowStatusText(device.sModel + " Firmware Version " + device.sVersion);
+    CmdPX700Enabled(session, hooks.view, true);
+    if (hooks.opened) hooks.opened();
+    hooks.view.SetProgress(0, 0);
+    hooks.view.SetCountLabel("00000 / " + Digits(device.GetPXRecordCount(), 5));
+    session.reporter().Status(device.sModel + " Firmware Version " + device.sVersion);
 }
 
 } // namespace
 
-bool OpenTerminal(Core& core, int listIndex)
+bool OpenTerminal(TerminalSession& session, DeviceDirectory& dir, int listIndex,
+                  const OpenHooks& hooks)
 {
-    ProgramState& st = core.state();
-    DeviceDirectory& dir = core.directory();
+    LinkState& st = session.state();
+    SessionReporter& report = session.reporter();
     bool identified = false;
     st.bCancelOpen = false;
     try {
         dir.Select(listIndex);
-        core.view().SetTerminalListEnabled(false);
-        CmdPX700Enabled(core, false);
-        if (st.monitorChecked && st.bMonitorMode) core.device().ReadPX74XInfo();
-        core.ShowStatusText("");
+        hooks.view.SetTerminalListEnabled(false);
+        CmdPX700Enabled(session, hooks.view, false);
+        if (!hooks.infoFile.empty()) session.device().ReadPX74XInfo(hooks.infoFile);
+        report.Status("");
         const DeviceEntry entry = dir.table[static_cast<std::size_t>(dir.SelectedId())];
-        if (Reachable(core, entry) && !Cancelled(core)) {
-            OpenLink(core, entry);
-            if (!Cancelled(core)) {
-                core.ShowStatusText(core.GetText(3102, "Identifying the terminal") + " ...");
-                identified = core.device().PollingID(dir.SelectedId());
-                if (Cancelled(core)) {
+        if (Reachable(session, entry, hooks) && !Cancelled(session)) {
+            OpenLink(session, entry, hooks.linkTimeoutMs);
+            if (!Cancelled(session)) {
+                report.Status(report.Text(3102, "Identifying the terminal") + " ...");
+                identified = PollingID(session, dir, dir.SelectedId());
+                if (Cancelled(session)) {
                     identified = false;
                 } else if (identified) {
-                    ShowConnected(core, entry);
+                    ShowConnected(session, dir, entry, hooks);
                 } else {
-                    st.nStatusID = 8019;
-                    core.ErrorBox(12);
-                    core.device().OffLine();
+                    report.RememberStatus(8019);
+                    session.device().Error(12);
+                    session.device().OffLine();
                 }
             }
         }
     } catch (const RuntimeError& e) {
-        core.ShowText(e.Report("lstDevice_DblClick"));
+        report.Monitor(e.Report("lstDevice_DblClick"));
     }
-    core.view().SetTerminalListEnabled(true);
+    hooks.view.SetTerminalListEnabled(true);
     return identified;
 }
 

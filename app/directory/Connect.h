@@ -3,13 +3,32 @@
 // port 1001 once for TCP), the terminal is identified, its record count and firmware shown.
 #pragma once
 
+#include <functional>
+#include <string>
+
 namespace px {
 
-class Core;
+class DeviceDirectory;
 class SerloClient;
+class TerminalSession;
+class View;
+
+// What opening a terminal uses besides its session and the directory.
+struct OpenHooks {
+    View& view;
+    // The scheduler runs with page 0 shown: the opening is refused with a message.
+    bool schedulerBlocks = false;
+    // An info file to read again first (the monitor then shows its erase ratio), or "".
+    std::string infoFile;
+    // The link time-out of the session's exchanges (VNetTimeout).
+    int linkTimeoutMs = 10000;
+    // A terminal was identified: the pages that show its data start empty.
+    std::function<void()> opened;
+};
 
 // True when a terminal answered and was identified.
-bool OpenTerminal(Core& core, int listIndex);
+bool OpenTerminal(TerminalSession& session, DeviceDirectory& dir, int listIndex,
+                  const OpenHooks& hooks);
 
 // Opens the link on the port set in it; a TCP link that does not open is tried once more on the
 // device server's default port 1001. True when the link is open.

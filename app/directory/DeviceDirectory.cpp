@@ -223,6 +223,20 @@ int DeviceDirectory::IndexOfId(int id) const
     return -1;
 }
 
+bool DeviceDirectory::SharedLink(int comPort, const std::string& address, int ipPort) const
+{
+    int count = 0;
+    for (int n = 1; n < kSlots; ++n) {
+        const DeviceEntry& e = table[static_cast<std::size_t>(n)];
+        if (e.ID == 0) continue;
+        if (comPort != 0
+                ? e.ComPort == comPort
+                : e.ComPort == 0 && e.IPAddr == address && (e.IPPort & 0xFFFF) == (ipPort & 0xFFFF))
+            ++count;
+    }
+    return count > 1;
+}
+
 bool DeviceDirectory::SelectId(int id)
 {
     const int index = IndexOfId(id);

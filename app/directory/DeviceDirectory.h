@@ -79,6 +79,9 @@ public:
     // Selects the line whose item data is id; false when there is none.
     bool SelectId(int id);
     int IndexOfId(int id) const;
+    // Whether more than one terminal of the directory is reached through this link: a COM port
+    // (comPort > 0), or a device server's address and TCP port.
+    bool SharedLink(int comPort, const std::string& address, int ipPort) const;
     // Rewrites the list line of an entry from its fields.
     void RefreshLine(int id);
 

@@ -111,7 +111,7 @@ std::array<std::uint8_t, 64> BuildEchoRequest(std::uint16_t sequence, std::uint3
     return p;
 }
 
-Pinger::Pinger(ProgramState& state, std::function<void(const std::string&)> log)
+Pinger::Pinger(LinkState& state, std::function<void(const std::string&)> log)
     : state_(state), log_(std::move(log))
 {
 }

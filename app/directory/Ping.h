@@ -3,7 +3,7 @@
 // clicks keep running; bStopPing cuts them short and pingsInProgress counts running pings.
 #pragma once
 
-#include "ProgramState.h"
+#include "LinkState.h"
 
 #include <array>
 #include <cstdint>
@@ -22,7 +22,7 @@ class Pinger {
 public:
     enum class Method { Raw, Datagram, None };
 
-    Pinger(ProgramState& state, std::function<void(const std::string&)> log);
+    Pinger(LinkState& state, std::function<void(const std::string&)> log);
 
     // Echo time in ms, or -1 (no valid reply in time, stopped, unresolvable, any failure);
     // 0 ("reachable") when no ICMP socket may be opened at all, logged once per Pinger.
@@ -44,7 +44,7 @@ private:
     long Echo(std::uint32_t address, long timeoutMs);
     void ClearResolved();
 
-    ProgramState& state_;
+    LinkState& state_;
     std::function<void(const std::string&)> log_;
     bool lookupRunning_ = false;
     std::string resolvedText_;

@@ -1,27 +1,29 @@
 #include "DeviceButtons.h"
 
-#include "Core.h"
-#include "DeviceOps.h"
+#include "DeviceDirectory.h"
+#include "Identify.h"
+#include "TerminalSession.h"
 #include "TextIds.h"
 #include "VbText.h"
+#include "View.h"
 
 namespace px {
 
 namespace {
 
 // Every button first forgets earlier time-outs and clears the status line.
-void BeginButton(Core& core)
+void BeginButton(TerminalSession& session)
 {
-    core.state().bLinkTimeout = false;
-    core.ShowStatus(0, "");
+    session.state().bLinkTimeout = false;
+    session.reporter().StatusText(0, "");
 }
 
 } // namespace
 
-std::vector<std::string> IdChoices(const Core& core, int withoutId)
+std::vector<std::string> IdChoices(const DeviceDirectory& dir, int withoutId)
 {
     std::vector<std::string> out;
-    const auto& lines = core.directory().Lines();
+    const auto& lines = dir.Lines();
     for (std::size_t i = 1; i < lines.size(); ++i)
         if (lines[i].itemData != withoutId) out.push_back(lines[i].text);
     return out;
@@ -34,55 +36,57 @@ int IdOfLine(const std::string& line)
     return static_cast<int>(Val(digits));
 }
 
-void SetMachineIdButton(Core& core)
+void SetMachineIdButton(TerminalSession& session, DeviceDirectory& dir, View& view)
 {
-    BeginButton(core);
-    if (core.state().bTSRunning || core.directory().Lines().empty()) return;
-    const auto choices = IdChoices(core, core.state().iCurrentID);
+    BeginButton(session);
+    SessionReporter& report = session.reporter();
+    if (report.SchedulerRunning() || dir.Lines().empty()) return;
+    const auto choices = IdChoices(dir, session.state().iCurrentID);
     if (choices.empty()) return; // nothing to offer: no dialog
-    const int newId = IdOfLine(core.view().AskNewId(choices));
+    const int newId = IdOfLine(view.AskNewId(choices));
     if (newId <= 0) return;
-    if (!core.device().SetID(newId)) {
-        core.ShowStatus(txt::kIdChangeFailed.id, txt::kIdChangeFailed.english);
-        core.ErrorBox(21);
-        core.device().OffLine();
+    if (!ChangeMachineId(session, dir, newId)) {
+        report.StatusText(txt::kIdChangeFailed.id, txt::kIdChangeFailed.english);
+        session.device().Error(21);
+        session.device().OffLine();
     }
 }
 
-void SetTimeButton(Core& core)
+void SetTimeButton(TerminalSession& session, View& view)
 {
-    BeginButton(core);
-    DeviceOps& device = core.device();
+    BeginButton(session);
+    DeviceOps& device = session.device();
     Stamp time;
     if (!device.GetPXTime(&time)) {
-        if (core.state().bLinkTimeout) {
-            core.ErrorBox(1);
+        if (session.state().bLinkTimeout) {
+            device.Error(1);
             device.OffLine();
         } else {
-            core.ErrorBox(19);
+            device.Error(19);
         }
         return;
     }
-    if (!core.view().AskTime(time)) return;
-    if (!device.SetPXTime(time) && core.state().bLinkTimeout) {
-        core.ErrorBox(1);
+    if (!view.AskTime(time)) return;
+    if (!device.SetPXTime(time) && session.state().bLinkTimeout) {
+        device.Error(1);
         device.OffLine();
     }
 }
 
-void ResetButton(Core& core)
+void ResetButton(TerminalSession& session, View& view)
 {
-    BeginButton(core);
-    if (core.state().bTSRunning) return;
+    BeginButton(session);
+    SessionReporter& report = session.reporter();
+    if (report.SchedulerRunning()) return;
     // Yes destroys the terminal's state: No is the default, and the answer when nobody is there.
-    if (!core.view().Question(core.GetText(818, "Do you really want to reset the terminal?"),
-                              Icon::Question, false))
+    if (!view.Question(report.Text(818, "Do you really want to reset the terminal?"),
+                       Icon::Question, false))
         return;
-    if (core.state().bTSRunning) return;
-    core.view().MessageBox(core.GetText(125, "The terminal will be reset when you switch it off "
-                                             "and back on again."),
-                           Icon::Information, core.Title());
-    core.device().ResetTerminal();
+    if (report.SchedulerRunning()) return;
+    view.MessageBox(report.Text(125, "The terminal will be reset when you switch it off "
+                                     "and back on again."),
+                    Icon::Information, report.Title());
+    session.device().ResetTerminal();
 }
 
 bool IsAccessCode(const std::string& text)

@@ -8,19 +8,21 @@
 
 namespace px {
 
-class Core;
+class DeviceDirectory;
+class TerminalSession;
+class View;
 
 // "Set Mach. #": asks for a directory line other than the connected terminal's and moves the
 // terminal to that ID.
-void SetMachineIdButton(Core& core);
+void SetMachineIdButton(TerminalSession& session, DeviceDirectory& dir, View& view);
 // "SetTime": the terminal's clock into the clock dialog, the chosen time back to the terminal.
-void SetTimeButton(Core& core);
+void SetTimeButton(TerminalSession& session, View& view);
 // "Reset": asks (default No), then resets the terminal.
-void ResetButton(Core& core);
+void ResetButton(TerminalSession& session, View& view);
 
 // The lines the ID dialog offers: every directory line but the default one and the one of
 // withoutId.
-std::vector<std::string> IdChoices(const Core& core, int withoutId);
+std::vector<std::string> IdChoices(const DeviceDirectory& dir, int withoutId);
 // The machine ID a chosen line names (its first three characters), 0 when it names none.
 int IdOfLine(const std::string& line);
 

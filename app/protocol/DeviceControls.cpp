@@ -1,8 +1,8 @@
 #include "DeviceControls.h"
 
-#include "Core.h"
-#include "DeviceOps.h"
+#include "TerminalSession.h"
 #include "VbText.h"
+#include "View.h"
 
 namespace px {
 
@@ -12,10 +12,10 @@ constexpr int kFirstDevicePage = 1;
 constexpr int kInOutPage = 2;
 constexpr int kLastDevicePage = 3;
 
-bool InOutPageWanted(Core& core)
+bool InOutPageWanted(TerminalSession& session)
 {
-    return core.link().IsCreated() && core.link().PortOpen() &&
-           core.state().recordMode == kScheduleMode;
+    return session.link().IsCreated() && session.link().PortOpen() &&
+           session.state().recordMode == kScheduleMode;
 }
 
 } // namespace
@@ -26,41 +26,41 @@ int ScheduleModeAllowed(const std::string& version)
     return Val(version.substr(1)) >= 1.7 ? 1 : 0;
 }
 
-void CmdPX700Enabled(Core& core, bool flag)
+void CmdPX700Enabled(TerminalSession& session, View& view, bool flag)
 {
-    if (core.state().bTSRunning) return;
-    View& view = core.view();
+    if (session.reporter().SchedulerRunning()) return;
     for (int page = kFirstDevicePage; page <= kLastDevicePage; ++page)
         view.SetDevicePageEnabled(page, flag);
-    view.SetDevicePageEnabled(kInOutPage, flag && InOutPageWanted(core));
+    view.SetDevicePageEnabled(kInOutPage, flag && InOutPageWanted(session));
     view.SetDeviceButtonsEnabled(flag);
     if (flag) {
-        const int mode = core.device().ReadRecordMode();
+        const int mode = session.device().ReadRecordMode();
         if (mode < 0) {
-            core.state().recordMode = -1;
+            session.state().recordMode = -1;
             view.ShowRecordMode(-1);
             return;
         }
         view.ShowRecordMode(mode);
-        RecordModeClicked(core, mode);
-        if (!core.link().PortOpen()) return; // the click's write failed and went off line
+        RecordModeClicked(session, view, mode);
+        if (!session.link().PortOpen()) return; // the click's write failed and went off line
     }
-    view.SetRecordModeOptionsEnabled(flag, ScheduleModeAllowed(core.device().sVersion) == 1 && flag,
-                                     ScheduleModeAllowed(core.device().sVersion) >= 0);
+    view.SetRecordModeOptionsEnabled(flag,
+                                     ScheduleModeAllowed(session.device().sVersion) == 1 && flag,
+                                     ScheduleModeAllowed(session.device().sVersion) >= 0);
 }
 
-void RecordModeClicked(Core& core, int mode)
+void RecordModeClicked(TerminalSession& session, View& view, int mode)
 {
-    core.ShowStatus(0, "");
-    core.state().recordMode = mode;
-    core.device().SetModeRegister(DeviceOps::kRecordModeRegister, mode);
-    if (core.state().bLinkTimeout) return; // reported, and off line
-    core.view().SetDevicePageEnabled(kInOutPage, InOutPageWanted(core));
+    session.reporter().StatusText(0, "");
+    session.state().recordMode = mode;
+    session.device().SetModeRegister(DeviceOps::kRecordModeRegister, mode);
+    if (session.state().bLinkTimeout) return; // reported, and off line
+    view.SetDevicePageEnabled(kInOutPage, InOutPageWanted(session));
 }
 
-void RelayModeClicked(Core& core, int mode)
+void RelayModeClicked(TerminalSession& session, int mode)
 {
-    core.device().SetModeRegister(DeviceOps::kRelayModeRegister, mode);
+    session.device().SetModeRegister(DeviceOps::kRelayModeRegister, mode);
 }
 
 } // namespace px

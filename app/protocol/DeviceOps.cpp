@@ -1,12 +1,10 @@
 #include "DeviceOps.h"
 
-#include "Core.h"
-#include "DeviceControls.h"
-#include "Exchange.h"
 #include "FileAppend.h"
 #include "Frame.h"
 #include "Ini.h"
 #include "RuntimeError.h"
+#include "TerminalSession.h"
 #include "TextIds.h"
 #include "VbText.h"
 #include "Wait.h"
@@ -19,7 +17,7 @@ namespace px {
 
 bool DeviceOps::GetPXTime(Stamp* time)
 {
-    SerloClient& link = core_.link();
+    SerloClient& link = session_.link();
     if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (const auto stamp = reply::ParseTime(link.GetTime())) {
@@ -32,7 +30,7 @@ bool DeviceOps::GetPXTime(Stamp* time)
 
 bool DeviceOps::SetPXTime(const Stamp& t)
 {
-    SerloClient& link = core_.link();
+    SerloClient& link = session_.link();
     if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt)
         if (link.SetTime(t.year, t.month, t.day, t.hour, t.minute, t.second, t.Weekday()))
@@ -42,7 +40,7 @@ bool DeviceOps::SetPXTime(const Stamp& t)
 
 long DeviceOps::GetPXRecordCount()
 {
-    SerloClient& link = core_.link();
+    SerloClient& link = session_.link();
     if (!link.PortOpen()) return -1;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const long count = reply::ParseRecordCount(link.SendVNetCmd("N", false, true));
@@ -54,42 +52,17 @@ long DeviceOps::GetPXRecordCount()
 
 bool DeviceOps::SetTerminalID(int newId, int oldId)
 {
-    SerloClient& link = core_.link();
+    SerloClient& link = session_.link();
     if (!link.PortOpen()) return false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (link.SetID(newId)) return true;
         if (!link.PortOpen()) {
-            core_.ShowText("SetID - Port Close");
+            session_.reporter().Monitor("SetID - Port Close");
             return false;
         }
         if (link.Polling(oldId).find("APX74") == std::string::npos) return false;
     }
     return false;
-}
-
-bool DeviceOps::SetID(int newId)
-{
-    ProgramState& st = core_.state();
-    if (!SetTerminalID(newId, st.iCurrentID)) return false;
-    DeviceDirectory& dir = core_.directory();
-    const int oldId = st.iCurrentID;
-    if (oldId >= 0 && oldId < DeviceDirectory::kSlots && newId >= 0 &&
-        newId < DeviceDirectory::kSlots && oldId != newId) {
-        DeviceEntry& a = dir.table[static_cast<std::size_t>(oldId)];
-        DeviceEntry& b = dir.table[static_cast<std::size_t>(newId)];
-        // The connection data move; each slot keeps its ID, and with the default entry
-        // involved each keeps its name too.
-        const bool keepNames = oldId == 0 || newId == 0;
-        std::swap(a, b);
-        std::swap(a.ID, b.ID);
-        if (keepNames) std::swap(a.Name, b.Name);
-        dir.RefreshLine(oldId);
-        dir.RefreshLine(newId);
-        dir.AutoSaveDevice(oldId);
-        dir.AutoSaveDevice(newId);
-        dir.SelectId(newId);
-    }
-    return PollingID(newId);
 }
 
 long DeviceOps::CapacityFor(const std::string& version, const std::string& ext, long current)
@@ -113,12 +86,12 @@ std::string DeviceOps::PollingPX74X(int id)
     sExt.clear();
     nPolledID = -1;
     try {
-        Exchange& ex = core_.exchange();
+        Exchange& ex = session_.exchange();
         std::string command = "D";
         command += frame::HexByte(static_cast<std::uint8_t>(id & 0xFF));
         std::string reply = ex.SendVNetCmd(command, false, false);
         const auto poll = reply::ParsePoll(reply);
-        if (core_.state().bCmdTimeout || !poll) return {};
+        if (session_.state().bCmdTimeout || !poll) return {};
         nPolledID = poll->id;
         sModel = poll->model;
 
@@ -133,12 +106,12 @@ std::string DeviceOps::PollingPX74X(int id)
             return {};
         }
         const std::string percent = Digits(std::lround(dEraseRatio * 100), 2) + "%";
-        core_.ShowText("     Model=" + sModel);
-        core_.ShowText("     Version=" + sVersion + ", Ext=" + sExt);
-        core_.ShowText("     MaxCount=" + std::to_string(lMaxCount) +
-                       ", EraseDBWhileMemUsed=" + percent + "(" +
-                       std::to_string(static_cast<long long>(std::floor(lMaxCount * dEraseRatio))) +
-                       ")");
+        session_.reporter().Monitor("     Model=" + sModel);
+        session_.reporter().Monitor("     Version=" + sVersion + ", Ext=" + sExt);
+        session_.reporter().Monitor(
+            "     MaxCount=" + std::to_string(lMaxCount) + ", EraseDBWhileMemUsed=" + percent +
+            "(" + std::to_string(static_cast<long long>(std::floor(lMaxCount * dEraseRatio))) +
+            ")");
         return reply;
     } catch (const RuntimeError&) {
         sModel.clear();
@@ -166,9 +139,14 @@ double DeviceOps::EraseRatioFrom(const std::string& raw)
     return ratio;
 }
 
-bool DeviceOps::ReadPX74XInfo()
+bool DeviceOps::ReadPX74XInfo(const std::string& file)
 {
-    const std::string file = core_.paths().In(core_.Title() + ".ini");
+    dEraseRatio = ReadEraseRatio(file);
+    return true;
+}
+
+double DeviceOps::ReadEraseRatio(const std::string& file)
+{
     if (!FileExists(file)) {
         // A failed write leaves no file, and the default below still applies.
         (void)ini::replaceFile(
@@ -177,27 +155,24 @@ bool DeviceOps::ReadPX74XInfo()
                   "database while the memory is used xx %(EraseDBWhileMemUsed)\r\n"
                   "EraseDBWhileMemUsed=80%\r\n");
     }
-    dEraseRatio = EraseRatioFrom(ini::getString(file, "General", "EraseDBWhileMemUsed", "80%"));
-    return true;
+    return EraseRatioFrom(ini::getString(file, "General", "EraseDBWhileMemUsed", "80%"));
 }
 
 void DeviceOps::OffLine()
 {
-    ProgramState& st = core_.state();
-    if (st.bTSRunning) return;
-    CmdPX700Enabled(core_, false);
-    core_.ShowPage(0);
-    st.bLinkTimeout = false;
-    core_.view().SetProgress(0, 0);
+    SessionReporter& report = session_.reporter();
+    if (report.SchedulerRunning()) return;
+    report.WentOffLine();
+    session_.state().bLinkTimeout = false;
     try {
-        core_.link().SetPortOpen(false);
+        session_.link().SetPortOpen(false);
     } catch (const RuntimeError&) {
     }
 }
 
 void DeviceOps::PrepareLinkForPoll()
 {
-    SerloClient& link = core_.link();
+    SerloClient& link = session_.link();
     if (link.CommPort() != 0 || !link.PortOpen()) return;
     const int timeout = link.VNetTimeout();
     link.SetVNetTimeout(300);
@@ -207,107 +182,22 @@ void DeviceOps::PrepareLinkForPoll()
     link.SetVNetTimeout(timeout);
 }
 
-bool DeviceOps::PollingID(int id)
+void DeviceOps::Error(int n)
 {
-    ProgramState& st = core_.state();
-    SerloClient& link = core_.link();
-    DeviceDirectory& dir = core_.directory();
-    st.iCurrentID = 0;
-    sModel.clear();
-    sVersion.clear();
-    core_.view().SetCaption(core_.baseCaption);
-    lMaxCount = 0;
-
-    std::string reply;
-    int n = -1;
-    bool found = false;
-    if (link.PortOpen()) {
-        PrepareLinkForPoll();
-        for (int attempt = 0; attempt < 3 && !found && !st.bCancelOpen; ++attempt) {
-            reply = PollingPX74X(id);
-            if (!reply.empty()) {
-                found = true;
-                n = nPolledID;
-            }
-        }
-    } else {
-        core_.ShowStatusText(link.CommPort() != 0 ? "COM Port is closed" : "Disconnect");
-    }
-    if (found && n >= 0 && n < DeviceDirectory::kSlots) {
-        core_.view().SetCaption(
-            core_.baseCaption + "  " +
-            DeviceDirectory::LineText(n, dir.table[static_cast<std::size_t>(n)].Name));
-    } else if (!found) {
-        link.SetPortOpen(false);
-    }
-
-    bool result = found;
-    if (sModel.empty() || n == -1 || sVersion.empty()) {
-        result = false;
-        n = 0;
-        core_.ShowStatus(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
-        if (!reply.empty()) core_.ShowText("Polling Receive --> " + reply);
-    }
-
-    bool selectLine = false;
-    if (result && n != 0 && dir.SelectedId() == 0) {
-        DeviceEntry& entry = dir.table[static_cast<std::size_t>(n)];
-        const DeviceEntry& def = dir.table[0];
-        const bool hasConnection = entry.IPAddr != "0.0.0.0" || entry.ComPort != 0;
-        if (hasConnection && (entry.IPAddr != def.IPAddr || entry.ComPort != def.ComPort)) {
-            n = 0; // registered elsewhere: not this terminal's entry
-        } else if (hasConnection) {
-            selectLine = true;
-        } else {
-            const std::string name = entry.Name;
-            entry = def;
-            entry.Name = name;
-            entry.ID = static_cast<std::int16_t>(n);
-            dir.RefreshLine(n);
-            dir.AutoSaveDevice(n);
-            selectLine = true;
-        }
-    }
-    if (selectLine)
-        dir.SelectId(n);
-    else if (id == 0)
-        core_.view().SetCaption(core_.baseCaption + "  000-" + dir.table[0].Name);
-    st.iCurrentID = n;
-    return result;
-}
-
-bool DeviceOps::CommMultipleID()
-{
-    SerloClient& link = core_.link();
-    const int port = link.CommPort();
-    int ipPort = 0;
-    std::string address;
-    if (port == 0) {
-        ipPort = link.IPort() & 0xFFFF;
-        address = link.IAddress();
-    }
-    int count = 0;
-    for (int n = 1; n < DeviceDirectory::kSlots; ++n) {
-        const DeviceEntry& e = core_.directory().table[static_cast<std::size_t>(n)];
-        if (e.ID == 0) continue;
-        if (port != 0 ? e.ComPort == port
-                      : e.ComPort == 0 && e.IPAddr == address && (e.IPPort & 0xFFFF) == ipPort)
-            ++count;
-    }
-    return count > 1;
+    session_.reporter().Error(n, session_.state().iCurrentID);
 }
 
 bool DeviceOps::Failed(int specificCode)
 {
-    core_.ErrorBox(core_.state().bLinkTimeout ? 1 : specificCode);
+    Error(session_.state().bLinkTimeout ? 1 : specificCode);
     OffLine();
     return false;
 }
 
 bool DeviceOps::ResetTerminal()
 {
-    core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen() && core_.link().Reset()) {
+    session_.state().bLinkTimeout = false;
+    if (session_.link().PortOpen() && session_.link().Reset()) {
         waitFor(Millis(500));
         return true;
     }
@@ -316,76 +206,76 @@ bool DeviceOps::ResetTerminal()
 
 int DeviceOps::ReadDisplayMode()
 {
-    core_.state().bLinkTimeout = false;
-    const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(0) : "";
+    session_.state().bLinkTimeout = false;
+    const std::string reply = session_.link().PortOpen() ? session_.link().GetRegister(0) : "";
     if (const int mode = reply::ParseDecimalRegister(reply); mode >= 0) return mode;
-    if (core_.state().bLinkTimeout) {
+    if (session_.state().bLinkTimeout) {
         Failed(1);
         return -1;
     }
-    core_.ErrorBox(24);
+    Error(24);
     return 0;
 }
 
 bool DeviceOps::SetDisplayMode(int mode)
 {
-    core_.state().bLinkTimeout = false;
+    session_.state().bLinkTimeout = false;
     const std::string value = mode == 0 ? "00" : "01";
-    if (core_.link().PortOpen() && core_.link().SetRegister(0, value)) return true;
+    if (session_.link().PortOpen() && session_.link().SetRegister(0, value)) return true;
     return Failed(mode == 0 ? 22 : 23);
 }
 
 int DeviceOps::ReadBellDuration()
 {
-    core_.state().bLinkTimeout = false;
-    const std::string reply = core_.link().PortOpen() ? core_.link().GetRegister(1) : "";
+    session_.state().bLinkTimeout = false;
+    const std::string reply = session_.link().PortOpen() ? session_.link().GetRegister(1) : "";
     if (const int seconds = reply::ParseHexRegister(reply); seconds >= 0) return seconds;
-    if (core_.state().bLinkTimeout) {
-        core_.ErrorBox(1);
+    if (session_.state().bLinkTimeout) {
+        Error(1);
         OffLine();
-        core_.state().bLinkTimeout = true; // the caller still sees the time-out
+        session_.state().bLinkTimeout = true; // the caller still sees the time-out
     } else {
-        core_.ErrorBox(25);
+        Error(25);
     }
     return -1;
 }
 
 bool DeviceOps::SetBellDuration(int seconds)
 {
-    core_.state().bLinkTimeout = false;
+    session_.state().bLinkTimeout = false;
     const std::string value = frame::HexByte(static_cast<std::uint8_t>(seconds & 0xFF));
-    if (core_.link().PortOpen() && core_.link().SetRegister(1, value)) return true;
+    if (session_.link().PortOpen() && session_.link().SetRegister(1, value)) return true;
     return Failed(13);
 }
 
 int DeviceOps::ReadRecordMode()
 {
-    core_.state().bLinkTimeout = false;
+    session_.state().bLinkTimeout = false;
     const std::string reply =
-        core_.link().PortOpen() ? core_.link().GetRegister(kRecordModeRegister) : "";
+        session_.link().PortOpen() ? session_.link().GetRegister(kRecordModeRegister) : "";
     const int mode = reply::ParseDecimalRegister(reply);
     return mode >= 0 && mode <= 3 ? mode : -1;
 }
 
 void DeviceOps::SetModeRegister(int reg, int mode)
 {
-    core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen()) core_.link().SetRegister(reg, Digits(mode, 2));
-    if (core_.state().bLinkTimeout) Failed(1);
+    session_.state().bLinkTimeout = false;
+    if (session_.link().PortOpen()) session_.link().SetRegister(reg, Digits(mode, 2));
+    if (session_.state().bLinkTimeout) Failed(1);
 }
 
 bool DeviceOps::InitializeDatabase()
 {
-    core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen() && IsAccepted(core_.link().SendVNetCmd("E", false, false)))
+    session_.state().bLinkTimeout = false;
+    if (session_.link().PortOpen() && IsAccepted(session_.link().SendVNetCmd("E", false, false)))
         return true;
     return Failed(26);
 }
 
 bool DeviceOps::PrepareRecovery()
 {
-    core_.state().bLinkTimeout = false;
-    if (core_.link().PortOpen() && IsAccepted(core_.link().SendVNetCmd("M", false, false)))
+    session_.state().bLinkTimeout = false;
+    if (session_.link().PortOpen() && IsAccepted(session_.link().SendVNetCmd("M", false, false)))
         return true;
     return Failed(27);
 }

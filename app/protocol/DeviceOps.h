@@ -1,6 +1,7 @@
-// Every operation the program performs on the connected terminal: clock, record count, machine
-// ID, identification by polling, registers and database commands with the message each failure
-// shows, and leaving the connection. Results reach the screen only through the core's view.
+// Every operation the program performs on a session's terminal: clock, record count, machine ID,
+// identification by polling, registers and database commands with the message each failure
+// shows, and leaving the connection. Results reach the person only through the session's
+// reporter.
 #pragma once
 
 #include "Replies.h"
@@ -10,11 +11,11 @@
 
 namespace px {
 
-class Core;
+class TerminalSession;
 
 class DeviceOps {
 public:
-    explicit DeviceOps(Core& core) : core_(core) {}
+    explicit DeviceOps(TerminalSession& session) : session_(session) {}
 
     // The terminal found by the last poll.
     std::string sModel;
@@ -28,17 +29,20 @@ public:
     bool SetPXTime(const Stamp& time);
     // Number of records, or -1.
     long GetPXRecordCount();
-    bool SetID(int newId);
-    // Only the terminal's part of SetID: up to three attempts, re-polling the old ID between
-    // them. The scheduled run repairs a terminal's ID this way without touching the directory.
+    // The terminal takes another machine ID: up to three attempts, re-polling the old ID between
+    // them. The directory's part of a change of ID is the caller's.
     bool SetTerminalID(int newId, int oldId);
     // One poll of a machine ID with model and version; the poll reply, or "".
     std::string PollingPX74X(int id);
-    bool ReadPX74XInfo();
+    // The erase ratio from the info file (written with its default when missing).
+    bool ReadPX74XInfo(const std::string& infoFile);
+    static double ReadEraseRatio(const std::string& infoFile);
+    // Leaves the terminal: the link closes and the window locks what needs a terminal; not while
+    // the scheduler runs, whose sessions leave their terminals themselves.
     void OffLine();
+    // One of the numbered error texts about this terminal.
+    void Error(int n);
 
-    bool PollingID(int id);
-    bool CommMultipleID();
     // On a TCP link: the device server's serial side back to 19200 N,8,1 without flow control.
     void PrepareLinkForPoll();
 
@@ -65,7 +69,7 @@ public:
 
 private:
     bool Failed(int specificCode); // shows code 1 or the specific one, then goes off line
-    Core& core_;
+    TerminalSession& session_;
 };
 
 } // namespace px

@@ -1,47 +1,60 @@
 #include "Exchange.h"
 
-#include "Core.h"
 #include "Frame.h"
 #include "Replies.h"
 #include "ReplyCollector.h"
 #include "RuntimeError.h"
+#include "TerminalSession.h"
 #include "TextIds.h"
 #include "Trace.h"
+#include "View.h"
 #include "Wait.h"
 
 #include <cstdlib>
 
 namespace px {
 
+namespace {
+
+// One exchange in progress: depth and pointer come back on every way out, also past an exception
+// that is not the program's own; a depth left raised would refuse closing for ever.
+class BusyScope {
+public:
+    BusyScope(LinkState& state, SessionReporter& report)
+        : state_(state), report_(report), pointer_(report.ScreenPointer())
+    {
+        ++state_.nBusyDepth;
+    }
+    ~BusyScope()
+    {
+        --state_.nBusyDepth;
+        try {
+            report_.SetScreenPointer(pointer_);
+        } catch (...) { // nothing may leave a destructor
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    LinkState& state_;
+    SessionReporter& report_;
+    int pointer_;
+};
+
+} // namespace
+
 std::string Exchange::SendVNetCmd(const std::string& szCMD, bool bTxChkSum, bool bRxChkSum)
 {
-    ProgramState& st = core_.state();
+    LinkState& st = session_.state();
+    SessionReporter& report = session_.reporter();
     std::string result;
     st.bCmdTimeout = false;
     st.bStopComm = false; // a stop meant for an earlier exchange is not held against this one
-    // Depth and pointer come back on every way out, also past an exception that is not the
-    // program's own: a depth left raised would refuse closing for ever.
-    struct Restore {
-        Core& core;
-        int pointer;
-        explicit Restore(Core& c) : core(c), pointer(c.ScreenPointer())
-        {
-            ++core.state().nBusyDepth;
-        }
-        ~Restore()
-        {
-            --core.state().nBusyDepth;
-            try {
-                core.SetScreenPointer(pointer);
-            } catch (...) { // nothing may leave a destructor
-            }
-        }
-        Restore(const Restore&) = delete;
-        Restore& operator=(const Restore&) = delete;
-    } restore(core_);
-    core_.SetScreenPointer(kPointerHourglass);
+    const BusyScope busy(st, report);
+    report.SetScreenPointer(kPointerHourglass);
     try {
-        SerloClient& link = core_.link();
+        SerloClient& link = session_.link();
         if (link.PortOpen()) {
             (void)link.Text(); // discard whatever waits from before
             const std::string outgoing = bTxChkSum ? szCMD + frame::Checksum(szCMD) : szCMD;
@@ -101,7 +114,8 @@ void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
                                  : nDirection == 2 ? "DEV:"
                                                    : "DRV:")
                              << szText.c_str();
-    ProgramState& st = core_.state();
+    LinkState& st = session_.state();
+    SessionReporter& report = session_.reporter();
     if (szText == "$TIMEOUT") {
         st.bLinkTimeout = true;
     } else {
@@ -110,33 +124,31 @@ void Exchange::Serlo_VNetMonitor(int nDirection, std::string szText)
     }
     switch (nDirection) {
     case 0:
-        core_.ShowText("DRV:" + szText);
+        report.Monitor("DRV:" + szText);
         if (szText == "$TIMEOUT")
-            szText = core_.GetText(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
-        core_.ShowStatusText(szText);
-        core_.SetWindowPointer(rememberedPointer_);
+            szText = report.Text(txt::kNotUnitFound.id, txt::kNotUnitFound.english);
+        report.Status(szText);
+        report.SetWindowPointer(rememberedPointer_);
         rememberedPointer_ = kPointerDefault;
         break;
     case 1:
-        core_.ShowText("APP:<STX>" + szText + "<CR>");
-        rememberedPointer_ = core_.WindowPointer();
-        core_.SetWindowPointer(kPointerHourglass);
+        report.Monitor("APP:<STX>" + szText + "<CR>");
+        rememberedPointer_ = report.WindowPointer();
+        report.SetWindowPointer(kPointerHourglass);
         break;
     case 2:
-        core_.ShowText("DEV:<STX>" + szText + "<CR>");
+        report.Monitor("DEV:<STX>" + szText + "<CR>");
         if (!szText.empty() && szText[0] == 'A') {
-            if (!st.bTSRunning)
-                core_.ShowStatusText(
-                    core_.GetText(txt::kCommandAccepted.id, txt::kCommandAccepted.english));
-            st.nStatusID = txt::kCommandAccepted.id;
+            if (report.SchedulerRunning())
+                report.RememberStatus(txt::kCommandAccepted.id);
+            else
+                report.StatusText(txt::kCommandAccepted.id, txt::kCommandAccepted.english);
         } else if (!szText.empty() && szText[0] == 'N') {
             const int code = reply::RefusalCode(szText);
-            if (code < 7 && !st.bTSRunning) {
-                st.nStatusID = txt::kRefusalBase + code;
-                core_.ShowStatusText(core_.GetText(st.nStatusID, txt::kRefusalEnglish[code]));
-            }
+            if (code < 7 && !report.SchedulerRunning())
+                report.StatusText(txt::kRefusalBase + code, txt::kRefusalEnglish[code]);
         }
-        core_.SetWindowPointer(rememberedPointer_);
+        report.SetWindowPointer(rememberedPointer_);
         rememberedPointer_ = kPointerDefault;
         break;
     default:

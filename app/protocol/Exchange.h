@@ -8,11 +8,11 @@
 
 namespace px {
 
-class Core;
+class TerminalSession;
 
 class Exchange {
 public:
-    explicit Exchange(Core& core) : core_(core) {}
+    explicit Exchange(TerminalSession& session) : session_(session) {}
 
     // Sends szCMD framed (with its checksum when bTxChkSum) and returns the reply text, or ""
     // on every failure; afterwards bCmdTimeout tells whether the failure was a time-out.
@@ -22,7 +22,7 @@ public:
     void Serlo_VNetMonitor(int nDirection, std::string szText);
 
 private:
-    Core& core_;
+    TerminalSession& session_;
     int rememberedPointer_ = 0;
 };
 

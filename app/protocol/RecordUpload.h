@@ -1,26 +1,20 @@
-// Reading the terminal's punch records: one record fetched and validated, the interactive upload
-// into the record grid and the monthly backup, the card-ID filter, and the checks the scheduled
-// run uses to resume where it stopped.
+// Reading a terminal's punch records over a session's link: one record fetched and validated,
+// and the check the scheduled run uses to resume where it stopped.
 #pragma once
 
 #include "Replies.h"
 
-#include <array>
 #include <optional>
 #include <string>
 
 namespace px {
 
-class Core;
+class TerminalSession;
+struct StoredCounters;
 
 class RecordUpload {
 public:
-    explicit RecordUpload(Core& core) : core_(core) {}
-
-    // The card-ID filter in force (from Format.ini, section General).
-    bool bCIDFilter = false;
-    long lCIDStart = 0;
-    long lCIDLength = 0;
+    explicit RecordUpload(TerminalSession& session) : session_(session) {}
 
     // Up to five attempts; ok tells whether a valid reply for this index arrived.
     void ReadRecord(int index, bool& ok, std::string& line);
@@ -34,18 +28,14 @@ public:
     // The line with "," replaced by the separator and the card ID filtered.
     static std::string FormatRecordLine(const std::string& line, const std::string& separator,
                                         bool filter, long start, long length);
-    // The card ID as the filter shows it.
-    std::string FilteredCardId(const std::string& cardId) const;
-    // Number, card ID, event, date and time of the records grid.
-    std::array<std::string, 5> GridRow(const reply::RecordLine& record) const;
 
-    bool UploadRecord();
-    void SetCardIDFilter();
-    bool MatchStoredRecords(bool& ok);
-    void EnableRecordControls(bool flag);
+    // Whether the terminal still holds the records the counters were written after: its first
+    // record and, from three on, its last counted one are unchanged. ok is false when a record
+    // could not be read.
+    bool MatchStoredRecords(const StoredCounters& stored, bool& ok);
 
 private:
-    Core& core_;
+    TerminalSession& session_;
     std::string lastReply_;
 };
 

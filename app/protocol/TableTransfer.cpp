@@ -1,7 +1,7 @@
 #include "TableTransfer.h"
 
-#include "Core.h"
 #include "RuntimeError.h"
+#include "TerminalSession.h"
 #include "VbText.h"
 
 #include <cstdio>
@@ -22,13 +22,13 @@ void SortTable(std::vector<std::string>& t)
 bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int timeReg,
                                int eventReg, const std::string& eventMask, std::string disableEvent)
 {
-    ProgramState& st = core_.state();
+    LinkState& st = session_.state();
     st.bLinkTimeout = false;
     nTableErr = 0;
     try {
         SortTable(table);
         if (disableEvent.size() < 2) disableEvent = "XX";
-        SerloClient& link = core_.link();
+        SerloClient& link = session_.link();
         if (!link.PortOpen()) return false;
         bool anyWritten = false;
         for (int j = 0; j < count; ++j) {
@@ -66,12 +66,12 @@ bool TableTransfer::SetPXTable(std::vector<std::string>& table, int count, int t
 bool TableTransfer::GetPXTable(std::vector<std::string>& table, int count, int timeReg,
                                int eventReg, const std::string& eventMask)
 {
-    ProgramState& st = core_.state();
+    LinkState& st = session_.state();
     table.assign(static_cast<std::size_t>(std::max(count, 0)), std::string());
     st.bLinkTimeout = false;
     nTableErr = 0;
     try {
-        SerloClient& link = core_.link();
+        SerloClient& link = session_.link();
         if (!link.PortOpen()) return false;
         bool anyRead = false;
         std::size_t stored = 0;

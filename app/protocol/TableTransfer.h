@@ -10,7 +10,7 @@
 
 namespace px {
 
-class Core;
+class TerminalSession;
 
 // Distinct non-empty entries in ascending (time) order, then the empty ones.
 void SortTable(std::vector<std::string>& table);
@@ -20,7 +20,7 @@ std::string CompactTime(const std::string& entry);
 
 class TableTransfer {
 public:
-    explicit TableTransfer(Core& core) : core_(core) {}
+    explicit TableTransfer(TerminalSession& session) : session_(session) {}
 
     // Message code of the last failure (0 when no specific cause was recorded).
     int nTableErr = 0;
@@ -31,7 +31,7 @@ public:
                     const std::string& eventMask);
 
 private:
-    Core& core_;
+    TerminalSession& session_;
 };
 
 } // namespace px

@@ -1,8 +1,7 @@
 #include "TimeTables.h"
 
-#include "Core.h"
-#include "DeviceOps.h"
 #include "TableTransfer.h"
+#include "TerminalSession.h"
 #include "VbText.h"
 
 #include <cstdio>
@@ -25,48 +24,48 @@ Registers RegistersOf(TimeTable::Kind kind)
 
 } // namespace
 
-bool DownloadTable(Core& core, TimeTable& table)
+bool DownloadTable(TerminalSession& session, TimeTable& table)
 {
     const Registers reg = RegistersOf(table.kind());
     std::vector<std::string> entries = table.Entries();
-    TableTransfer transfer(core);
+    TableTransfer transfer(session);
     const bool ok = transfer.SetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg,
                                         reg.mask, reg.disable);
     if (!ok) {
         const int code = transfer.nTableErr;
-        if (core.state().bLinkTimeout) core.device().OffLine();
-        core.ErrorBox(code);
+        if (session.state().bLinkTimeout) session.device().OffLine();
+        session.device().Error(code);
     }
     table.SetAllGrey(false);
     return ok;
 }
 
-bool UploadTable(Core& core, TimeTable& table)
+bool UploadTable(TerminalSession& session, TimeTable& table)
 {
     const Registers reg = RegistersOf(table.kind());
     std::vector<std::string> entries;
-    TableTransfer transfer(core);
+    TableTransfer transfer(session);
     const bool ok =
         transfer.GetPXTable(entries, TimeTable::kRows, reg.timeReg, reg.eventReg, reg.mask);
     if (ok) {
         table.Show(entries);
     } else {
         const int code = transfer.nTableErr;
-        if (core.state().bLinkTimeout) core.device().OffLine();
-        core.ErrorBox(code);
+        if (session.state().bLinkTimeout) session.device().OffLine();
+        session.device().Error(code);
     }
     return ok;
 }
 
-bool DisableBellTable(Core& core, TimeTable& table)
+bool DisableBellTable(TerminalSession& session, TimeTable& table)
 {
-    core.state().bLinkTimeout = false;
+    session.state().bLinkTimeout = false;
     bool ok = true;
     for (int e = 0; e < TimeTable::kRows && ok; ++e) {
-        ok = core.link().PortOpen() && core.link().SetRegister(34 + e, "00");
+        ok = session.link().PortOpen() && session.link().SetRegister(34 + e, "00");
         if (!ok) {
-            core.ErrorBox(core.state().bLinkTimeout ? 1 : 14);
-            core.device().OffLine();
+            session.device().Error(session.state().bLinkTimeout ? 1 : 14);
+            session.device().OffLine();
         }
     }
     table.SetAllGrey(true);

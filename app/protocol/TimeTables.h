@@ -10,7 +10,7 @@
 
 namespace px {
 
-class Core;
+class TerminalSession;
 
 struct TimeRow {
     std::string hour;
@@ -61,9 +61,9 @@ private:
 
 // Transfers between the terminal and a table, with the failure messages and going off line after
 // a time-out. Each returns whether the transfer succeeded.
-bool DownloadTable(Core& core, TimeTable& table);
-bool UploadTable(Core& core, TimeTable& table);
+bool DownloadTable(TerminalSession& session, TimeTable& table);
+bool UploadTable(TerminalSession& session, TimeTable& table);
 // "Disable": writes "00" to all 32 bell event registers and greys the rows.
-bool DisableBellTable(Core& core, TimeTable& table);
+bool DisableBellTable(TerminalSession& session, TimeTable& table);
 
 } // namespace px

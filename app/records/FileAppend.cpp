@@ -48,6 +48,19 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
     return failure == 0;
 }
 
+bool SyncFile(const std::string& path, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = ErrnoText(errno);
+        return false;
+    }
+    const bool ok = ::fdatasync(fd) == 0;
+    if (!ok && error) *error = ErrnoText(errno);
+    ::close(fd);
+    return ok;
+}
+
 bool ReplaceFile(const std::string& path, std::string_view text, std::string* error)
 {
     const auto result = ini::replaceFile(path, text);

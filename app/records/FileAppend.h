@@ -14,6 +14,9 @@ namespace px {
 bool AppendLine(const std::string& path, std::string_view text, std::string* error,
                 bool durable = false);
 
+// Makes what was appended without durable reach the disk.
+bool SyncFile(const std::string& path, std::string* error);
+
 // Replaces the whole file atomically (the INI module's writer); a failed write leaves the old
 // file as it was.
 bool ReplaceFile(const std::string& path, std::string_view text, std::string* error);

@@ -51,25 +51,48 @@ void ForgetLeftOver(ini::Document& doc, const std::string& section)
         doc.removeKey(section, key);
 }
 
-// "start,length,path" of a left-over line.
-std::string LeftLineText(const LeftLine& line)
+// "start,length/length/...,path" of left-over lines (files of earlier versions hold one length).
+std::string LeftLineText(const LeftLines& lines)
 {
-    return std::to_string(line.at) + "," + std::to_string(line.length) + "," +
-           EncodeStoredRecord(line.path);
+    std::string text = std::to_string(lines.at) + ",";
+    for (std::size_t i = 0; i < lines.lengths.size(); ++i)
+        text += (i ? "/" : "") + std::to_string(lines.lengths[i]);
+    return text + "," + EncodeStoredRecord(lines.path);
 }
 
-LeftLine ParseLeftLine(const std::string& text)
+LeftLines ParseLeftLine(const std::string& text)
 {
-    LeftLine line;
+    LeftLines lines;
     const std::size_t a = text.find(',');
     const std::size_t b = a == std::string::npos ? a : text.find(',', a + 1);
-    if (b == std::string::npos) return line;
-    const double at = Val(text.substr(0, a)), length = Val(text.substr(a + 1, b - a - 1));
-    if (at < 0 || at > 9e15 || length < 1 || length > 9e15) return line;
-    line.at = static_cast<long long>(at);
-    line.length = static_cast<long long>(length);
-    line.path = DecodeStoredRecord(text.substr(b + 1));
-    return line;
+    if (b == std::string::npos) return lines;
+    const double at = Val(text.substr(0, a));
+    if (at < 0 || at > 9e15) return lines;
+    std::vector<long long> lengths;
+    const std::string all = text.substr(a + 1, b - a - 1);
+    for (std::size_t from = 0;;) {
+        const std::size_t slash = all.find('/', from);
+        const double length = Val(all.substr(from, slash - from));
+        if (length < 1 || length > 9e15) return lines;
+        lengths.push_back(static_cast<long long>(length));
+        if (slash == std::string::npos) break;
+        from = slash + 1;
+    }
+    if (lengths.empty()) return lines;
+    lines.at = static_cast<long long>(at);
+    lines.lengths = std::move(lengths);
+    lines.path = DecodeStoredRecord(text.substr(b + 1));
+    return lines;
+}
+
+void SetLeftOver(ini::Document& doc, const std::string& section, const LeftOver& left)
+{
+    ForgetLeftOver(doc, section);
+    doc.set(section, "LeftIndex", std::to_string(left.index));
+    if (left.record) doc.set(section, "LeftRecord", EncodeStoredRecord(*left.record));
+    const LeftLines* lines[3] = {&left.output, &left.mail, &left.backup};
+    for (int i = 0; i < 3; ++i)
+        if (lines[i]->Count() > 0) doc.set(section, kLeftKeys[i], LeftLineText(*lines[i]));
 }
 
 void SetMarks(ini::Document& doc, const std::string& section, const FileMarks& marks)
@@ -82,6 +105,34 @@ void SetMarks(ini::Document& doc, const std::string& section, const FileMarks& m
 }
 
 } // namespace
+
+long long LeftLines::Offset(std::size_t i) const
+{
+    long long at_ = at;
+    for (std::size_t k = 0; k < i && k < lengths.size(); ++k)
+        at_ += lengths[k];
+    return at_;
+}
+
+std::optional<LeftOver> LeftOver::After(std::size_t n) const
+{
+    LeftOver rest;
+    rest.index = index + static_cast<long>(n);
+    bool any = false;
+    const auto cut = [&](const LeftLines& from, LeftLines& to) {
+        if (from.Count() <= n) return;
+        to.path = from.path;
+        to.at = from.Offset(n);
+        to.lengths.assign(from.lengths.begin() + static_cast<std::ptrdiff_t>(n),
+                          from.lengths.end());
+        any = true;
+    };
+    cut(output, rest.output);
+    cut(mail, rest.mail);
+    cut(backup, rest.backup);
+    if (n == 0) rest.record = record;
+    return any ? std::optional<LeftOver>(std::move(rest)) : std::nullopt;
+}
 
 std::string EncodeStoredRecord(std::string_view raw)
 {
@@ -183,6 +234,15 @@ std::string RecordStore::StoredRecord(const std::string& key)
     return DecodeStoredRecord(ini::getString(FilePath, GetRecordName(), key, "", kWholeValue));
 }
 
+StoredCounters RecordStore::Counters()
+{
+    StoredCounters c;
+    c.lastCount = LastCount();
+    c.firstRecord = FirstRecord();
+    c.lastRecord = LastRecord();
+    return c;
+}
+
 std::string RecordStore::FirstRecord()
 {
     return StoredRecord("FirstRecord");
@@ -201,6 +261,32 @@ std::string RecordStore::LastRecord()
 bool RecordStore::SetLastRecord(const std::string& record)
 {
     return SetFields("LastRecord", EncodeStoredRecord(record));
+}
+
+bool RecordStore::SaveBatch(long first, const std::vector<std::string>& raws,
+                            const FileMarks& marks, const LeftOver* stillLeft)
+{
+    if (raws.empty()) return true;
+    const std::string section = GetRecordName();
+    const long last = first + static_cast<long>(raws.size()) - 1;
+    if (!Edit([&](ini::Document& doc) {
+            if (first == 0) doc.set(section, "FirstRecord", EncodeStoredRecord(raws.front()));
+            if (last > 0) doc.set(section, "LastRecord", EncodeStoredRecord(raws.back()));
+            doc.set(section, "LastCount", std::to_string(last + 1));
+            SetMarks(doc, section, marks);
+            if (stillLeft)
+                SetLeftOver(doc, section, *stillLeft);
+            else
+                ForgetLeftOver(doc, section);
+            doc.set(kDownloads, "Last", section);
+        }))
+        return false;
+    if (OnChange) {
+        if (first == 0) OnChange("FirstRecord");
+        if (last > 0) OnChange("LastRecord");
+        OnChange("LastCount");
+    }
+    return true;
 }
 
 bool RecordStore::SaveProgress(long index, const std::string& raw, const FileMarks* marks)
@@ -238,14 +324,7 @@ bool RecordStore::BeginDownload(long first, const std::string& raw, const FileMa
 bool RecordStore::KeepLeftOver(const LeftOver& left)
 {
     const std::string section = GetRecordName();
-    return Edit([&](ini::Document& doc) {
-        ForgetLeftOver(doc, section);
-        doc.set(section, "LeftIndex", std::to_string(left.index));
-        if (left.record) doc.set(section, "LeftRecord", EncodeStoredRecord(*left.record));
-        const LeftLine* lines[3] = {&left.output, &left.mail, &left.backup};
-        for (int i = 0; i < 3; ++i)
-            if (lines[i]->at >= 0) doc.set(section, kLeftKeys[i], LeftLineText(*lines[i]));
-    });
+    return Edit([&](ini::Document& doc) { SetLeftOver(doc, section, left); });
 }
 
 std::optional<LeftOver> RecordStore::LeftOverLines()
@@ -260,7 +339,7 @@ std::optional<LeftOver> RecordStore::LeftOverLines()
     left.index = static_cast<long>(Val(*index));
     if (const auto record = doc.find(section, "LeftRecord", kWholeValue))
         left.record = DecodeStoredRecord(*record);
-    LeftLine* lines[3] = {&left.output, &left.mail, &left.backup};
+    LeftLines* lines[3] = {&left.output, &left.mail, &left.backup};
     for (int i = 0; i < 3; ++i)
         *lines[i] = ParseLeftLine(doc.get(section, kLeftKeys[i], "", kWholeValue));
     return left;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace px {
 
@@ -32,6 +33,13 @@ struct FileMarks {
     FileMark output, mail, backup;
 };
 
+// One terminal's counters as a download starts from them.
+struct StoredCounters {
+    long lastCount = -1;     // records saved; -1 when unknown
+    std::string firstRecord; // raw text of record 0
+    std::string lastRecord;  // raw text of record lastCount - 1
+};
+
 // A download that had not ended when the counters were last written.
 struct PendingDownload {
     long first = 0;          // its first record
@@ -40,19 +48,26 @@ struct PendingDownload {
     bool lastWriter = false; // no other terminal's counters were written after it
 };
 
-// One whole line that a killed download wrote to a file without its counter.
-struct LeftLine {
+// Whole lines that a killed download wrote to one file without their counters, one after
+// another from where the file ended at the last counted record.
+struct LeftLines {
     std::string path;
-    long long at = -1; // where it starts; -1: none
-    long long length = 0;
+    long long at = -1;              // where the first starts; -1: none
+    std::vector<long long> lengths; // each line's length, its CR LF included
+    std::size_t Count() const { return at < 0 ? 0 : lengths.size(); }
+    // Where line i starts.
+    long long Offset(std::size_t i) const;
 };
 
-// The lines a killed download left: those of record index, whose raw text is known when it was
-// the download's first record.
+// The lines a killed download left: those of records index, index + 1, ...; the first record's
+// raw text is known when it was the download's first record.
 struct LeftOver {
     long index = 0;
     std::optional<std::string> record;
-    LeftLine output, mail, backup;
+    LeftLines output, mail, backup;
+    // The same lines without the first n records' (claimed by a download); nullopt when none
+    // are left.
+    std::optional<LeftOver> After(std::size_t n) const;
 };
 
 class RecordStore {
@@ -71,6 +86,8 @@ public:
     bool SetFields(const std::string& key, const std::string& value);
     long LastCount();
     bool SetLastCount(long n);
+    // LastCount, FirstRecord and LastRecord of the current terminal in one read.
+    StoredCounters Counters();
     std::string FirstRecord();
     bool SetFirstRecord(const std::string& record);
     std::string LastRecord();
@@ -81,6 +98,10 @@ public:
     // marks, the files' ends after the record's lines are kept with them. Noted left-over lines
     // are forgotten: only a download's first record can take them over.
     bool SaveProgress(long index, const std::string& raw, const FileMarks* marks = nullptr);
+    // Records first, first + 1, ... (raw texts raws) were saved: as SaveProgress of each in one
+    // write. Left-over lines that the download has not taken over yet stay noted as stillLeft.
+    bool SaveBatch(long first, const std::vector<std::string>& raws, const FileMarks& marks,
+                   const LeftOver* stillLeft);
 
     // A download is about to write record first (raw text raw) to files that now end at marks.
     // Left-over lines noted before are forgotten unless the download takes them over: then they

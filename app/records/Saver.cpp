@@ -61,19 +61,50 @@ bool Saver::OpenFile(const std::string& rawPath)
     return true;
 }
 
-bool Saver::WriteFile(const std::string& record)
+bool Saver::WriteFile(const std::string& record, bool durable)
 {
     ClearError();
     if (writing_ || path_.empty()) return false;
     writing_ = true;
     std::string error;
-    const bool ok = AppendLine(path_, OneLine(record), &error, /*durable=*/true);
+    const bool ok = AppendLine(path_, OneLine(record), &error, durable);
     writing_ = false;
     if (!ok) {
         errorNo_ = kFileError;
         error_ = error;
     }
     return ok;
+}
+
+bool Saver::WriteLines(const std::vector<std::string>& records)
+{
+    ClearError();
+    if (writing_ || path_.empty()) return false;
+    if (records.empty()) return true;
+    std::string text;
+    for (const auto& record : records) {
+        if (!text.empty()) text += "\r\n";
+        text += OneLine(record);
+    }
+    writing_ = true;
+    std::string error;
+    const bool ok = AppendLine(path_, text, &error, /*durable=*/true);
+    writing_ = false;
+    if (!ok) {
+        errorNo_ = kFileError;
+        error_ = error;
+    }
+    return ok;
+}
+
+bool Saver::Sync()
+{
+    ClearError();
+    std::string error;
+    if (!path_.empty() && SyncFile(path_, &error)) return true;
+    errorNo_ = kFileError;
+    error_ = path_.empty() ? "no file" : error;
+    return false;
 }
 
 long long Saver::FileSize() const

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace px {
 
@@ -18,8 +19,13 @@ class Saver {
 public:
     // Checks that the file can be opened for appending, creates it when missing and remembers it.
     bool OpenFile(const std::string& path);
-    // Appends the record as one line (see OneLine).
-    bool WriteFile(const std::string& record);
+    // Appends the record as one line (see OneLine); durable: on disk when this returns.
+    bool WriteFile(const std::string& record, bool durable = true);
+    // Appends the records as lines with one write, on disk when this returns; on failure none of
+    // them is left in the file.
+    bool WriteLines(const std::vector<std::string>& records);
+    // Lines written without durable reach the disk.
+    bool Sync();
     void CloseFile() {}
     long long FileSize() const;
     void ClearError();

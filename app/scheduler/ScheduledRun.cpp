@@ -1,73 +1,113 @@
 #include "ScheduledRun.h"
 
-#include "Connect.h"
-#include "Core.h"
+#include "DeviceDirectory.h"
 #include "DeviceOps.h"
+#include "EventLog.h"
 #include "FileAppend.h"
 #include "FmtData.h"
 #include "Ini.h"
 #include "Mailer.h"
+#include "Options.h"
 #include "OutputNames.h"
-#include "RecordOutput.h"
-#include "RecordUpload.h"
-#include "Replies.h"
+#include "ProgramPaths.h"
+#include "RecordStore.h"
+#include "RunPart.h"
+#include "RunSessions.h"
+#include "RunWriter.h"
 #include "RuntimeError.h"
+#include "Texts.h"
 #include "Trace.h"
 #include "VbText.h"
+#include "View.h"
 #include "Wait.h"
 
+#include <QAbstractEventDispatcher>
+#include <QThread>
+
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 namespace px {
 
 namespace {
 
 const std::string S10(10, ' ');
-const std::string S5(5, ' ');
+
+std::mutex nowMutex; // the clock a test gives the run need not be thread-safe
 
 } // namespace
+
+struct ScheduledRun::Terminal {
+    int id = 0;
+    std::string name;
+    std::string link;
+    PollPlan plan;
+    std::unique_ptr<RunPart> part;
+    enum class State { Waiting, Running, Done } state = State::Waiting;
+};
+
+ScheduledRun::ScheduledRun(RunServices services, Mailer& mailer)
+    : s_(std::move(services)), mailer_(mailer)
+{
+}
+
+ScheduledRun::~ScheduledRun() = default;
+
+int ScheduledRun::SessionsFor(int setting, int links)
+{
+    if (setting > 0) return setting;
+    return std::clamp(links, 1, kDefaultParallelLimit);
+}
+
+std::string ScheduledRun::LinkOf(int comPort, const std::string& address, int ipPort)
+{
+    if (comPort != 0) return "COM" + std::to_string(comPort);
+    if (address.empty() || address == "0.0.0.0") return {};
+    return address + ":" + std::to_string(ipPort & 0xFFFF);
+}
+
+DateTime ScheduledRun::SafeNow() const
+{
+    const std::lock_guard lock(nowMutex);
+    return now();
+}
 
 // Every line goes to the file of the month it is written in, also in a run that passes midnight.
 void ScheduledRun::Log(const std::string& line) const
 {
     qCDebug(pxApp).noquote() << "run log:" << line.c_str();
-    core_.eventLog().FollowMonth(now());
-    core_.eventLog().WriteLog(line, false);
-}
-void ScheduledRun::Silent(const std::string& line) const
-{
-    qCDebug(pxApp).noquote() << "run note:" << line.c_str();
-    core_.eventLog().FollowMonth(now());
-    core_.eventLog().WriteLog(line, true);
+    s_.eventLog.FollowMonth(SafeNow());
+    s_.eventLog.WriteLog(line, false);
 }
 void ScheduledRun::Message(const std::string& text) const
 {
     qCDebug(pxApp).noquote() << "run step:" << text.c_str();
-    core_.view().SetMessageLine(text);
-}
-std::string ScheduledRun::T1() const
-{
-    return FormatDate(now(), "hh:nn");
+    s_.view.SetMessageLine(text);
 }
 std::string ScheduledRun::T2() const
 {
-    return FormatDate(now(), "MM/DD HH:nn");
+    return FormatDate(SafeNow(), "MM/DD HH:nn");
 }
 
 void ScheduledRun::LoadRunTemplate()
 {
-    const Options& o = core_.options();
+    const Options& o = s_.options;
     std::string templ(fmt::kStandardTemplate);
     const long idLength = IdLength(o.idLenText);
-    if (!core_.szFormatIni.empty() && !o.format.empty() && o.format != "(Default)")
-        templ = ini::getString(core_.szFormatIni, o.format, "Format", fmt::kStandardTemplate,
-                               ini::kBuf2048);
+    if (!s_.formatIni.empty() && !o.format.empty() && o.format != "(Default)")
+        templ =
+            ini::getString(s_.formatIni, o.format, "Format", fmt::kStandardTemplate, ini::kBuf2048);
     else if (!Trim(o.idLenText).empty() && idLength > 0)
         templ = fmt::IdLengthTemplate(idLength);
-    if (!core_.formatter().LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}"))
+    if (!s_.formatter.LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}"))
         Log(S10 + "invalid template, records are saved unformatted: " + templ);
+}
+
+void ScheduledRun::StopSessions()
+{
+    if (sessions_) sessions_->StopAll();
 }
 
 void ScheduledRun::TSChkDevice()
@@ -82,32 +122,18 @@ void ScheduledRun::TSChkDevice()
         ~Leave()
         {
             run.bInTSChkDevice_ = false;
-            run.leftOvers_.clear();
             try {
-                run.core_.SetScreenPointer(kPointerDefault);
+                if (run.s_.screenPointer) run.s_.screenPointer(kPointerDefault);
             } catch (...) { // nothing may leave a destructor
             }
         }
     } leave{*this};
     bInTSChkDevice_ = true;
     complete_ = true;
-    core_.SetScreenPointer(kPointerHourglass);
+    if (s_.screenPointer) s_.screenPointer(kPointerHourglass);
     try {
         const std::string mailFile = StartRun();
-        DeviceDirectory& dir = core_.directory();
-        const auto lines = dir.Lines(); // the list as it stands when the run starts
-        std::vector<int> ids;
-        for (std::size_t li = 1; li < lines.size(); ++li)
-            ids.push_back(lines[li].itemData);
-        TakeLeftOvers(ids);
-        for (std::size_t li = 1; li < lines.size(); ++li) {
-            if (core_.state().Stopping()) {
-                complete_ = false;
-                break;
-            }
-            const DeviceEntry entry = dir.table[static_cast<std::size_t>(lines[li].itemData)];
-            if (!PollEntry(entry, lines[li].text)) complete_ = false;
-        }
+        PollAll();
         Message(T2() + " Finish!");
         MailRunFile(mailFile);
     } catch (const RuntimeError& e) {
@@ -122,143 +148,154 @@ void ScheduledRun::TSChkDevice()
 
 std::string ScheduledRun::StartRun()
 {
-    core_.device().ReadPX74XInfo();
+    eraseRatio_ = DeviceOps::ReadEraseRatio(s_.paths.In(s_.paths.title + ".ini"));
     Log("\r\n" + T2() + " Start Time scheduler...");
     Message("");
     LoadRunTemplate();
-    Options& o = core_.options();
-    o.tsfileName = OutputFileName(o, now());
-    return MailFilePath(core_.paths(), o.tsfileName);
+    Options& o = s_.options;
+    o.tsfileName = OutputFileName(o, SafeNow());
+    return MailFilePath(s_.paths, o.tsfileName);
 }
 
-bool ScheduledRun::PollEntry(const DeviceEntry& entry, const std::string& name)
+bool ScheduledRun::StartNext(std::vector<Terminal>& terms, int slot)
 {
-    SerloClient& link = core_.link();
-    Log(S5 + T1() + " Detect " + name);
-    Message(T2() + " Detect " + name);
-    link.SetPortOpen(false);
-    link.SetCommPort(entry.ComPort);
-
-    long pingMs = 0;
-    bool saved = false;
-    if (ReachEntry(entry, name, pingMs) && OpenEntry(entry) && IdentifyOrRecover(entry, name))
-        saved = DownloadEntry(entry, name, pingMs);
-    Message(T2() + " Next device!");
-    link.SetPortOpen(false);
-    pumpEvents();
-    return saved;
-}
-
-bool ScheduledRun::ReachEntry(const DeviceEntry& entry, const std::string& name, long& pingMs)
-{
-    if (entry.ComPort != 0) return true;
-    if (entry.IPAddr.empty() || entry.IPAddr == "0.0.0.0") {
-        Log(S10 + name + " is empty!");
-        return false;
-    }
-    pingMs = core_.pinger().Ping(entry.IPAddr, 3000);
-    if (pingMs == -1) {
-        Log(S10 + "can't ping " + name + "(" + entry.IPAddr + ")!");
-        return false;
-    }
-    core_.link().SetIAddress(entry.IPAddr);
-    core_.link().SetIPort(SignedPort(entry.IPPort));
-    return true;
-}
-
-bool ScheduledRun::OpenEntry(const DeviceEntry& entry)
-{
-    SerloClient& link = core_.link();
-    const bool tcp = entry.ComPort == 0;
-    Message(T2() + " Start open communication!");
-    Message(T2() + (OpenLinkWithRetry(link, tcp) ? " Communication is Open!"
-                                                 : " Communication is no Open!"));
-    if (link.PortOpen()) return true;
-    // The control's reason names the cause: no adapter, a port held elsewhere, missing rights.
-    const std::string why = link.OpenFailure().empty() ? "" : " (" + link.OpenFailure() + ")";
-    Log(S10 +
-        (tcp ? "can't open IP:" + link.IAddress()
-             : "can't open COM:" + std::to_string(link.CommPort())) +
-        why);
-    return false;
-}
-
-bool ScheduledRun::IdentifyOrRecover(const DeviceEntry& entry, const std::string& name)
-{
-    ProgramState& st = core_.state();
-    DeviceOps& device = core_.device();
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-        if (st.Stopping()) break;
-        device.PrepareLinkForPoll();
-        std::string reply = device.PollingPX74X(entry.ID);
-        if (!IsAccepted(reply) && !st.Stopping()) reply = device.PollingPX74X(0);
-        if (const auto poll = reply::ParsePoll(reply)) {
-            const int answering = std::max(0, poll->id);
-            if (answering == entry.ID) return true;
-            Silent("Warning Machine ID Change from " + std::to_string(entry.ID) + " to " +
-                   std::to_string(answering) + " (" + reply + ")");
-            if (attempt == 1 || attempt == 3) RecoverId(entry, answering);
+    std::set<std::string> busy;
+    for (const Terminal& t : terms)
+        if (t.state == Terminal::State::Running && !t.link.empty()) busy.insert(t.link);
+    // The first waiting terminal whose link is free: terminals of one link go in directory order.
+    std::set<std::string> passed;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+        Terminal& t = terms[i];
+        if (t.state != Terminal::State::Waiting) {
+            continue;
         }
-        pumpEvents();
+        if (!t.link.empty() && (busy.count(t.link) || passed.count(t.link))) {
+            passed.insert(t.link);
+            continue;
+        }
+        t.state = Terminal::State::Running;
+        t.plan.counters = [&] {
+            RecordStore& store = s_.recordStore;
+            store.FilePath = s_.paths.In("Records/" + s_.paths.title + ".INI");
+            store.MachineID = t.id;
+            return store.Counters();
+        }();
+        const std::string tag = parallel_ > 1 ? ThreeDigits(t.id) + " " : std::string();
+        sessions_->Start(slot, *t.part, t.plan, tag, [this, &terms, i](bool saved) {
+            terms[i].state = Terminal::State::Done;
+            if (!saved) complete_ = false;
+            ShowCounts(terms, true);
+        });
+        return true;
     }
-    Log(S10 + name + " no echo!(ID:" + std::to_string(entry.ID) +
-        (entry.ComPort == 0 ? " IP:" + entry.IPAddr : " COM" + std::to_string(entry.ComPort)) +
-        ")");
     return false;
 }
 
-void ScheduledRun::RecoverId(const DeviceEntry& entry, int answering)
+void ScheduledRun::ShowCounts(const std::vector<Terminal>& terms, bool inStatusView)
 {
-    SerloClient& link = core_.link();
-    if (core_.device().CommMultipleID()) {
-        Silent(entry.ComPort == 0
-                   ? "Multiple Machine ID use IP:" + link.IAddress() + ":" +
-                         std::to_string(link.IPort() & 0xFFFF) + " Can't Auto Recovery ID"
-                   : "Multiple Machine ID use COM" + std::to_string(link.CommPort()) +
-                         " Can't Auto Recovery ID");
-    } else if (core_.device().SetTerminalID(entry.ID, answering)) {
-        Silent("Auto Recovery Machine ID from " + std::to_string(answering) + " to " +
-               std::to_string(entry.ID));
-    }
+    if (parallel_ <= 1) return;
+    int done = 0, running = 0, waiting = 0;
+    for (const Terminal& t : terms)
+        (t.state == Terminal::State::Done      ? done
+         : t.state == Terminal::State::Running ? running
+                                               : waiting)++;
+    const std::string counts = std::to_string(done) + " done, " + std::to_string(running) +
+                               " running, " + std::to_string(waiting) + " waiting";
+    Message(T2() + " " + counts);
+    // The status view only: the log file reads as a sequential run's.
+    if (inStatusView) s_.eventLog.AppendView(S10 + "terminals: " + counts + "\r\n");
 }
 
-bool ScheduledRun::DownloadEntry(const DeviceEntry& entry, const std::string& name, long pingMs)
+void ScheduledRun::PollAll()
 {
-    Log(S10 + name + " connected!" +
-        (entry.ComPort == 0 && pingMs >= 101 ? "(Ping:" + std::to_string(pingMs) + ")" : ""));
-    bool saved = false;
-    const long count = core_.device().GetPXRecordCount();
-    if (count == -1) {
-        Log(S10 + "disconnected!");
-    } else if (count == 0) {
-        Log(S10 + "no record!");
-        saved = true;
-    } else {
-        saved = TSUpload(entry.ID);
+    const DeviceDirectory& dir = s_.directory;
+    const auto lines = dir.Lines(); // the list as it stands when the run starts
+    std::vector<Terminal> terms;
+    std::set<std::string> links;
+    std::vector<int> ids;
+    for (std::size_t li = 1; li < lines.size(); ++li) {
+        Terminal t;
+        t.id = lines[li].itemData;
+        t.name = lines[li].text;
+        const DeviceEntry& e = dir.table[static_cast<std::size_t>(t.id)];
+        t.link = LinkOf(e.ComPort, e.IPAddr, e.IPPort);
+        if (!t.link.empty()) links.insert(t.link);
+        t.plan.entry = e;
+        t.plan.name = t.name;
+        t.plan.sharedLink = dir.SharedLink(e.ComPort, e.IPAddr, e.IPPort);
+        t.plan.eraseRatio = eraseRatio_;
+        t.plan.setClock = s_.options.sat;
+        t.plan.linkTimeoutMs = s_.linkTimeoutMs;
+        t.plan.now = [this] { return SafeNow(); };
+        ids.push_back(t.id);
+        terms.push_back(std::move(t));
     }
-    if (core_.options().sat) SetTerminalClock();
-    return saved;
-}
+    parallel_ = SessionsFor(s_.options.parallel, static_cast<int>(links.size()));
+    parallel_ = std::min<int>(parallel_, std::max<int>(1, static_cast<int>(terms.size())));
 
-void ScheduledRun::SetTerminalClock()
-{
-    SerloClient& link = core_.link();
-    for (int attempt = 0; attempt < 5 && link.PortOpen(); ++attempt) {
-        const DateTime t = now();
-        if (link.SetTime(t.year, t.month, t.day, t.hour, t.minute, t.second, Weekday(t))) break;
+    // The window's terminal gives its line up to the run; the scheduler's stop reconnects it.
+    if (s_.releaseWindowLink) s_.releaseWindowLink();
+
+    RunWriter writer(s_, [this] { return SafeNow(); });
+    writer.TakeLeftOvers(ids);
+    auto* mainDispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
+    for (Terminal& t : terms) {
+        t.part = std::make_unique<RunPart>([mainDispatcher] {
+            if (mainDispatcher) mainDispatcher->wakeUp();
+        });
+        writer.AddPart(t.id, *t.part);
+    }
+
+    const Texts texts = s_.texts; // a change of language mid-run reaches the next run
+    RunSessions::Reports reports;
+    reports.monitor = s_.monitor;
+    reports.status = s_.status;
+    reports.message = [this](const std::string& text) {
+        if (parallel_ <= 1) Message(text);
+    };
+    RunSessions sessions(parallel_, texts, s_.paths.title, reports, &s_.stopRequested);
+    sessions_ = &sessions;
+    struct Forget {
+        RunSessions*& p;
+        ~Forget() { p = nullptr; }
+    } forget{sessions_};
+
+    ShowCounts(terms, false);
+    for (;;) {
+        if (s_.stopRequested) {
+            // Terminals not begun stay for the next run; those begun end at their next record.
+            for (Terminal& t : terms)
+                if (t.state == Terminal::State::Waiting) {
+                    complete_ = false;
+                    t.state = Terminal::State::Done;
+                    t.part->Finish();
+                    t.part->SetStarted();
+                }
+        }
+        for (int slot = 0; slot < sessions.Slots(); ++slot)
+            if (!sessions.Busy(slot) && !StartNext(terms, slot)) break;
+        const bool more = writer.Pump();
+        const bool polling = std::any_of(terms.begin(), terms.end(), [](const Terminal& t) {
+            return t.state != Terminal::State::Done;
+        });
+        if (!polling && writer.AllDone()) break;
+        if (more)
+            pumpEvents();
+        else
+            waitForEvent(Millis(1000));
     }
 }
 
 void ScheduledRun::MailRunFile(const std::string& mailFile)
 {
-    const Options& o = core_.options();
+    const Options& o = s_.options;
     if (!o.mailToChecked || !FileExists(mailFile)) return;
     if (FileSizeOf(mailFile) == 0) {
         Log(S10 + "mail file size is zero!");
         return;
     }
-    Log(S5 + T1() + "Start mail the file!");
-    const std::string subject = ExpandDate(o.mailSubject, "{Date#}", now(), "Short Date");
+    Log(std::string(5, ' ') + FormatDate(SafeNow(), "hh:nn") + "Start mail the file!");
+    const std::string subject = ExpandDate(o.mailSubject, "{Date#}", SafeNow(), "Short Date");
     if (mailer_.SendMail(o.mailTo, o.mailTo, subject, subject, {mailFile})) {
         std::error_code ec;
         std::filesystem::remove(mailFile, ec);

@@ -2,106 +2,72 @@
 // machine ID repaired when it is alone on its link), downloaded from where the last run stopped
 // into the output file, the monthly backup and the mail copy, erased once its memory passes the
 // configured ratio, optionally given the PC's time, and the collected file is mailed.
+//
+// Terminals on different links (COM ports, device-server addresses and ports) are polled at the
+// same time, up to the setting "Time schedular/Parallel"; those on one link one after another,
+// in directory order. The files read as if every terminal had been polled in turn.
 #pragma once
 
 #include "DateFormat.h"
-#include "RecordStore.h"
+#include "RunServices.h"
 
+#include <atomic>
 #include <functional>
-#include <map>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace px {
 
-class Core;
 class Mailer;
-class Saver;
-struct DeviceEntry;
-namespace reply {
-struct RecordLine;
-}
+class RunSessions;
 
 class ScheduledRun {
 public:
-    ScheduledRun(Core& core, Mailer& mailer) : core_(core), mailer_(mailer) {}
+    // Most sessions at a time when the setting leaves it to the directory.
+    static constexpr int kDefaultParallelLimit = 8;
+
+    ScheduledRun(RunServices services, Mailer& mailer);
+    ~ScheduledRun();
 
     std::function<DateTime()> now = [] { return Now(); };
 
     void TSChkDevice();
-    bool TSUpload(int id);
 
     // Whether every directory entry of the last run was saved or had nothing new (a failed mail
     // or clock setting does not count).
     bool LastRunComplete() const { return complete_; }
-    // Why TSUpload's last call ended the way it did (its final log line).
-    const std::string& LastUploadResult() const { return lastUploadResult_; }
+    // The scheduler's Stop: every session of a run in progress ends its exchange now, and the
+    // run ends at the sessions' next record.
+    void StopSessions();
+
+    // The sessions the run uses at most for a directory of links distinct links: the setting,
+    // or the number of links up to kDefaultParallelLimit when it is 0.
+    static int SessionsFor(int setting, int links);
+    // The link an entry is reached through: "COM5", "10.0.0.7:1001"; "" for none.
+    static std::string LinkOf(int comPort, const std::string& address, int ipPort);
 
 private:
-    // Where one terminal's download stands.
-    struct UploadPass {
-        long count = 0; // records on the terminal
-        long last = 0;  // records saved, from the start
-        long start = 0; // where this download began
-        bool readOk = true;
-        bool resumed = false;       // the stored records still matched the terminal's
-        bool begun = false;         // the counter file knows that this download runs
-        bool counterFailed = false; // a counter write failed: the download stays pending
-        int mailFailures = 0, backupFailures = 0;
-        std::optional<LeftOver> left; // lines a killed download of this terminal left
-        std::string eraseResult;
-    };
-    // The lines one record gives.
-    struct RecordLines {
-        std::string output; // also the mail copy's
-        std::string backup;
-    };
+    struct Terminal; // one directory entry of the run
 
-    // The run's steps, in order.
     std::string StartRun(); // the mail copy's path
-    bool PollEntry(const DeviceEntry& entry, const std::string& name);
-    bool ReachEntry(const DeviceEntry& entry, const std::string& name, long& pingMs);
-    bool OpenEntry(const DeviceEntry& entry);
-    bool IdentifyOrRecover(const DeviceEntry& entry, const std::string& name);
-    void RecoverId(const DeviceEntry& entry, int answering);
-    bool DownloadEntry(const DeviceEntry& entry, const std::string& name, long pingMs);
-    void SetTerminalClock();
+    void PollAll();
+    bool StartNext(std::vector<Terminal>& terms, int slot);
+    void ShowCounts(const std::vector<Terminal>& terms, bool inStatusView);
     void MailRunFile(const std::string& mailFile);
-
-    // TSUpload's steps.
-    void WriteHeaders();
-    void FindResumePoint(UploadPass& u);
-    void DownloadPasses(int id, UploadPass& u);
-    bool SaveRecord(int id, long index, UploadPass& u);
-    RecordLines LinesFor(int id, long index, const reply::RecordLine& record);
-    bool WriteLines(const RecordLines& lines, const LeftOver* claim, UploadPass& u);
-    bool CounterFailed(UploadPass& u);
-    void NoteWriteFailure(const char* what, const Saver& writer, int& failures);
-    FileMarks Marks();
-    std::string CountersPath() const;
-    void TakeLeftOvers(const std::vector<int>& ids);
-    LeftLine FindLeftLine(const FileMark& mark);
-    void EndDownload(const UploadPass& u);
-    bool AnotherPass(UploadPass& u); // erases the terminal once it is full and all is saved
-    void ReportSaved(const UploadPass& u);
-    bool FinishUpload(const UploadPass& u);
-
     void Log(const std::string& line) const;
-    void Silent(const std::string& line) const;
     void Message(const std::string& text) const;
-    std::string T1() const;
     std::string T2() const;
     void LoadRunTemplate();
-    bool OpenWriters();
+    DateTime SafeNow() const;
 
-    Core& core_;
+    RunServices s_;
     Mailer& mailer_;
     bool bInTSChkDevice_ = false;
-    bool bInTSUpload_ = false;
     bool complete_ = true;
-    std::string lastUploadResult_;
-    std::map<int, LeftOver> leftOvers_; // by machine ID, for this run
+    double eraseRatio_ = 0.8;
+    int parallel_ = 1;
+    RunSessions* sessions_ = nullptr; // while a run polls
 };
 
 } // namespace px

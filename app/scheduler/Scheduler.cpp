@@ -1,16 +1,21 @@
 #include "Scheduler.h"
 
-#include "Core.h"
+#include "DeviceDirectory.h"
+#include "EventLog.h"
 #include "FileAppend.h"
+#include "Options.h"
+#include "ProgramPaths.h"
+#include "TerminalSession.h"
 #include "TsTableLine.h"
 #include "VbText.h"
+#include "View.h"
 #include "Wait.h"
 
 #include <fstream>
 
 namespace px {
 
-Scheduler::Scheduler(Core& core) : core_(core)
+Scheduler::Scheduler(SchedulerServices services) : s_(std::move(services))
 {
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
@@ -25,7 +30,7 @@ std::string Scheduler::CellFromValue(int value, int maximum)
 
 bool Scheduler::TsTableFile(bool load, std::string* error)
 {
-    const std::string path = core_.paths().In("TsTable.txt");
+    const std::string path = s_.paths.In("TsTable.txt");
     if (load) {
         std::ifstream in(path, std::ios::binary);
         for (auto& row : table) {
@@ -44,26 +49,25 @@ bool Scheduler::TsTableFile(bool load, std::string* error)
 
 void Scheduler::StartStop()
 {
-    ProgramState& st = core_.state();
-    if (!st.bTSRunning) {
-        EventLog& log = core_.eventLog();
+    LinkState& link = s_.windowSession.state();
+    if (!s_.bTSRunning) {
+        EventLog& log = s_.eventLog;
         std::string blank;
         for (int i = 0; i < 10; ++i)
             blank += "\r\n";
         log.AppendView(blank); // room in the status pane; the file is not touched
-        core_.link().SetVNetTimeout(core_.linkTimeoutMs);
         log.WriteLog("\r\nWait for starting Time scheduler\r\n", false);
-        st.bStopComm = false;
-        st.bStopRequested = false;
-        if (core_.options().timeModeInterval)
-            dtLastRun = AddSeconds(now(), -core_.options().intervalSeconds);
+        link.bStopComm = false;
+        s_.stopRequested = false;
+        if (s_.options.timeModeInterval) dtLastRun = AddSeconds(now(), -s_.options.intervalSeconds);
         if (stateChanged) stateChanged(true);
         Tick();
         pumpEvents();
     } else {
-        st.bStopPing = true;
-        st.bStopComm = true;
-        st.bStopRequested = true;
+        link.bStopPing = true;
+        link.bStopComm = true;
+        s_.stopRequested = true;
+        if (stopRun) stopRun();
         if (timer_.isActive()) Tick();
     }
 }
@@ -71,8 +75,8 @@ void Scheduler::StartStop()
 bool Scheduler::Due(const DateTime& t)
 {
     if (nTSCmdMode == 1) return true;
-    if (core_.options().timeModeInterval) {
-        const DateTime threshold = AddSeconds(t, -core_.options().intervalSeconds);
+    if (s_.options.timeModeInterval) {
+        const DateTime threshold = AddSeconds(t, -s_.options.intervalSeconds);
         if (FormatDate(dtLastRun, "yymmddhhnn") <= FormatDate(threshold, "yymmddhhnn")) {
             dtLastRun = t;
             return true;
@@ -80,7 +84,7 @@ bool Scheduler::Due(const DateTime& t)
         return false;
     }
     for (const auto& row : table) {
-        if (core_.state().Stopping()) return false;
+        if (Stopping()) return false;
         if (row.hour + row.minute == "XXXX") continue;
         const std::string hour = row.hour == "XX" ? FormatDate(t, "hh") : row.hour;
         if (hour + row.minute == FormatDate(t, "hhnn") &&
@@ -92,25 +96,30 @@ bool Scheduler::Due(const DateTime& t)
     return false;
 }
 
+bool Scheduler::Stopping() const
+{
+    return s_.windowSession.state().bStopComm || s_.stopRequested;
+}
+
 void Scheduler::Tick()
 {
-    ProgramState& st = core_.state();
-    if (st.pingsInProgress > 0) {
+    LinkState& link = s_.windowSession.state();
+    if (link.pingsInProgress > 0) {
         if (timer_.interval() == kPingTickMs)
-            st.bStopPing = true;
+            link.bStopPing = true;
         else
             timer_.start(kPingTickMs);
         return;
     }
     timer_.stop();
     timer_.setInterval(kTickMs);
-    st.bTSRunning = true;
+    s_.bTSRunning = true;
 
     const DateTime t = now();
     // Every tick, not only in the 00:00 minute: a run may have held the timer past it.
-    core_.eventLog().FollowMonth(t);
+    s_.eventLog.FollowMonth(t);
     if (Due(t) && run) run();
-    if (!st.Stopping() && nTSCmdMode != 1) {
+    if (!Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);
         return;
     }
@@ -119,29 +128,29 @@ void Scheduler::Tick()
 
 void Scheduler::StopSequence()
 {
-    ProgramState& st = core_.state();
-    st.bTSRunning = false;
+    TerminalSession& session = s_.windowSession;
+    s_.bTSRunning = false;
     timer_.stop();
     try {
-        SerloClient& link = core_.link();
+        SerloClient& link = session.link();
         link.SetPortOpen(false);
-        DeviceDirectory& dir = core_.directory();
+        DeviceDirectory& dir = s_.directory;
         link.SetCommPort(dir.CurrentFields().portItem);
         if (dir.ListIndex() < 0) dir.Select(0);
-        if (dir.SelectedId() != st.iCurrentID) dir.SelectId(st.iCurrentID);
-        if (st.iCurrentID > 0 && openTerminal) {
-            openTerminal(dir.IndexOfId(st.iCurrentID));
-            st.bStopUpload = true;
+        const int current = session.state().iCurrentID;
+        if (dir.SelectedId() != current) dir.SelectId(current);
+        if (current > 0 && openTerminal) {
+            openTerminal(dir.IndexOfId(current));
+            session.state().bStopUpload = true;
         }
     } catch (const std::exception&) {
         // The scheduler stops even when the link cannot be touched.
     }
-    core_.eventLog().WriteLog(FormatDate(now(), "General Date") + " User stop Time scheduler\r\n",
-                              false);
-    core_.view().SetMessageLine("");
-    core_.SetScreenPointer(kPointerDefault);
-    core_.SetWindowPointer(kPointerDefault);
-    st.bStopPing = false;
+    s_.eventLog.WriteLog(FormatDate(now(), "General Date") + " User stop Time scheduler\r\n",
+                         false);
+    s_.view.SetMessageLine("");
+    if (s_.pointers) s_.pointers(kPointerDefault, kPointerDefault);
+    session.state().bStopPing = false;
     if (stateChanged) stateChanged(false);
     if (nTSCmdMode == 1 && endProgram) endProgram();
 }

@@ -8,12 +8,33 @@
 #include <QTimer>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
 
 namespace px {
 
-class Core;
+class DeviceDirectory;
+class EventLog;
+class TerminalSession;
+class View;
+struct Options;
+struct ProgramPaths;
+
+// What the scheduler works with: its settings and table file, the event log and view it reports
+// to, the program's scheduler flags, and the window's own terminal session, which gives its link
+// up to the runs and gets it back when the scheduler stops.
+struct SchedulerServices {
+    const ProgramPaths& paths;
+    Options& options;
+    EventLog& eventLog;
+    View& view;
+    DeviceDirectory& directory;
+    TerminalSession& windowSession;
+    bool& bTSRunning;                 // started and not stopped
+    std::atomic<bool>& stopRequested; // the Stop, latched until the next Start
+    std::function<void(int screen, int window)> pointers;
+};
 
 class Scheduler {
 public:
@@ -26,12 +47,13 @@ public:
         std::string minute = "XX";
     };
 
-    explicit Scheduler(Core& core);
+    explicit Scheduler(SchedulerServices services);
 
     // The clock; tests replace it.
     std::function<DateTime()> now = [] { return Now(); };
-    // The run itself (TSChkDevice).
+    // The run itself (TSChkDevice), and the Stop that reaches its sessions.
     std::function<void()> run;
+    std::function<void()> stopRun;
     // Re-opens the terminal the user had open, when the scheduler stops.
     std::function<void(int listIndex)> openTerminal;
     // Ends the program after a "/TS:ONCE" run.
@@ -58,9 +80,10 @@ public:
 
 private:
     bool Due(const DateTime& now);
+    bool Stopping() const;
     void StopSequence();
 
-    Core& core_;
+    SchedulerServices s_;
     QTimer timer_;
 };
 

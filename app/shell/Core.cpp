@@ -1,9 +1,11 @@
 #include "Core.h"
 
-#include "DeviceOps.h"
+#include "Connect.h"
+#include "DeviceControls.h"
 #include "ErrorTexts.h"
-#include "Exchange.h"
-#include "RecordUpload.h"
+#include "RecordCommands.h"
+#include "RunServices.h"
+#include "Scheduler.h"
 
 namespace px {
 
@@ -16,12 +18,7 @@ constexpr std::size_t kMonitorKeep = 2048;
 
 Core::Core(const std::string& title, View& view)
     : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
-      directory_(settings_), exchange_(std::make_unique<Exchange>(*this)),
-      device_(std::make_unique<DeviceOps>(*this)), pinger_(state_,
-                                                           [this](const std::string& line) {
-                                                               if (logNote) logNote(line);
-                                                           }),
-      upload_(std::make_unique<RecordUpload>(*this))
+      directory_(settings_), session_(std::make_unique<TerminalSession>(*this))
 {
     texts_.SetModelName(paths_.title);
     recordStore_.FilePath = paths_.In("Records/" + paths_.title + ".INI");
@@ -32,13 +29,9 @@ Core::Core(const std::string& title, View& view)
                            false);
     };
     eventLog_.viewText = [this](const std::string& text) { view_.SetStatusLogText(text); };
-    // Until the program points it elsewhere, notes go to the event log.
-    logNote = [this](const std::string& line) { eventLog_.WriteLog(line, false); };
     baseCaption = paths_.title;
-    directory_.currentId = [this]() -> int& { return state_.iCurrentID; };
-    directory_.note = [this](const std::string& text) {
-        if (logNote) logNote(text);
-    };
+    directory_.currentId = [this]() -> int& { return session_->state().iCurrentID; };
+    directory_.note = [this](const std::string& text) { eventLog_.WriteLog(text, false); };
     directory_.monitor = [this](const std::string& text) { ShowText(text); };
     // A terminal just opened starts with empty tables and an empty record grid.
     onTerminalOpened = [this] {
@@ -47,18 +40,94 @@ Core::Core(const std::string& title, View& view)
         recordGrid_.Clear();
     };
     // Editing or deleting the connected terminal's entry leaves the connection.
-    directory_.offLine = [this] { device_->OffLine(); };
+    directory_.offLine = [this] { session_->device().OffLine(); };
 }
 
-Core::~Core() = default;
+Core::~Core()
+{
+    // The session reports here until it is gone.
+    session_.reset();
+}
 
 bool Core::CreateLink(std::string* error)
 {
-    if (!link_.Create(error)) return false;
-    link_.onMonitor = [this](int index, const std::string& text) {
-        exchange_->Serlo_VNetMonitor(index, text);
-    };
-    return true;
+    return session_->CreateLink(error);
+}
+
+RecordsDesk Core::Records()
+{
+    return {recordGrid_, backupWriter_, paths_, view_, options_, formatter_, szFormatIni};
+}
+
+OpenHooks Core::OpenTerminalHooks()
+{
+    OpenHooks hooks{view_};
+    hooks.linkTimeoutMs = linkTimeoutMs;
+    hooks.schedulerBlocks = state_.currentPage == 0 && state_.bTSRunning;
+    if (state_.monitorChecked && state_.bMonitorMode) hooks.infoFile = paths_.In(Title() + ".ini");
+    hooks.opened = onTerminalOpened;
+    return hooks;
+}
+
+bool Core::OpenTerminal(int listIndex)
+{
+    return px::OpenTerminal(*session_, directory_, listIndex, OpenTerminalHooks());
+}
+
+RunServices Core::ForRun()
+{
+    return {paths_,
+            options_,
+            szFormatIni,
+            directory_,
+            texts_,
+            eventLog_,
+            view_,
+            recordStore_,
+            formatter_,
+            outputWriter_,
+            backupWriter_,
+            mailWriter_,
+            state_.bStopRequested,
+            linkTimeoutMs,
+            [this](const std::string& line) { ShowText(line); },
+            [this](const std::string& text) { ShowStatusText(text); },
+            [this](int pointer) { SetScreenPointer(pointer); },
+            [this] {
+                try {
+                    if (session_->link().IsCreated()) session_->link().SetPortOpen(false);
+                } catch (const std::exception&) {
+                    // A link that cannot be closed is refused by the run's own open instead.
+                }
+            }};
+}
+
+SchedulerServices Core::ForScheduler()
+{
+    return {paths_,
+            options_,
+            eventLog_,
+            view_,
+            directory_,
+            *session_,
+            state_.bTSRunning,
+            state_.bStopRequested,
+            [this](int screen, int window) {
+                SetScreenPointer(screen);
+                SetWindowPointer(window);
+            }};
+}
+
+void Core::CaptionTerminal(const std::string& line)
+{
+    view_.SetCaption(line.empty() ? baseCaption : baseCaption + "  " + line);
+}
+
+void Core::WentOffLine()
+{
+    CmdPX700Enabled(*session_, view_, false);
+    ShowPage(0);
+    view_.SetProgress(0, 0);
 }
 
 void Core::ShowText(const std::string& text)
@@ -101,9 +170,9 @@ void Core::ShowPage(int page)
     view_.ShowPage(page);
 }
 
-void Core::ErrorBox(int n)
+void Core::Error(int n, int unit)
 {
-    const std::string text = ErrorText(n, texts_, state_.iCurrentID);
+    const std::string text = ErrorText(n, texts_, unit);
     // Work that nobody may be watching (the scheduler's reconnect) reports in the status line:
     // a modal box would hold an unattended window.
     if (state_.bQuietErrors) {

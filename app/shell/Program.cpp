@@ -16,10 +16,12 @@ namespace px {
 
 Program::Program(const std::string& title, View& view, std::string commandLine)
     : commandLine_(std::move(commandLine)), core_(std::make_unique<Core>(title, view)),
-      mailer_(std::make_unique<Mailer>()), run_(std::make_unique<ScheduledRun>(*core_, *mailer_)),
-      scheduler_(std::make_unique<Scheduler>(*core_))
+      mailer_(std::make_unique<Mailer>()),
+      run_(std::make_unique<ScheduledRun>(core_->ForRun(), *mailer_)),
+      scheduler_(std::make_unique<Scheduler>(core_->ForScheduler()))
 {
     scheduler_->run = [this] { run_->TSChkDevice(); };
+    scheduler_->stopRun = [this] { run_->StopSessions(); };
     scheduler_->openTerminal = [this](int line) {
         // The stop sequence reconnects the user's terminal; a failure must not leave an
         // unattended window waiting on a dialog.
@@ -29,7 +31,7 @@ Program::Program(const std::string& title, View& view, std::string commandLine)
             ~Quiet() { flag = before; }
         } quiet{core_->state().bQuietErrors, core_->state().bQuietErrors};
         quiet.flag = true;
-        OpenTerminal(*core_, line);
+        core_->OpenTerminal(line);
     };
     scheduler_->endProgram = [this] { CloseThenQuit(OnceExitStatus()); };
 }
@@ -64,7 +66,7 @@ int Program::Load()
         SetShortDatePattern(ShortDatePatternFromLocale(
             QLocale::system().dateFormat(QLocale::ShortFormat).toStdString()));
 
-    core.device().ReadPX74XInfo();
+    core.session().device().ReadPX74XInfo(paths.In(core.Title() + ".ini"));
     core.options() = LoadOptions(core.settings(), paths, FormatDate(Now(), "YYYYMM.TXT"));
     Options& o = core.options();
 
@@ -112,7 +114,7 @@ int Program::Load()
         core.view().MessageBox(error, Icon::Critical, core.Title());
         return 2;
     }
-    SerloClient& link = core.link();
+    SerloClient& link = core.session().link();
     link.SetCommPort(o.serloPort < 0 ? 0 : o.serloPort);
     link.SetBaudRate(o.serloBaud);
     link.SetHandshaking(0);
@@ -196,13 +198,15 @@ bool Program::Close()
         core.ShowStatusText(text);
         return false;
     }
-    if (st.pingsInProgress > 0) {
-        st.bStopPing = true;
+    LinkState& link = core.session().state();
+    if (link.pingsInProgress > 0) {
+        link.bStopPing = true;
         return refuse("Can't Unload for MyPing!");
     }
-    if (st.nBusyDepth != 0) return refuse("Can't Unload for Busy!");
+    if (link.nBusyDepth != 0) return refuse("Can't Unload for Busy!");
     try {
-        if (core.link().IsCreated() && core.link().Busy()) return refuse("Can't Unload for Serlo");
+        if (core.session().link().IsCreated() && core.session().link().Busy())
+            return refuse("Can't Unload for Serlo");
     } catch (const std::exception&) {
     }
     // The control's own reply waits do not set Busy: a window handler in the middle of a
@@ -214,7 +218,7 @@ bool Program::Close()
         mailer_->MapiSignOff();
     }
     try {
-        if (core.link().IsCreated()) core.link().SetPortOpen(false);
+        if (core.session().link().IsCreated()) core.session().link().SetPortOpen(false);
     } catch (const std::exception& e) {
         LogFailure("PortOpen", e.what());
     }
@@ -224,9 +228,9 @@ bool Program::Close()
         core.directory().SaveDeviceInfo(core.paths().In(core.Title() + ".TXT"), &error);
     if (!values.directorySaved) LogFailure("Terminal list", error);
     try {
-        if (core.link().IsCreated()) {
-            values.commPort = core.link().CommPort();
-            values.baudRate = core.link().BaudRate();
+        if (core.session().link().IsCreated()) {
+            values.commPort = core.session().link().CommPort();
+            values.baudRate = core.session().link().BaudRate();
         }
     } catch (const std::exception&) {
     }

@@ -66,7 +66,7 @@ BellPage::BellPage() : ProgramPage("SSTab_1")
     connect(relayGroup_, &QButtonGroup::idToggled, this, [this](int mode, bool checked) {
         if (!checked || !Bound()) return;
         OperationGuard guard(core());
-        if (guard) RelayModeClicked(core(), mode);
+        if (guard) RelayModeClicked(core().session(), mode);
     });
     column->addSpacing(12);
     column->addWidget(framAlarm_);
@@ -111,7 +111,7 @@ void BellPage::ButtonClicked(int index)
         UploadToGrid(c, grid_, table, busy_);
         break;
     case 1:
-        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c, table); });
+        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c.session(), table); });
         break;
     case 2:
         table.SetAllGrey(false);
@@ -130,7 +130,7 @@ void BellPage::ButtonClicked(int index)
         grid_->setCurrentCell(0, 1);
         break;
     case 5:
-        RunTableTransfer(c, grid_, busy_, [&] { DisableBellTable(c, table); });
+        RunTableTransfer(c, grid_, busy_, [&] { DisableBellTable(c.session(), table); });
         grid_->setFocus();
         break;
     case 6: {

@@ -49,7 +49,7 @@ FrmData::FrmData(QWidget* owner, Core& core)
 void FrmData::Ok()
 {
     const int option = optData_[0]->isChecked() ? 0 : optData_[1]->isChecked() ? 1 : -1;
-    if (DatabaseOk(core_, option)) accept();
+    if (DatabaseOk(core_.session(), core_.recordGrid(), core_.view(), option)) accept();
 }
 
 void FrmData::done(int result)

@@ -43,8 +43,8 @@ FrmDuration::FrmDuration(QWidget* owner, Core& core)
     layout->addLayout(buttons);
     Translate(core.texts());
 
-    const int seconds = core_.device().ReadBellDuration();
-    if (seconds < 0 && core_.state().bLinkTimeout) return; // reported, and off line
+    const int seconds = core_.session().device().ReadBellDuration();
+    if (seconds < 0 && core_.session().state().bLinkTimeout) return; // reported, and off line
     loaded_ = true;
     if (seconds >= 0) txtDura_->setText(QString::number(seconds));
     txtDura_->selectAll();
@@ -84,7 +84,8 @@ void FrmDuration::Ok()
         txtDura_->setFocus();
         return;
     }
-    core_.device().SetBellDuration(seconds); // a failure is reported there, and goes off line
+    core_.session().device().SetBellDuration(
+        seconds); // a failure is reported there, and goes off line
     accept();
 }
 

@@ -42,7 +42,7 @@ FrmMode::FrmMode(QWidget* owner, Core& core)
     Translate(core.texts());
 
     // The terminal's current mode, read when the dialog opens.
-    const int mode = core_.device().ReadDisplayMode();
+    const int mode = core_.session().device().ReadDisplayMode();
     if (mode < 0) return; // timed out: reported, and off line
     loaded_ = true;
     if (mode == 0 || mode == 1) timemode_[static_cast<std::size_t>(mode)]->setChecked(true);
@@ -51,7 +51,8 @@ FrmMode::FrmMode(QWidget* owner, Core& core)
 void FrmMode::Ok()
 {
     for (int i = 0; i < 2; ++i)
-        if (timemode_[static_cast<std::size_t>(i)]->isChecked()) core_.device().SetDisplayMode(i);
+        if (timemode_[static_cast<std::size_t>(i)]->isChecked())
+            core_.session().device().SetDisplayMode(i);
     accept();
 }
 

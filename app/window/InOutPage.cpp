@@ -57,7 +57,7 @@ void InOutPage::ButtonClicked(int index)
         UploadToGrid(c, grid_, table, busy_);
         break;
     case 1:
-        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c, table); });
+        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c.session(), table); });
         break;
     case 2:
         grid_->HideEditors();

@@ -66,7 +66,7 @@ void ProgramInfoPage::ShowFacts()
 {
     Core& c = core();
     labVersion_->setText(QString::fromStdString(program().szVersionText));
-    labLibrary_->setText(QString::fromStdString(c.link().LibraryPath()));
+    labLibrary_->setText(QString::fromStdString(c.session().link().LibraryPath()));
     labFolder_->setText(QString::fromStdString(c.paths().folder));
     labLogFile_->setText(QString::fromStdString(c.eventLog().Path()));
 }

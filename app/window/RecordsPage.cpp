@@ -104,16 +104,16 @@ void RecordsPage::ConnectCommands()
     connect(cmdRecord_[0], &QPushButton::clicked, this, [this] {
         if (!Bound()) return;
         // A running upload holds the link; this same button then stops it.
-        if (core().state().bUploading) {
-            UploadButton(core());
+        if (core().session().state().bUploading) {
+            UploadButton(core().session(), core().Records());
             return;
         }
         OperationGuard guard(core());
-        if (guard) UploadButton(core());
+        if (guard) UploadButton(core().session(), core().Records());
     });
     connect(cmdRecord_[1], &QPushButton::clicked, this, [this] {
         OperationGuard guard(core());
-        if (guard) SaveButton(core());
+        if (guard) SaveButton(core().session(), core().Records());
     });
     connect(cmdRecord_[2], &QPushButton::clicked, this, &RecordsPage::Load);
     connect(fdgCmd_[0], &QPushButton::clicked, this, [this] { Sort(true); });

@@ -51,7 +51,7 @@ void UploadToGrid(Core& core, TimeGrid* grid, TimeTable& table, bool& busy)
 {
     RunTableTransfer(core, grid, busy, [&] {
         table.Clear();
-        UploadTable(core, table);
+        UploadTable(core.session(), table);
     });
     grid->setCurrentCell(0, 1);
 }

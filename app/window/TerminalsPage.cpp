@@ -179,7 +179,7 @@ void TerminalsPage::BuildCommands()
         if (!checked || syncing_ || !Bound()) return;
         OperationGuard guard(core());
         if (!guard) return;
-        RecordModeClicked(core(), mode);
+        RecordModeClicked(core().session(), core().view(), mode);
     });
     rightColumn_->addSpacing(12);
     rightColumn_->addLayout(grid);
@@ -264,7 +264,7 @@ void TerminalsPage::OpenTerminalAt(int row)
     if (!Bound() || row < 0) return;
     OperationGuard guard(core());
     if (!guard) return; // another operation holds the link
-    OpenTerminal(core(), row);
+    core().OpenTerminal(row);
 }
 
 void TerminalsPage::ButtonClicked(int index)
@@ -273,21 +273,21 @@ void TerminalsPage::ButtonClicked(int index)
     if (!guard) return;
     switch (index) {
     case 0:
-        SetMachineIdButton(core());
+        SetMachineIdButton(core().session(), core().directory(), core().view());
         break;
     case 2:
-        SetTimeButton(core());
+        SetTimeButton(core().session(), core().view());
         break;
     case 3:
-        ResetButton(core());
+        ResetButton(core().session(), core().view());
         break;
     case 4:
-        core().state().bLinkTimeout = false;
+        core().session().state().bLinkTimeout = false;
         core().ShowStatus(0, "");
         core().view().ShowDisplayModeDialog();
         break;
     case 5:
-        core().state().bLinkTimeout = false;
+        core().session().state().bLinkTimeout = false;
         core().ShowStatus(0, "");
         core().view().ShowLoginDialog();
         break;

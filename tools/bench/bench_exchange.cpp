@@ -28,10 +28,10 @@ template <typename F> double PerSecond(int n, F&& exchange)
 
 void Measure(CoreHarness& h, const char* line, int n)
 {
-    auto& link = h.core->link();
+    auto& link = h.core->session().link();
     const double control = PerSecond(n, [&] { return link.SendVNetCmd("V", false, false); });
     const double program =
-        PerSecond(n, [&] { return h.core->exchange().SendVNetCmd("V", false, false); });
+        PerSecond(n, [&] { return h.core->session().exchange().SendVNetCmd("V", false, false); });
     std::printf(
         "%-4s control SendVNetCmd %8.0f /s (%.3f ms)   program SendVNetCmd %8.0f /s (%.3f ms)\n",
         line, control, 1000.0 / control, program, 1000.0 / program);
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         return 1;
     }
     h.core->state().monitorChecked = false;
-    auto& link = h.core->link();
+    auto& link = h.core->session().link();
 
     auto pty = h.StartPtySim(5, {"--quiet", "--id", "1"});
     link.SetCommPort(5);

@@ -92,12 +92,12 @@ void PacedUpload(int records)
     auto sims = Terminals(home, 1, records, {"--baud", "19200"});
     WindowProgram w;
     px::Core& core = w.program->core();
-    px::OpenTerminal(core, 1);
+    core.OpenTerminal(1);
     w.window->ShowPage(3);
     StallMeter meter;
     meter.Start();
     const auto t0 = Clock::now();
-    px::UploadButton(core);
+    px::UploadButton(core.session(), core.Records());
     const double seconds = MsSince(t0) / 1000;
     const double stall = meter.Stop();
     // Frames: STX G nnnn CR out (7 bytes); STX A nnnn,cccccccccc,e,YYYY/MM/DD,hh:nn:ss, two

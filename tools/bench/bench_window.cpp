@@ -151,12 +151,12 @@ int main(int argc, char** argv)
             if (lines[i].text == which) row = static_cast<int>(i);
         meter.Start();
         const auto opened = Clock::now();
-        const bool ok = px::OpenTerminal(w.program->core(), row);
+        const bool ok = w.program->core().OpenTerminal(row);
         const double ms = MsSince(opened);
         std::printf("open %-10s %s in %7.1f ms, longest stall %5.1f ms\n", which,
                     ok ? "connected" : "FAILED   ", ms, meter.Stop());
     }
-    w.program->core().device().OffLine();
+    w.program->core().session().device().OffLine();
 
     meter.Start();
     const auto t0 = Clock::now();

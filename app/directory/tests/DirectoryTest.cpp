@@ -22,7 +22,7 @@ struct DirectoryFixture : ::testing::Test {
         auto d = std::make_unique<DeviceDirectory>(h.core->settings());
         d->note = [this](const std::string& n) { notes.push_back(n); };
         d->offLine = [this] { ++offLines; };
-        d->currentId = [this]() -> int& { return h.core->state().iCurrentID; };
+        d->currentId = [this]() -> int& { return h.core->session().state().iCurrentID; };
         d->LoadDeviceInfo(file);
         d->ResetDefaultEntry(1);
         return d;
@@ -75,14 +75,14 @@ TEST_F(DirectoryFixture, DeletingTheConnectedEntryLeavesTheConnection)
     auto d = Fresh();
     d->Add();
     d->Add();
-    h.core->state().iCurrentID = 2;
+    h.core->session().state().iCurrentID = 2;
     d->Select(1);
     d->Delete(); // another entry: the connection stays
-    EXPECT_EQ(h.core->state().iCurrentID, 2);
+    EXPECT_EQ(h.core->session().state().iCurrentID, 2);
     EXPECT_EQ(offLines, 0);
     d->SelectId(2);
     d->Delete();
-    EXPECT_EQ(h.core->state().iCurrentID, 0);
+    EXPECT_EQ(h.core->session().state().iCurrentID, 0);
     EXPECT_EQ(offLines, 1);
 }
 
@@ -127,7 +127,7 @@ TEST_F(DirectoryFixture, PortChoiceAndAddressFollowEachOther)
     EXPECT_EQ(d->CurrentFields().tcpPort, "1001");
     EXPECT_EQ(d->table[1].ComPort, 3);
     // Editing the connected terminal's entry leaves the connection.
-    h.core->state().iCurrentID = 1;
+    h.core->session().state().iCurrentID = 1;
     d->ChoosePortItem(4);
     EXPECT_GE(offLines, 1);
 }

@@ -29,7 +29,7 @@ constexpr long kTimeoutMs = 1000;
 constexpr const char* kSilentHost = "198.51.100.7";
 
 struct Harness {
-    ProgramState state;
+    LinkState state;
     std::vector<std::string> lines;
     Pinger pinger{state, [this](const std::string& line) { lines.push_back(line); }};
 };

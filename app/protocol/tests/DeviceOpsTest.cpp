@@ -4,6 +4,7 @@
 #include "Connect.h"
 #include "CoreHarness.h"
 #include "Frame.h"
+#include "Identify.h"
 #include "TableTransfer.h"
 #include "TimeTables.h"
 #include "VbText.h"
@@ -44,8 +45,8 @@ protected:
         link().SetPortOpen(true);
         ASSERT_TRUE(link().PortOpen());
     }
-    px::SerloClient& link() { return h.core->link(); }
-    DeviceOps& dev() { return h.core->device(); }
+    px::SerloClient& link() { return h.core->session().link(); }
+    DeviceOps& dev() { return h.core->session().device(); }
     px::DeviceDirectory& dir() { return h.core->directory(); }
 
     CoreHarness h;
@@ -142,12 +143,12 @@ TEST(DeviceInfoFile, CreatedWithItsThreeLines)
 {
     CoreHarness h;
     std::filesystem::create_directories(h.core->paths().folder);
-    ASSERT_TRUE(h.core->device().ReadPX74XInfo());
+    ASSERT_TRUE(h.core->session().device().ReadPX74XInfo(h.core->paths().In("PX740.ini")));
     std::ifstream in(h.core->paths().In("PX740.ini"), std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text.rfind("[General]\r\n;After Time Schedular", 0), 0u);
     EXPECT_NE(text.find("\r\nEraseDBWhileMemUsed=80%\r\n"), std::string::npos);
-    EXPECT_DOUBLE_EQ(h.core->device().dEraseRatio, 0.8);
+    EXPECT_DOUBLE_EQ(h.core->session().device().dEraseRatio, 0.8);
 }
 
 TEST_F(Device, DiscoveryThroughTheDefaultEntry)
@@ -158,8 +159,8 @@ TEST_F(Device, DiscoveryThroughTheDefaultEntry)
     for (int i = 0; i < 7; ++i)
         dir().Add();
     dir().Select(0);
-    ASSERT_TRUE(dev().PollingID(0));
-    EXPECT_EQ(h.core->state().iCurrentID, 7);
+    ASSERT_TRUE(px::PollingID(h.core->session(), h.core->directory(), 0));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 7);
     EXPECT_EQ(dir().table[7].ComPort, 5);
     EXPECT_EQ(dir().table[7].Name, "Machine-7");
     EXPECT_EQ(dir().SelectedId(), 7);
@@ -168,8 +169,8 @@ TEST_F(Device, DiscoveryThroughTheDefaultEntry)
     // Entry 7 is registered on another port: the answer is not tied to it.
     dir().table[7].ComPort = 3;
     dir().Select(0);
-    ASSERT_TRUE(dev().PollingID(0));
-    EXPECT_EQ(h.core->state().iCurrentID, 0);
+    ASSERT_TRUE(px::PollingID(h.core->session(), h.core->directory(), 0));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 0);
     EXPECT_EQ(dir().SelectedId(), 0);
     EXPECT_EQ(h.view.caption, "PX740  000-Default");
 }
@@ -178,10 +179,10 @@ TEST_F(Device, ATerminalThatAnswersOnlyTheThirdPollIsFound)
 {
     Open({"--id", "1"});
     ASSERT_TRUE(sim->command("skip 2"));
-    EXPECT_TRUE(dev().PollingID(1));
-    EXPECT_EQ(h.core->state().iCurrentID, 1);
+    EXPECT_TRUE(px::PollingID(h.core->session(), h.core->directory(), 1));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 1);
     ASSERT_TRUE(sim->command("skip 3"));
-    EXPECT_FALSE(dev().PollingID(1));
+    EXPECT_FALSE(px::PollingID(h.core->session(), h.core->directory(), 1));
     EXPECT_EQ(h.view.status, "Not Unit Found");
     EXPECT_FALSE(link().PortOpen());
 }
@@ -195,9 +196,9 @@ TEST_F(Device, SetIdExchangesTheEntriesAndPollsAgain)
     dir().table[1].ComPort = 5;
     dir().table[1].Name = "Gate";
     dir().Select(1);
-    ASSERT_TRUE(dev().PollingID(1));
-    ASSERT_TRUE(dev().SetID(2));
-    EXPECT_EQ(h.core->state().iCurrentID, 2);
+    ASSERT_TRUE(px::PollingID(h.core->session(), h.core->directory(), 1));
+    ASSERT_TRUE(px::ChangeMachineId(h.core->session(), h.core->directory(), 2));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 2);
     EXPECT_EQ(dir().table[2].ComPort, 5);
     EXPECT_EQ(dir().table[2].Name, "Gate");
     EXPECT_EQ(dir().table[2].ID, 2);
@@ -215,17 +216,11 @@ TEST_F(Device, SharedConnectionsAreDetected)
     t[4] = {4, "B", "", 0, 0, "10.0.0.5", 1001};
     t[5] = {5, "C", "", 0, 0, "10.0.0.5", 1002};
     t[6] = {6, "D", "", 5, 0, "0.0.0.0", 1001};
-    link().SetPortOpen(false);
-    link().SetCommPort(0);
-    link().SetIAddress("10.0.0.5");
-    link().SetIPort(1001);
-    EXPECT_TRUE(dev().CommMultipleID());
-    link().SetIPort(1002);
-    EXPECT_FALSE(dev().CommMultipleID());
-    link().SetCommPort(5);
-    EXPECT_FALSE(dev().CommMultipleID()); // only entry 6 uses COM5
+    EXPECT_TRUE(dir().SharedLink(0, "10.0.0.5", 1001));
+    EXPECT_FALSE(dir().SharedLink(0, "10.0.0.5", 1002));
+    EXPECT_FALSE(dir().SharedLink(5, "", 0)); // only entry 6 uses COM5
     t[7] = {7, "E", "", 5, 0, "0.0.0.0", 1001};
-    EXPECT_TRUE(dev().CommMultipleID());
+    EXPECT_TRUE(dir().SharedLink(5, "", 0));
 }
 
 TEST_F(Device, RegistersAndMessages)
@@ -265,7 +260,7 @@ TEST_F(Device, BellTableIsWrittenSortedAndDeduplicated)
     bell.rows[2] = {"7", "30", "", false}; // the same time again
     bell.rows[6] = {"09", "", "", false};  // only an hour: free
     sim->clearLines();
-    ASSERT_TRUE(px::DownloadTable(*h.core, bell));
+    ASSERT_TRUE(px::DownloadTable(h.core->session(), bell));
     ASSERT_TRUE(sim->command("silent off")); // its OK follows every line of the download
     const auto lines = sim->lines();
     std::vector<std::string> frames;
@@ -282,13 +277,13 @@ TEST_F(Device, BellTableIsWrittenSortedAndDeduplicated)
     EXPECT_EQ(frames.size(), 34u); // 2 active slots with times, 30 disabled without
 
     px::TimeTable back(px::TimeTable::Kind::Bell);
-    ASSERT_TRUE(px::UploadTable(*h.core, back));
+    ASSERT_TRUE(px::UploadTable(h.core->session(), back));
     EXPECT_EQ(back.rows[0].hour + ":" + back.rows[0].minute, "07:30");
     EXPECT_EQ(back.rows[1].hour + ":" + back.rows[1].minute, "12:00");
     EXPECT_EQ(back.rows[2].hour, "  ");
     EXPECT_EQ(back.rows[31].minute, "  ");
 
-    ASSERT_TRUE(px::DisableBellTable(*h.core, back));
+    ASSERT_TRUE(px::DisableBellTable(h.core->session(), back));
     EXPECT_TRUE(back.rows[0].grey);
     EXPECT_EQ(back.rows[0].hour, "07"); // still shown, in grey
 }
@@ -301,9 +296,9 @@ TEST_F(Device, InOutScheduleCodes)
     io.rows[1] = {"08", "00", "In", false};
     io.rows[2] = {"12", "00", "Out", false};
     io.rows[3] = {"17", "00", "", false}; // no direction: Out
-    ASSERT_TRUE(px::DownloadTable(*h.core, io));
+    ASSERT_TRUE(px::DownloadTable(h.core->session(), io));
     px::TimeTable back(px::TimeTable::Kind::InOut);
-    ASSERT_TRUE(px::UploadTable(*h.core, back));
+    ASSERT_TRUE(px::UploadTable(h.core->session(), back));
     EXPECT_EQ(back.rows[0].hour + back.rows[0].direction, "08In");
     EXPECT_EQ(back.rows[1].hour + back.rows[1].direction, "12Out");
     EXPECT_EQ(back.rows[2].hour + back.rows[2].direction, "13In");
@@ -391,14 +386,14 @@ TEST_F(OpenEntries, ComEntryThroughAPty)
     auto sim = h.StartPtySim(5, {"--id", "1", "--records", "12"});
     ASSERT_TRUE(sim->ok());
     const int line = AddEntry(5, "0.0.0.0", 1001);
-    ASSERT_TRUE(px::OpenTerminal(*h.core, line));
-    EXPECT_EQ(h.core->state().iCurrentID, 1);
+    ASSERT_TRUE(h.core->OpenTerminal(line));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 1);
     EXPECT_EQ(h.view.countLabel, "00000 / 00012");
     EXPECT_EQ(h.view.status.rfind("PX740", 0), 0u);
     EXPECT_NE(h.view.status.find(" Firmware Version V1.7"), std::string::npos);
     EXPECT_EQ(sim->waitPrefix("UDP", std::chrono::milliseconds(100)), ""); // no ping, no UDP
 
-    auto& dev = h.core->device();
+    auto& dev = h.core->session().device();
     px::Stamp now{2026, 12, 7, 10, 30, 0};
     ASSERT_TRUE(dev.SetPXTime(now));
     px::Stamp back;
@@ -408,12 +403,12 @@ TEST_F(OpenEntries, ComEntryThroughAPty)
     EXPECT_EQ(dev.ReadBellDuration(), 5);
     auto& bell = h.core->bellTable();
     bell.rows[0] = {"08", "15", "", false};
-    ASSERT_TRUE(px::DownloadTable(*h.core, bell));
+    ASSERT_TRUE(px::DownloadTable(h.core->session(), bell));
     bell.Clear();
-    ASSERT_TRUE(px::UploadTable(*h.core, bell));
+    ASSERT_TRUE(px::UploadTable(h.core->session(), bell));
     EXPECT_EQ(bell.rows[0].minute, "15");
     dev.OffLine();
-    EXPECT_FALSE(h.core->link().PortOpen());
+    EXPECT_FALSE(h.core->session().link().PortOpen());
 }
 
 TEST_F(OpenEntries, TcpEntryThroughADeviceServer)
@@ -423,20 +418,20 @@ TEST_F(OpenEntries, TcpEntryThroughADeviceServer)
     auto sim = h.StartTcpSim({"--id", "1"}, &address, &port);
     ASSERT_TRUE(sim->ok());
     const int line = AddEntry(0, address, port);
-    ASSERT_TRUE(px::OpenTerminal(*h.core, line));
-    EXPECT_EQ(h.core->state().iCurrentID, 1);
+    ASSERT_TRUE(h.core->OpenTerminal(line));
+    EXPECT_EQ(h.core->session().state().iCurrentID, 1);
     px::Stamp back;
-    ASSERT_TRUE(h.core->device().GetPXTime(&back));
-    h.core->device().OffLine();
-    EXPECT_FALSE(h.core->link().PortOpen());
+    ASSERT_TRUE(h.core->session().device().GetPXTime(&back));
+    h.core->session().device().OffLine();
+    EXPECT_FALSE(h.core->session().link().PortOpen());
 }
 
 TEST_F(OpenEntries, TcpEntryWithoutAnAddressNeverOpens)
 {
     const int line = AddEntry(0, "0.0.0.0", 1001);
-    EXPECT_FALSE(px::OpenTerminal(*h.core, line));
+    EXPECT_FALSE(h.core->OpenTerminal(line));
     EXPECT_EQ(h.view.status, "Not Unit Found");
-    EXPECT_FALSE(h.core->link().PortOpen());
+    EXPECT_FALSE(h.core->session().link().PortOpen());
 }
 
 TEST_F(OpenEntries, DefaultPortRetryUpdatesTheEntry)
@@ -446,7 +441,7 @@ TEST_F(OpenEntries, DefaultPortRetryUpdatesTheEntry)
         std::vector<std::string>{"--tcp", address + ":1001", "--id", "1"});
     ASSERT_TRUE(sim->ok());
     const int line = AddEntry(0, address, 2345); // nobody listens there
-    ASSERT_TRUE(px::OpenTerminal(*h.core, line));
+    ASSERT_TRUE(h.core->OpenTerminal(line));
     EXPECT_EQ(h.core->directory().table[1].IPPort, 1001);
     EXPECT_EQ(h.core->directory().CurrentFields().tcpPort, "1001");
 }
@@ -468,7 +463,7 @@ TEST_F(OpenEntries, PortAbove32767GoesThroughTheSigned16BitProperty)
     ASSERT_TRUE(sim && sim->ok());
     EXPECT_EQ(px::SignedPort(port), port - 65536);
     const int line = AddEntry(0, address, port);
-    ASSERT_TRUE(px::OpenTerminal(*h.core, line));
-    EXPECT_EQ(h.core->link().IPort(), port - 65536);
+    ASSERT_TRUE(h.core->OpenTerminal(line));
+    EXPECT_EQ(h.core->session().link().IPort(), port - 65536);
     EXPECT_EQ(h.core->directory().table[1].IPPort, port);
 }

@@ -1,7 +1,6 @@
 // The main program's exchange and monitor against a simulated terminal on a pty and behind a
 // simulated device server.
 #include "Exchange.h"
-#include "Core.h"
 #include "CoreHarness.h"
 #include "Frame.h"
 #include "Wait.h"
@@ -34,9 +33,9 @@ protected:
         link().SetPortOpen(true);
         ASSERT_TRUE(link().PortOpen());
     }
-    px::SerloClient& link() { return h.core->link(); }
-    px::Exchange& ex() { return h.core->exchange(); }
-    px::ProgramState& st() { return h.core->state(); }
+    px::SerloClient& link() { return h.core->session().link(); }
+    px::Exchange& ex() { return h.core->session().exchange(); }
+    px::LinkState& st() { return h.core->session().state(); }
     std::string monitor() const { return h.core->MonitorText(); }
 
     CoreHarness h;
@@ -69,7 +68,7 @@ TEST_F(ExchangeOnPty, CommandIsFramedWithAndWithoutChecksum)
     EXPECT_EQ(h.core->ScreenPointer(), px::kPointerDefault);
     EXPECT_EQ(h.core->WindowPointer(), px::kPointerDefault);
     EXPECT_EQ(h.view.status, "Command accepted");
-    EXPECT_EQ(st().nStatusID, 9100);
+    EXPECT_EQ(h.core->state().nStatusID, 9100);
 }
 
 TEST_F(ExchangeOnPty, ReplyChecksumIsCheckedAndRemoved)
@@ -135,10 +134,10 @@ TEST_F(ExchangeOnPty, RefusalShowsItsReasonText)
 {
     ASSERT_TRUE(sim->command("refuse V 05"));
     EXPECT_EQ(ex().SendVNetCmd("V", false, false), "N05");
-    EXPECT_EQ(st().nStatusID, 9005);
+    EXPECT_EQ(h.core->state().nStatusID, 9005);
     ASSERT_TRUE(sim->command("refuse V 42"));
     EXPECT_EQ(ex().SendVNetCmd("V", false, false), "N42");
-    EXPECT_EQ(st().nStatusID, 9005); // codes from 7 up change nothing
+    EXPECT_EQ(h.core->state().nStatusID, 9005); // codes from 7 up change nothing
 }
 
 TEST_F(ExchangeOnPty, ClosedPortSendsNothing)
@@ -168,11 +167,11 @@ TEST_F(ExchangeOnPty, ControlMethodsReachTheSameMonitor)
 TEST(Monitor, TraceTextWithOrWithoutFramingShowsTheSameLine)
 {
     CoreHarness h;
-    h.core->exchange().Serlo_VNetMonitor(2, "\x02"
-                                            "A12\r");
+    h.core->session().exchange().Serlo_VNetMonitor(2, "\x02"
+                                                      "A12\r");
     const std::string framed = h.core->MonitorText();
     h.core->ClearMonitor();
-    h.core->exchange().Serlo_VNetMonitor(2, "A12");
+    h.core->session().exchange().Serlo_VNetMonitor(2, "A12");
     EXPECT_EQ(h.core->MonitorText(), framed);
     EXPECT_EQ(framed, "DEV:<STX>A12<CR>\r\n");
 }
@@ -202,15 +201,15 @@ TEST(ExchangeOnTcp, DeviceServerExchange)
     int port = 0;
     auto sim = h.StartTcpSim({"--id", "3"}, &address, &port);
     ASSERT_TRUE(sim->ok());
-    auto& link = h.core->link();
+    auto& link = h.core->session().link();
     link.SetIAddress(address);
     link.SetIPort(port > 32767 ? port - 65536 : port);
     link.SetCommPort(0);
     link.SetVNetTimeout(2000);
     link.SetPortOpen(true);
     ASSERT_TRUE(link.PortOpen());
-    EXPECT_EQ(h.core->exchange().SendVNetCmd("D03", false, false).substr(0, 3), "A03");
-    EXPECT_EQ(h.core->exchange().SendVNetCmd("V", false, false), "AV1.7");
+    EXPECT_EQ(h.core->session().exchange().SendVNetCmd("D03", false, false).substr(0, 3), "A03");
+    EXPECT_EQ(h.core->session().exchange().SendVNetCmd("V", false, false), "AV1.7");
 }
 
 // Depth and pointer come back however the exchange is left: a depth left raised would refuse
@@ -223,8 +222,8 @@ TEST(ExchangeGuard, AForeignExceptionLeavesNoBusyDepth)
     px::Core core("PX740", view);
     core.SetScreenPointer(px::kPointerDefault);
     view.fail = true;
-    EXPECT_THROW(core.exchange().SendVNetCmd("V", false, false), std::runtime_error);
+    EXPECT_THROW(core.session().exchange().SendVNetCmd("V", false, false), std::runtime_error);
     view.fail = false;
-    EXPECT_EQ(core.state().nBusyDepth, 0);
+    EXPECT_EQ(core.session().state().nBusyDepth, 0);
     EXPECT_EQ(core.ScreenPointer(), px::kPointerDefault);
 }

@@ -1,13 +1,17 @@
 // The record pipeline: event log, record counters, writers and names, and the record upload from
 // a simulated terminal into the grid and the backup file.
+#include "CardIdFilter.h"
 #include "CoreHarness.h"
 #include "DeviceOps.h"
 #include "EventLog.h"
 #include "FileAppend.h"
 #include "Frame.h"
+#include "Identify.h"
 #include "Ini.h"
 #include "ManualSave.h"
+#include "ManualUpload.h"
 #include "OutputNames.h"
+#include "RecordCommands.h"
 #include "RecordOutput.h"
 #include "RecordStore.h"
 #include "RecordUpload.h"
@@ -326,12 +330,12 @@ protected:
         ASSERT_TRUE(h.core->paths().EnsureFolders(&error)) << error;
         sim = h.StartPtySim(5, args);
         ASSERT_TRUE(sim->ok());
-        h.core->link().SetCommPort(5);
-        h.core->link().SetVNetTimeout(500);
-        h.core->link().SetPortOpen(true);
-        ASSERT_TRUE(h.core->device().PollingID(1));
+        h.core->session().link().SetCommPort(5);
+        h.core->session().link().SetVNetTimeout(500);
+        h.core->session().link().SetPortOpen(true);
+        ASSERT_TRUE(px::PollingID(h.core->session(), h.core->directory(), 1));
     }
-    px::RecordUpload& up() { return h.core->upload(); }
+    px::RecordUpload& up() { return h.core->session().records(); }
     CoreHarness h;
     std::unique_ptr<SimProcess> sim;
 };
@@ -341,7 +345,7 @@ protected:
 TEST_F(Upload, RecordsLandInTheGridAndTheBackupByteForByte)
 {
     Start({"--id", "1", "--records", "5000", "--quiet"});
-    ASSERT_TRUE(up().UploadRecord());
+    ASSERT_TRUE(px::UploadRecord(h.core->session(), h.core->Records().Upload()));
     auto& grid = h.core->recordGrid();
     ASSERT_EQ(grid.RecordCount(), 5000u);
     EXPECT_EQ(grid.rows[31][0], "32"); // index 0x001F is record 32
@@ -349,7 +353,8 @@ TEST_F(Upload, RecordsLandInTheGridAndTheBackupByteForByte)
     ASSERT_EQ(backup.size(), 5000u);
     for (int i : {0, 1, 31, 2500, 4999}) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(backup[static_cast<std::size_t>(i)], "001," + h.core->link().GetRecord(i));
+        EXPECT_EQ(backup[static_cast<std::size_t>(i)],
+                  "001," + h.core->session().link().GetRecord(i));
     }
     EXPECT_EQ(h.view.countLabel, "05000 / 05000");
 
@@ -361,7 +366,7 @@ TEST_F(Upload, RecordsLandInTheGridAndTheBackupByteForByte)
     h.core->options().format = "Semi";
     h.core->options().nIDLen = 0;
     const std::string out = h.home() + "/manual.txt";
-    ASSERT_TRUE(px::SaveRecord(*h.core, out));
+    ASSERT_TRUE(px::SaveRecord(h.core->session(), h.core->Records(), out));
     const auto saved = Lines(out);
     ASSERT_EQ(saved.size(), 5001u);
     EXPECT_EQ(saved[0], "UID;CID;RECORDNO");
@@ -372,21 +377,23 @@ TEST_F(Upload, RecordsLandInTheGridAndTheBackupByteForByte)
 TEST_F(Upload, ContinuesAfterTheRowsAlreadyThereAndStopsOnRequest)
 {
     Start({"--id", "1", "--records", "10"});
-    ASSERT_TRUE(up().UploadRecord());
+    ASSERT_TRUE(px::UploadRecord(h.core->session(), h.core->Records().Upload()));
     EXPECT_EQ(h.core->recordGrid().RecordCount(), 10u);
     sim->clearLines();
-    ASSERT_TRUE(up().UploadRecord()); // 10 in the grid, 10 in the terminal: nothing is read
+    ASSERT_TRUE(px::UploadRecord(
+        h.core->session(),
+        h.core->Records().Upload())); // 10 in the grid, 10 in the terminal: nothing is read
     ASSERT_TRUE(sim->command("add 1 40"));
     ASSERT_TRUE(sim->command("delay 20"));
     int seen = 0;
     h.core->recordGrid().changed = [&] {
-        if (++seen == 5) h.core->state().bStopUpload = true;
+        if (++seen == 5) h.core->session().state().bStopUpload = true;
     };
-    EXPECT_TRUE(up().UploadRecord());
+    EXPECT_TRUE(px::UploadRecord(h.core->session(), h.core->Records().Upload()));
     h.core->recordGrid().changed = nullptr;
     EXPECT_EQ(h.core->recordGrid().RecordCount(), 15u);
     EXPECT_EQ(h.core->recordGrid().rows[10][0], "11");
-    EXPECT_FALSE(h.core->state().bStopUpload);
+    EXPECT_FALSE(h.core->session().state().bStopUpload);
 }
 
 // The backup becomes unwritable during a manual upload: the grid and the terminal still hold
@@ -402,7 +409,7 @@ TEST_F(Upload, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
         fs::remove(backup);
         fs::create_directory(backup); // appending to it fails from now on
     };
-    EXPECT_TRUE(up().UploadRecord());
+    EXPECT_TRUE(px::UploadRecord(h.core->session(), h.core->Records().Upload()));
     h.core->recordGrid().changed = nullptr;
     EXPECT_EQ(h.core->recordGrid().RecordCount(), 5u);
     const std::string log = ReadAll(h.core->eventLog().Path());
@@ -435,14 +442,14 @@ TEST_F(Upload, CardIdFilterFromFormatIni)
     const std::string ini = h.core->paths().In("Format.ini");
     std::ofstream(ini, std::ios::binary)
         << "[General]\r\nCardIDFilterEnabled=TRUE\r\nCardIDStart=3\r\nCardIDLength=4\r\n";
-    up().SetCardIDFilter();
-    EXPECT_TRUE(up().bCIDFilter);
-    EXPECT_EQ(up().FilteredCardId("0012345678"), "1234");
+    auto filter = px::CardIdFilter::Load(ini);
+    EXPECT_TRUE(filter.enabled);
+    EXPECT_EQ(filter.Apply("0012345678"), "1234");
     std::ofstream(ini, std::ios::binary)
         << "[General]\r\nCardIDFilterEnabled=TRUE\r\nCardIDStart=3\r\nCardIDLength=0\r\n";
-    up().SetCardIDFilter();
-    EXPECT_FALSE(up().bCIDFilter);
-    EXPECT_EQ(up().FilteredCardId("0012345678"), "0012345678");
+    filter = px::CardIdFilter::Load(ini);
+    EXPECT_FALSE(filter.enabled);
+    EXPECT_EQ(filter.Apply("0012345678"), "0012345678");
 }
 
 TEST_F(Upload, StoredCountOfTwoComparesRecordZeroOnly)
@@ -458,15 +465,15 @@ TEST_F(Upload, StoredCountOfTwoComparesRecordZeroOnly)
     store.SetFirstRecord(r0);
     store.SetLastRecord("not what the terminal holds");
     store.SetLastCount(2);
-    EXPECT_TRUE(up().MatchStoredRecords(ok));
+    EXPECT_TRUE(up().MatchStoredRecords(store.Counters(), ok));
     EXPECT_TRUE(ok);
     store.SetLastCount(3);
-    EXPECT_FALSE(up().MatchStoredRecords(ok)); // now record 2 is compared too
+    EXPECT_FALSE(up().MatchStoredRecords(store.Counters(), ok)); // now record 2 is compared too
     store.SetFirstRecord("changed");
     store.SetLastCount(2);
-    EXPECT_FALSE(up().MatchStoredRecords(ok));
+    EXPECT_FALSE(up().MatchStoredRecords(store.Counters(), ok));
     store.SetLastCount(0);
-    EXPECT_FALSE(up().MatchStoredRecords(ok));
+    EXPECT_FALSE(up().MatchStoredRecords(store.Counters(), ok));
 }
 
 TEST_F(Upload, ManualSaveOfABackupFileNeverUploadsMore)
@@ -475,7 +482,7 @@ TEST_F(Upload, ManualSaveOfABackupFileNeverUploadsMore)
     auto& grid = h.core->recordGrid();
     grid.Append({"1", "12345", "1", "2026/03/05", "08:01:02"});
     h.core->options().nIDLen = 8;
-    ASSERT_TRUE(px::SaveRecord(*h.core, h.home() + "/copy.bak"));
+    ASSERT_TRUE(px::SaveRecord(h.core->session(), h.core->Records(), h.home() + "/copy.bak"));
     EXPECT_EQ(Lines(h.home() + "/copy.bak"),
               std::vector<std::string>{"001,00012345,1,2026/03/05,08:01:02"});
     EXPECT_EQ(grid.RecordCount(), 1u); // no further records were fetched
@@ -483,7 +490,7 @@ TEST_F(Upload, ManualSaveOfABackupFileNeverUploadsMore)
     grid.Clear();
     grid.Append({"1", "12345", "1", "2026/03/05", "08:01:02"});
     h.core->options().nIDLen = 3;
-    ASSERT_TRUE(px::SaveRecord(*h.core, h.home() + "/short.txt"));
+    ASSERT_TRUE(px::SaveRecord(h.core->session(), h.core->Records(), h.home() + "/short.txt"));
     EXPECT_EQ(Lines(h.home() + "/short.txt")[0], "001,345,1,2026/03/05,08:01:02");
     EXPECT_EQ(grid.RecordCount(), 3u); // the terminal had more: they were uploaded and saved
     EXPECT_EQ(Lines(h.home() + "/short.txt").size(), 3u);

@@ -582,7 +582,7 @@ protected:
         ASSERT_TRUE(h.core->paths().EnsureFolders(&error)) << error;
         ASSERT_TRUE(h.core->eventLog().OpenFile(h.core->paths().In("Logfiles/test-log.txt")));
         h.core->linkTimeoutMs = 500;
-        h.core->link().SetVNetTimeout(500);
+        h.core->session().link().SetVNetTimeout(500);
         auto& o = h.core->options();
         o.tsavePath = h.core->paths().RecordsDir();
         o.optFixName = true;
@@ -615,7 +615,7 @@ protected:
     Endpoint at = FreeEndpoint();
     CoreHarness h;
     px::Mailer mailer;
-    px::ScheduledRun run{*h.core, mailer};
+    px::ScheduledRun run{h.core->ForRun(), mailer};
 };
 
 } // namespace

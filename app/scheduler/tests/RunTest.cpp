@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Run : public ::testing::Test {
+class RunBase : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -38,7 +38,7 @@ protected:
         ASSERT_TRUE(h.core->paths().EnsureFolders(&error)) << error;
         ASSERT_TRUE(h.core->eventLog().OpenFile(h.core->paths().In("Logfiles/test-log.txt")));
         h.core->linkTimeoutMs = 300;
-        h.core->link().SetVNetTimeout(300);
+        h.core->session().link().SetVNetTimeout(300);
         auto& o = h.core->options();
         o.tsavePath = h.core->paths().RecordsDir();
         o.optFixName = true;
@@ -79,7 +79,18 @@ protected:
 
     CoreHarness h;
     px::Mailer mailer;
-    px::ScheduledRun run{*h.core, mailer};
+    px::ScheduledRun run{h.core->ForRun(), mailer};
+};
+
+// Every run test with the default number of sessions and with one (a sequential run).
+class Run : public RunBase, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override
+    {
+        RunBase::SetUp();
+        h.core->options().parallel = GetParam();
+    }
+    bool Sequential() const { return GetParam() == 1; }
 };
 
 // The card IDs the simulator gives unit 1's records 0..n-1.
@@ -87,7 +98,7 @@ std::vector<std::string> ExpectedIds(int n, std::unique_ptr<SimProcess>& sim, Co
 {
     (void)sim;
     std::vector<std::string> ids;
-    auto& link = h.core->link();
+    auto& link = h.core->session().link();
     const bool wasOpen = link.PortOpen();
     if (!wasOpen) {
         link.SetCommPort(5);
@@ -106,7 +117,7 @@ std::vector<std::string> ExpectedIds(int n, std::unique_ptr<SimProcess>& sim, Co
 
 } // namespace
 
-TEST_F(Run, ResumesWhereTheLastRunStopped)
+TEST_P(Run, ResumesWhereTheLastRunStopped)
 {
     auto sim = Pty({"--id", "1", "--records", "5"});
     Entry(5);
@@ -126,7 +137,7 @@ TEST_F(Run, ResumesWhereTheLastRunStopped)
 
 // A whole run's event log, byte for byte: a terminal that saves its records, one whose memory is
 // empty and a serial entry whose port does not open.
-TEST_F(Run, TheLogOfARunLineByLine)
+TEST_P(Run, TheLogOfARunLineByLine)
 {
     auto sim = Pty({"--id", "1", "--records", "3"});
     Entry(5);
@@ -162,7 +173,8 @@ TEST_F(Run, TheLogOfARunLineByLine)
 
 // Drops the link at each record position of a short download, then runs again: across the runs
 // every record is in the output exactly once and in order.
-class LinkDrop : public Run, public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
+class LinkDrop : public RunBase,
+                 public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
 
 TEST_P(LinkDrop, EveryRecordExactlyOnce)
 {
@@ -226,10 +238,10 @@ INSTANTIATE_TEST_SUITE_P(AtEachPosition, LinkDrop,
                                     std::to_string(std::get<1>(info.param));
                          });
 
-TEST_F(Run, AHangUpAtTheRealTimeOutIsStillSavedOnce)
+TEST_P(Run, AHangUpAtTheRealTimeOutIsStillSavedOnce)
 {
     h.core->linkTimeoutMs = 10000; // the program's own value
-    h.core->link().SetVNetTimeout(10000);
+    h.core->session().link().SetVNetTimeout(10000);
     auto sim = Pty({"--id", "1", "--records", "3"});
     Entry(5);
     ASSERT_TRUE(sim->command("drop-at-record 1"));
@@ -243,7 +255,7 @@ TEST_F(Run, AHangUpAtTheRealTimeOutIsStillSavedOnce)
     EXPECT_EQ(CardIds(), ExpectedIds(3, sim, h));
 }
 
-TEST_F(Run, ErasedAndRefilledMemoryIsSavedAgainFromRecordZero)
+TEST_P(Run, ErasedAndRefilledMemoryIsSavedAgainFromRecordZero)
 {
     auto sim = Pty({"--id", "1", "--records", "4"});
     Entry(5);
@@ -257,7 +269,7 @@ TEST_F(Run, ErasedAndRefilledMemoryIsSavedAgainFromRecordZero)
     EXPECT_EQ(store.LastCount(), 2);
 }
 
-TEST_F(Run, AnUnwritableOutputFileSavesNothing)
+TEST_P(Run, AnUnwritableOutputFileSavesNothing)
 {
     auto sim = Pty({"--id", "1", "--records", "3"});
     Entry(5);
@@ -271,7 +283,7 @@ TEST_F(Run, AnUnwritableOutputFileSavesNothing)
     EXPECT_TRUE(LinesOfFiles(h.core->paths().In("Records"), ".BAK").empty());
 }
 
-TEST_F(Run, EraseByFillRatioDeletesCountersOnlyWhenTheEraseWorked)
+TEST_P(Run, EraseByFillRatioDeletesCountersOnlyWhenTheEraseWorked)
 {
     // 1 % of 8184 records: anything above 81 records is erased after a complete download.
     std::ofstream(h.core->paths().In("PX740.ini"), std::ios::binary)
@@ -290,7 +302,7 @@ TEST_F(Run, EraseByFillRatioDeletesCountersOnlyWhenTheEraseWorked)
     EXPECT_EQ(Lines(Output()).size(), 101u);
 }
 
-TEST_F(Run, APunchJustBeforeTheEraseIsSavedNotErased)
+TEST_P(Run, APunchJustBeforeTheEraseIsSavedNotErased)
 {
     std::ofstream(h.core->paths().In("PX740.ini"), std::ios::binary)
         << "[General]\r\nEraseDBWhileMemUsed=1%\r\n";
@@ -304,7 +316,7 @@ TEST_F(Run, APunchJustBeforeTheEraseIsSavedNotErased)
     EXPECT_NE(Log().find("delete record OK!"), std::string::npos);
 }
 
-TEST_F(Run, TwentyPassesAtMost)
+TEST_P(Run, TwentyPassesAtMost)
 {
     auto sim = Pty({"--id", "1", "--records", "2", "--quiet"});
     Entry(5);
@@ -320,7 +332,7 @@ TEST_F(Run, TwentyPassesAtMost)
     EXPECT_EQ(static_cast<long>(ids.size()), h.core->recordStore().LastCount());
 }
 
-TEST_F(Run, MachineIdIsRecoveredOnlyWhenAloneOnTheLink)
+TEST_P(Run, MachineIdIsRecoveredOnlyWhenAloneOnTheLink)
 {
     auto sim = Pty({"--id", "1", "--records", "2"});
     Entry(5);
@@ -342,7 +354,7 @@ TEST_F(Run, MachineIdIsRecoveredOnlyWhenAloneOnTheLink)
     EXPECT_FALSE(run.LastRunComplete());
 }
 
-TEST_F(Run, DefaultPortIsTriedWhenTheEntrysPortDoesNotOpen)
+TEST_P(Run, DefaultPortIsTriedWhenTheEntrysPortDoesNotOpen)
 {
     const std::string address = CoreHarness::UniqueLoopbackAddress();
     auto sim = std::make_unique<SimProcess>(
@@ -354,7 +366,7 @@ TEST_F(Run, DefaultPortIsTriedWhenTheEntrysPortDoesNotOpen)
     EXPECT_EQ(Lines(Output()).size(), 2u);
 }
 
-TEST_F(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
+TEST_P(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
 {
     auto sim = Pty({"--id", "2", "--records", "1"});
     Entry(0, "0.0.0.0");         // TCP without an address
@@ -370,7 +382,7 @@ TEST_F(Run, EntriesThatCannotBeReachedAreLoggedAndMakeTheRunIncomplete)
     EXPECT_EQ(Lines(Output()).size(), 1u);
 }
 
-TEST_F(Run, AnInvalidTemplateWritesPlainLines)
+TEST_P(Run, AnInvalidTemplateWritesPlainLines)
 {
     auto sim = Pty({"--id", "1", "--records", "2"});
     Entry(5);
@@ -387,7 +399,7 @@ TEST_F(Run, AnInvalidTemplateWritesPlainLines)
     EXPECT_NE(Log().find("invalid template"), std::string::npos);
 }
 
-TEST_F(Run, AStopDuringAnExchangeIsNotLost)
+TEST_P(Run, AStopDuringAnExchangeIsNotLost)
 {
     auto quiet = Pty({"--id", "1", "--records", "1"});
     Entry(5);
@@ -398,20 +410,30 @@ TEST_F(Run, AStopDuringAnExchangeIsNotLost)
     ASSERT_TRUE(other->ok());
     const int port = std::stoi(other->endpoint().substr(other->endpoint().rfind(':') + 1));
     Entry(0, address, port);
-    px::Scheduler scheduler(*h.core);
+    px::Scheduler scheduler(h.core->ForScheduler());
+    scheduler.stopRun = [&] { run.StopSessions(); };
     scheduler.run = [&] { run.TSChkDevice(); };
     // The Stop click arrives while the first poll waits; later exchanges clear bStopComm.
     QTimer::singleShot(100, [&] { scheduler.StartStop(); });
     scheduler.StartStop();
     EXPECT_FALSE(h.core->state().bTSRunning);
-    EXPECT_EQ(Log().find("Detect 002"), std::string::npos) << Log();
+    EXPECT_FALSE(run.LastRunComplete());
     EXPECT_NE(Log().find("User stop Time scheduler"), std::string::npos);
+    if (Sequential()) {
+        EXPECT_EQ(Log().find("Detect 002"), std::string::npos) << Log();
+    }
+    // Without the stop the quiet terminal would be polled ten times (five attempts, each with
+    // its own ID and 0); the stop ends its session's attempts.
+    std::size_t polls = 0;
+    for (const auto& line : quiet->lines())
+        if (line.rfind("RX \\x02D", 0) == 0) ++polls;
+    EXPECT_LT(polls, 10u);
 }
 
 // Card IDs with NUL and LF bytes: every output line stays one line and shows them, the record is
 // logged once, and the counters keep the exact text, so the next run resumes instead of fetching
 // everything again.
-TEST_F(Run, RecordsWithNulAndLineFeedBytesAreSavedOnceAndResume)
+TEST_P(Run, RecordsWithNulAndLineFeedBytesAreSavedOnceAndResume)
 {
     const std::string file = h.home() + "/records.txt";
     std::ofstream(file, std::ios::binary) << "00000\\x0000001,0,2026/01/05,08:00:00\n"
@@ -455,9 +477,10 @@ TEST_F(Run, RecordsWithNulAndLineFeedBytesAreSavedOnceAndResume)
 
 // The counter file turns read-only in the middle of a download: the terminal stops with the cause
 // instead of reporting success, and once it is writable again every record is there exactly once.
-TEST_F(Run, ACounterFileThatTurnsReadOnlyStopsTheTerminalWithItsCause)
+TEST_P(Run, ACounterFileThatTurnsReadOnlyStopsTheTerminalWithItsCause)
 {
-    auto sim = Pty({"--id", "1", "--records", "5"});
+    // Paced, so that the writer takes the records one at a time.
+    auto sim = Pty({"--id", "1", "--records", "5", "--baud", "2400"});
     Entry(5);
     auto& store = h.core->recordStore();
     store.OnChange = [&](const std::string& key) {
@@ -483,7 +506,7 @@ TEST_F(Run, ACounterFileThatTurnsReadOnlyStopsTheTerminalWithItsCause)
 
 // A run that starts on the last evening of a month and ends in the next: each line goes to the
 // file of the month it was written in.
-TEST_F(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
+TEST_P(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
 {
     auto sim = Pty({"--id", "1", "--records", "3"});
     Entry(5);
@@ -506,9 +529,10 @@ TEST_F(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
 
 // The monthly backup becomes unwritable during a download: the output line stays the record of
 // truth, so the download goes on, and the backup's failure is logged once with its cause.
-TEST_F(Run, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
+TEST_P(Run, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
 {
-    auto sim = Pty({"--id", "1", "--records", "4"});
+    // Paced, so that the writer takes the records one at a time.
+    auto sim = Pty({"--id", "1", "--records", "4", "--baud", "2400"});
     Entry(5);
     auto& store = h.core->recordStore();
     store.OnChange = [&](const std::string& key) {
@@ -527,3 +551,7 @@ TEST_F(Run, ABackupThatCannotBeWrittenIsLoggedWithItsCause)
     EXPECT_EQ(CardIds(), ExpectedIds(4, sim, h));
     EXPECT_EQ(store.LastCount(), 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sessions, Run, ::testing::Values(0, 1), [](const auto& info) {
+    return info.param == 0 ? std::string("default") : std::string("sequential");
+});

@@ -35,7 +35,7 @@ protected:
     }
 
     CoreHarness h;
-    Scheduler s{*h.core};
+    Scheduler s{h.core->ForScheduler()};
     DateTime clock = MakeDateTime(2026, 12, 7, 10, 0, 0);
     int runs = 0;
     std::function<void()> duringRun;
@@ -119,7 +119,7 @@ TEST_F(SchedulerFixture, StopDuringARunIsLoggedAfterTheRunReturns)
     std::vector<std::string> order;
     duringRun = [&] {
         s.StartStop(); // the Stop click arrives while the run yields
-        EXPECT_TRUE(h.core->state().bStopComm);
+        EXPECT_TRUE(h.core->session().state().bStopComm);
         EXPECT_TRUE(h.core->state().bTSRunning);
         h.core->eventLog().WriteLog("run ends", false);
     };
@@ -165,14 +165,14 @@ TEST_F(SchedulerFixture, APingInProgressShortensTheTickThenStopsThePing)
 {
     h.core->options().timeModeInterval = true;
     s.StartStop();
-    h.core->state().pingsInProgress = 1;
+    h.core->session().state().pingsInProgress = 1;
     s.Tick();
     EXPECT_EQ(s.TimerInterval(), Scheduler::kPingTickMs);
-    EXPECT_FALSE(h.core->state().bStopPing);
+    EXPECT_FALSE(h.core->session().state().bStopPing);
     s.Tick();
-    EXPECT_TRUE(h.core->state().bStopPing);
+    EXPECT_TRUE(h.core->session().state().bStopPing);
     EXPECT_EQ(runs, 1);
-    h.core->state().pingsInProgress = 0;
+    h.core->session().state().pingsInProgress = 0;
 }
 
 TEST_F(SchedulerFixture, LogFileMovesToTheNewMonthOnAnyTickAfterMidnight)
@@ -203,7 +203,7 @@ TEST_F(SchedulerFixture, TimeTableFileSurvivesJunk)
     EXPECT_EQ(s.table[31].hour + s.table[31].minute, "XXXX");
     s.table[5] = {"23", "59"};
     ASSERT_TRUE(s.TsTableFile(false));
-    Scheduler other(*h.core);
+    Scheduler other(h.core->ForScheduler());
     ASSERT_TRUE(other.TsTableFile(true));
     EXPECT_EQ(other.table[5].hour + other.table[5].minute, "2359");
     std::ifstream in(file, std::ios::binary);

@@ -13,7 +13,7 @@ TEST(CoreMessages, HeadlessMessagesGoToStandardErrorAndTheLog)
     CoreHarness h;
     std::vector<std::string> logged;
     h.view.logSink = [&](const std::string& l) { logged.push_back(l); };
-    h.core->state().iCurrentID = 9;
+    h.core->session().state().iCurrentID = 9;
     h.core->ErrorBox(21);
     h.core->ShowMsg("Stop the time scheduler first");
     ASSERT_EQ(logged.size(), 2u);

@@ -195,14 +195,14 @@ TEST(MainWindow, ClosingIsRefusedInOrderThenSaves)
     px::ProgramState& st = h.core().state();
 
     st.bTSRunning = true;
-    st.nBusyDepth = 1;
+    h.core().session().state().nBusyDepth = 1;
     EXPECT_FALSE(h.window->close());
     EXPECT_EQ(h.Status().toStdString(), h.core().GetText(908, ""));
     st.bTSRunning = false;
 
     EXPECT_FALSE(h.window->close());
     EXPECT_EQ(h.Status(), "Can't Unload for Busy!");
-    st.nBusyDepth = 0;
+    h.core().session().state().nBusyDepth = 0;
 
     {
         px::OperationGuard running(h.core());

@@ -193,7 +193,7 @@ TEST(TerminalsPage, DoubleClickConnectsAndReadsTheRecordMode)
     // Editing the connected entry's port leaves the connection.
     h.Find<QComboBox>("cboComm")->setCurrentIndex(6);
     EXPECT_FALSE(h.Find<QPushButton>("cmdPX700_2")->isEnabled());
-    EXPECT_FALSE(h.core().link().PortOpen());
+    EXPECT_FALSE(h.core().session().link().PortOpen());
 }
 
 TEST(TerminalsPage, OldFirmwareHasNoScheduleMode)

@@ -7,12 +7,14 @@
 
 namespace px {
 
-class Core;
+struct Options;
+struct RecordsDesk;
+class TerminalSession;
 
 // False when the file could not be opened or a line could not be written.
-bool SaveRecord(Core& core, const std::string& fileName);
+bool SaveRecord(TerminalSession& session, const RecordsDesk& desk, const std::string& fileName);
 
 // The Format.ini type selected for output lines, or "" for "(Default)" or without Format.ini.
-std::string SelectedFormatType(const Core& core);
+std::string SelectedFormatType(const Options& options, const std::string& formatIni);
 
 } // namespace px

@@ -1,42 +1,46 @@
 #include "ManualSave.h"
 
-#include "Core.h"
 #include "FileAppend.h"
 #include "FmtData.h"
 #include "Ini.h"
+#include "ManualUpload.h"
+#include "Options.h"
+#include "RecordCommands.h"
+#include "RecordGrid.h"
 #include "RecordOutput.h"
-#include "RecordUpload.h"
 #include "RuntimeError.h"
+#include "Saver.h"
+#include "TerminalSession.h"
 #include "VbText.h"
 
 #include <cstdio>
 
 namespace px {
 
-std::string SelectedFormatType(const Core& core)
+std::string SelectedFormatType(const Options& o, const std::string& formatIni)
 {
-    const Options& o = core.options();
-    if (core.szFormatIni.empty() || o.format.empty() || o.format == "(Default)") return {};
+    if (formatIni.empty() || o.format.empty() || o.format == "(Default)") return {};
     return o.format;
 }
 
-bool SaveRecord(Core& core, const std::string& fileName)
+bool SaveRecord(TerminalSession& session, const RecordsDesk& desk, const std::string& fileName)
 {
-    const std::string type = SelectedFormatType(core);
+    SessionReporter& report = session.reporter();
+    const std::string type = SelectedFormatType(desk.options, desk.formatIni);
     Saver writer;
     if (!writer.OpenFile(fileName)) {
-        core.eventLog().WriteLog("can't open file!", false);
+        report.Log("can't open file!", false);
         return false;
     }
-    fmt::FmtData& formatter = core.formatter();
+    fmt::FmtData& formatter = desk.formatter;
     if (!type.empty())
-        formatter.LoadTemplate(ini::getString(core.szFormatIni, type, "Format",
-                                              fmt::kStandardTemplate, ini::kBuf2048));
-    WriteHeaderIfEmpty(writer, type.empty() ? std::string() : core.szFormatIni, type, formatter);
+        formatter.LoadTemplate(
+            ini::getString(desk.formatIni, type, "Format", fmt::kStandardTemplate, ini::kBuf2048));
+    WriteHeaderIfEmpty(writer, type.empty() ? std::string() : desk.formatIni, type, formatter);
 
-    RecordGrid& grid = core.recordGrid();
-    const int idLen = core.options().nIDLen;
-    const std::string unit = ThreeDigits(core.state().iCurrentID);
+    RecordGrid& grid = desk.grid;
+    const int idLen = desk.options.nIDLen;
+    const std::string unit = ThreeDigits(session.state().iCurrentID);
     const bool backupFile = UCase(Trim(fileName)).size() >= 3 &&
                             UCase(Trim(fileName)).compare(Trim(fileName).size() - 3, 3, "BAK") == 0;
     for (;;) {
@@ -57,7 +61,7 @@ bool SaveRecord(Core& core, const std::string& fileName)
                 line = formatter.FormatRecord(line, ',');
             }
             if (!writer.WriteFile(line)) {
-                core.eventLog().WriteLog("save data NG!(" + writer.Error() + ")", false);
+                report.Log("save data NG!(" + writer.Error() + ")", false);
                 return false;
             }
             grid.writtenRows = r + 1;
@@ -65,13 +69,13 @@ bool SaveRecord(Core& core, const std::string& fileName)
         if (backupFile) return true;
         long count = 0;
         try {
-            count = core.link().GetRecordCount();
+            count = session.link().GetRecordCount();
         } catch (const RuntimeError&) {
             return true;
         }
         const std::size_t before = grid.rows.size();
         if (count <= static_cast<long>(before)) return true;
-        core.upload().UploadRecord();
+        UploadRecord(session, desk.Upload());
         if (grid.rows.size() == before) return true; // nothing more could be fetched
     }
 }

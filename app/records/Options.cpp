@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 #include "VbText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -64,6 +65,9 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     std::error_code ec;
     if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = paths.RecordsDir();
     o.tsfileName = store.Get(kSchedule, "tsfileName", monthFileName);
+    // Kept only in the file: a person sets it there for a site whose links need it.
+    const double parallel = Val(store.Get(kSchedule, "Parallel", "0"));
+    o.parallel = parallel >= 1 ? static_cast<int>(std::min(parallel, double{kMaxParallel})) : 0;
 
     o.serloPort = static_cast<int>(Val(store.Get("SERLO", "PORT", "1")));
     o.serloBaud = static_cast<int>(Val(store.Get("SERLO", "BAUD", "19200")));

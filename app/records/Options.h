@@ -11,6 +11,9 @@ namespace px {
 class SettingsStore;
 struct ProgramPaths;
 
+// Terminals a scheduled run may poll at the same time, at most (each takes a thread).
+inline constexpr int kMaxParallel = 32;
+
 struct Options {
     // SaveOptions
     std::string mailTo;
@@ -30,6 +33,8 @@ struct Options {
     int intervalSeconds = 60;
     std::string tsavePath;
     std::string tsfileName;
+    // Terminals polled at the same time; 0: one per distinct link, at most eight.
+    int parallel = 0;
     // SERLO
     int serloPort = 1;
     int serloBaud = 19200;
