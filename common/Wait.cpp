@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 namespace px {
@@ -56,6 +57,24 @@ bool waitUntil(const std::function<bool()>& done, Millis timeout)
 void waitFor(Millis duration)
 {
     waitUntil([] { return false; }, duration);
+}
+
+void runPumped(const std::function<void()>& work)
+{
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) {
+        work();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+        dispatcher->wakeUp();
+    });
+    while (!done)
+        waitForEvent(Millis(100));
+    worker.join();
 }
 
 } // namespace px

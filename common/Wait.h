@@ -28,4 +28,9 @@ bool waitUntil(const std::function<bool()>& done, Millis timeout);
 // Pumps events for the whole duration.
 void waitFor(Millis duration);
 
+// Runs work on a thread of its own while the calling thread keeps pumping its events, and
+// returns when work has ended: for what blocks in the kernel (a write made durable), which must
+// not hold the window up. Without an event loop on the calling thread work runs right there.
+void runPumped(const std::function<void()>& work);
+
 } // namespace px

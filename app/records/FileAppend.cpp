@@ -2,6 +2,7 @@
 
 #include "Ini.h"
 #include "SysError.h"
+#include "Wait.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +12,9 @@
 
 namespace px {
 
-bool AppendLine(const std::string& path, std::string_view text, std::string* error, bool durable)
+namespace {
+
+bool AppendNow(const std::string& path, std::string_view text, std::string* error, bool durable)
 {
     std::string line;
     line.reserve(text.size() + 2);
@@ -48,6 +51,17 @@ bool AppendLine(const std::string& path, std::string_view text, std::string* err
     return failure == 0;
 }
 
+} // namespace
+
+bool AppendLine(const std::string& path, std::string_view text, std::string* error, bool durable)
+{
+    if (!durable) return AppendNow(path, text, error, false);
+    // A durable write waits for the disk, which may take long on a busy machine.
+    bool ok = false;
+    runPumped([&] { ok = AppendNow(path, text, error, true); });
+    return ok;
+}
+
 bool SyncFile(const std::string& path, std::string* error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -55,8 +69,11 @@ bool SyncFile(const std::string& path, std::string* error)
         if (error) *error = ErrnoText(errno);
         return false;
     }
-    const bool ok = ::fdatasync(fd) == 0;
-    if (!ok && error) *error = ErrnoText(errno);
+    bool ok = false;
+    runPumped([&] {
+        ok = ::fdatasync(fd) == 0;
+        if (!ok && error) *error = ErrnoText(errno);
+    });
     ::close(fd);
     return ok;
 }

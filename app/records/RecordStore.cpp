@@ -3,6 +3,7 @@
 #include "Frame.h"
 #include "Ini.h"
 #include "VbText.h"
+#include "Wait.h"
 
 #include <limits>
 
@@ -204,7 +205,9 @@ bool RecordStore::Edit(const std::function<void(ini::Document&)>& change)
     ClearError();
     // One read-modify-write that never replaces a file it could not read: the other
     // terminals' counters live in the same file.
-    const auto result = ini::edit(FilePath, change);
+    // The counters are on disk when this returns; waiting for that must not hold the window.
+    ini::WriteResult result;
+    runPumped([&] { result = ini::edit(FilePath, change); });
     if (!result) {
         Fail(kWriteFailed, FilePath + ": " + result.error);
         return false;
