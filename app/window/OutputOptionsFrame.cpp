@@ -182,7 +182,11 @@ void OutputOptionsFrame::ChangePath()
     if (chosen.isEmpty()) return;
     const QFileInfo info(chosen);
     o.tsavePath = info.absolutePath().toStdString() + "/";
-    o.tsfileName = info.fileName().toStdString();
+    // The file name is worked out anew at every run and save: the chosen one lasts only as the
+    // fixed name.
+    o.fixName = RemoveForbidden(info.fileName().toStdString());
+    o.optFixName = true;
+    o.tsfileName = OutputFileName(o, Now());
     ShowOptions();
 }
 

@@ -203,6 +203,28 @@ TEST(RecordsPage, FileNameFieldsRefuseWhatAFileNameCannotHold)
     EXPECT_EQ(path->text().toStdString(), h.core().paths().RecordsDir());
 }
 
+TEST(RecordsPage, TheFileChosenForTheRunsLastsThroughRunsAndSaves)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    px::Options& o = h.core().options();
+    ASSERT_FALSE(o.optFixName);
+    const std::string folder = h.home() + "/out";
+    std::filesystem::create_directories(folder);
+    QTimer::singleShot(0, [&folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(folder + "/Punches.csv"));
+        static_cast<QDialog*>(dialog)->accept(); // as its Save button does
+    });
+    h.Find<QPushButton>("cmdChgPath")->click();
+    EXPECT_EQ(o.tsavePath, folder + "/");
+    // Every run and save works the name out again: it must come out as the one chosen.
+    EXPECT_EQ(px::OutputFileName(o, px::Now()), "Punches.csv");
+    EXPECT_TRUE(h.Find<QRadioButton>("OptName_0")->isChecked());
+    EXPECT_EQ(h.Find<QLineEdit>("txtFixName")->text(), "Punches.csv");
+}
+
 TEST(RecordsPage, UploadCaptionFollowsTheStateInEveryLanguage)
 {
     WindowHarness h;
