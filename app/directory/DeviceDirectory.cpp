@@ -328,8 +328,16 @@ std::string DeviceDirectory::EditTcpPort(const std::string& text)
     if (!t.empty() && ((t[0] == '0' && t.size() > 1) || !IsNumeric(t)))
         t = std::to_string(static_cast<long long>(Val(t)));
     fields_.tcpPort = t;
-    table[static_cast<std::size_t>(iSelectedID_)].IPPort =
-        static_cast<std::int32_t>(std::min(Val(t), 2147483647.0));
+    DeviceEntry& entry = table[static_cast<std::size_t>(iSelectedID_)];
+    const auto port = static_cast<std::int32_t>(std::min(Val(t), 2147483647.0));
+    // Like every other edit: mirrored at once so that a crash keeps it, and the connected
+    // terminal's link no longer matches its entry.
+    const bool edited = port != entry.IPPort && !bFilling_;
+    entry.IPPort = port;
+    if (edited) {
+        AutoSaveDevice(iSelectedID_);
+        if (currentId && iSelectedID_ == currentId() && offLine) offLine();
+    }
     Changed();
     return t;
 }

@@ -64,6 +64,8 @@ public:
         return false;
     }
     virtual void ShowDisplayModeDialog() {}
+    // Closing: the field being edited is left first, so its leave rule has run before the saves.
+    virtual void FinishEditing() {}
     // A file dialog: the chosen path, "" for Cancel. filters as "CSV (*.csv);;Text (*.txt)".
     virtual std::string AskFile(bool save, const std::string& folder, const std::string& name,
                                 const std::string& filters)

@@ -212,6 +212,7 @@ bool Program::Close()
     // The control's own reply waits do not set Busy: a window handler in the middle of a
     // terminal operation would otherwise have its window destroyed under it.
     if (st.operationRunning) return refuse("Can't Unload for an operation in progress");
+    core.view().FinishEditing();
     st.bUnloading = true;
     if (mailer_->SessionID() != 0) {
         core.eventLog().WriteLog("SessionSignOff", false);

@@ -3,7 +3,7 @@
 #include "Controls.h"
 #include "Core.h"
 #include "DeviceOps.h"
-#include "Validators.h"
+#include "FieldRules.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -27,8 +27,7 @@ FrmDuration::FrmDuration(QWidget* owner, Core& core)
 {
     txtDura_ = Named(new QLineEdit, "txtDura");
     // Pasted or otherwise set text keeps to digits; a typed non-digit is answered below.
-    txtDura_->setValidator(
-        new CharValidator([](QChar c) { return c >= '0' && c <= '9'; }, txtDura_));
+    FieldRules::Install(txtDura_, KeepChars([](QChar c) { return c >= '0' && c <= '9'; }));
     txtDura_->installEventFilter(this);
     QPushButton* ok = Button("CmdDura", 0, "&Ok", "3084");
     QPushButton* cancel = Button("CmdDura", 1, "&Cancel", "3085");

@@ -3,6 +3,7 @@
 #include "ApplyLanguage.h"
 #include "BellPage.h"
 #include "Controls.h"
+#include "FieldRules.h"
 #include "FileDialogs.h"
 #include "FrmId.h"
 #include "FrmMode.h"
@@ -115,6 +116,7 @@ MainWindow::MainWindow()
         if (program_ && program_->core().state().operationRunning) program_->core().StopOperation();
     });
     resize(760, 520);
+    FieldRules::LeaveBeforeButtons(this);
 }
 
 MainWindow::~MainWindow()
@@ -402,6 +404,11 @@ void MainWindow::ShowDisplayModeDialog()
     if (!program_) return;
     FrmMode dialog(this, program_->core());
     if (dialog.Loaded()) dialog.exec();
+}
+
+void MainWindow::FinishEditing()
+{
+    FieldRules::LeaveFocused(this);
 }
 
 void MainWindow::ShowLoginDialog()

@@ -60,6 +60,7 @@ public:
     std::string AskNewId(const std::vector<std::string>& lines) override;
     bool AskTime(Stamp& time) override;
     void ShowDisplayModeDialog() override;
+    void FinishEditing() override;
     void ShowLoginDialog() override;
     std::string AskFile(bool save, const std::string& folder, const std::string& name,
                         const std::string& filters) override;

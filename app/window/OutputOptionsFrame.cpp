@@ -1,11 +1,11 @@
 #include "OutputOptionsFrame.h"
 
 #include "Controls.h"
+#include "FieldRules.h"
 #include "FileDialogs.h"
 #include "OutputNames.h"
 #include "OutputType.h"
 #include "Program.h"
-#include "Validators.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -38,7 +38,11 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     SetTag(this, "3126");
     cmbType2_ = Named(new QComboBox, "cmbType2");
     txtDigital2_ = Named(new QLineEdit, "txtDigital2");
-    SetUpDigitalBox(txtDigital2_);
+    SetUpDigitalBox(
+        txtDigital2_, [this] { return program_; },
+        [this] {
+            if (onShared) onShared();
+        });
     lblDisp2_ = BuddyLabel("Digital setting", txtDigital2_, "lblDisp2", "3120");
 
     nameGroup_ = new QButtonGroup(this);
@@ -49,23 +53,22 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     nameGroup_->addButton(optName_[0], 0);
     nameGroup_->addButton(optName_[1], 1);
     txtFixName_ = Named(new QLineEdit, "txtFixName");
-    txtFixName_->setValidator(new CharValidator(
-        [](QChar c) {
+    auto* fixNameRules = FieldRules::Install(
+        txtFixName_, KeepChars([](QChar c) {
             return c.unicode() > 127 || AcceptFixNameKey(static_cast<char>(c.unicode()));
-        },
-        txtFixName_));
+        }));
     txtFixName_->setAccessibleName(optName_[0]->text());
     cmbFileName_ = Named(new QComboBox, "cmbFileName");
     cmbFileName_->setEditable(true);
     for (const char* pattern : kDatePatterns)
         cmbFileName_->addItem(pattern);
     txtSubName_ = Named(new QLineEdit, "txtSubName");
-    txtSubName_->setValidator(new CharValidator(
-        [](QChar c) {
+    auto* subNameRules = FieldRules::Install(
+        txtSubName_, KeepChars([](QChar c) {
             return c.unicode() > 127 || AcceptSubNameKey(static_cast<char>(c.unicode()));
-        },
-        txtSubName_));
+        }));
     txtSavePath_ = Named(new QLineEdit, "txtSavePath");
+    auto* savePathRules = FieldRules::Install(txtSavePath_, {});
     cmdChgPath_ = Named(new QPushButton("..."), "cmdChgPath");
     SetTag(cmdChgPath_, "0,3133");
     cmdChgPath_->setToolTip("Choose the folder and file name");
@@ -93,22 +96,16 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
         ShowOptions();
         if (onShared) onShared();
     });
-    connect(txtDigital2_, &QLineEdit::textEdited, this, &OutputOptionsFrame::DigitalEdited);
-    connect(txtDigital2_, &QLineEdit::editingFinished, this, [this] {
-        if (showing_ || !program_) return;
-        txtDigital2_->setText(DigitalLeft(*program_, txtDigital2_->text()));
-        if (onShared) onShared();
-    });
     connect(nameGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) NameChoiceChanged();
     });
-    connect(txtFixName_, &QLineEdit::textChanged, this, &OutputOptionsFrame::FixNameEdited);
+    fixNameRules->changed = [this](const QString& text) { FixNameEdited(text); };
     connect(cmbFileName_, &QComboBox::currentTextChanged, this, [this] { DateNameEdited(); });
-    connect(txtSubName_, &QLineEdit::textChanged, this, [this] { DateNameEdited(); });
-    connect(txtSavePath_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    subNameRules->changed = [this](const QString&) { DateNameEdited(); };
+    savePathRules->changed = [this](const QString& text) {
         if (!showing_ && program_) program_->core().options().tsavePath = text.toStdString();
-    });
-    connect(txtSavePath_, &QLineEdit::editingFinished, this, &OutputOptionsFrame::SavePathLeft);
+    };
+    savePathRules->left = [this] { SavePathLeft(); };
     connect(cmdChgPath_, &QPushButton::clicked, this, &OutputOptionsFrame::ChangePath);
 }
 
@@ -164,17 +161,6 @@ void OutputOptionsFrame::DateNameEdited()
     o.tsfileName = o.dateName + "." + o.subName;
 }
 
-void OutputOptionsFrame::DigitalEdited(const QString& text)
-{
-    if (showing_ || !program_) return;
-    const QString shown = px::DigitalEdited(*program_, text);
-    if (shown != text) {
-        txtDigital2_->setText(shown);
-        txtDigital2_->setCursorPosition(static_cast<int>(shown.size()));
-    }
-    if (onShared) onShared();
-}
-
 void OutputOptionsFrame::SavePathLeft()
 {
     if (showing_ || !program_) return;
@@ -196,7 +182,11 @@ void OutputOptionsFrame::ChangePath()
     if (chosen.isEmpty()) return;
     const QFileInfo info(chosen);
     o.tsavePath = info.absolutePath().toStdString() + "/";
-    o.tsfileName = info.fileName().toStdString();
+    // The file name is worked out anew at every run and save: the chosen one lasts only as the
+    // fixed name.
+    o.fixName = RemoveForbidden(info.fileName().toStdString());
+    o.optFixName = true;
+    o.tsfileName = OutputFileName(o, Now());
     ShowOptions();
 }
 

@@ -36,7 +36,6 @@ private:
     void NameChoiceChanged();
     void FixNameEdited(const QString& text);
     void DateNameEdited();
-    void DigitalEdited(const QString& text);
     void SavePathLeft();
     void ChangePath();
 

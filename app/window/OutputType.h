@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -12,16 +14,15 @@ namespace px {
 
 class Program;
 
-// A card-ID length box: digits only, at most 99, for typed and pasted text alike.
-void SetUpDigitalBox(QLineEdit* box);
+// A card-ID length box: digits only, at most 99, whatever puts the text there; the plain number
+// is stored and shown after every change, and leaving the box fixes an empty or too large one.
+// program answers the bound program (nullptr when none); shared runs after the value changed.
+void SetUpDigitalBox(QLineEdit* box, const std::function<Program*()>& program,
+                     const std::function<void()>& shared);
 // Shows the program's output types and the selected one; the length box and its label are
 // usable only with "(Default)".
 void ShowOutputType(Program& program, QComboBox* types, QLineEdit* digital, QLabel* label);
 // A type chosen in a list.
 void ChooseOutputType(Program& program, int index);
-// The length box changed: the plain number it stands for is stored and shown.
-QString DigitalEdited(Program& program, const QString& text);
-// The length box lost the focus: empty becomes 14, above 99 becomes 99.
-QString DigitalLeft(Program& program, const QString& text);
 
 } // namespace px

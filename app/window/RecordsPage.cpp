@@ -77,7 +77,11 @@ RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
 
     cmbType_ = Named(new QComboBox, "cmbType");
     txtDigital_ = Named(new QLineEdit, "txtDigital");
-    SetUpDigitalBox(txtDigital_);
+    SetUpDigitalBox(
+        txtDigital_, [this] { return Bound() ? &program() : nullptr; },
+        [this] {
+            if (onShared) onShared();
+        });
     lblDisp_ = BuddyLabel("Digital setting", txtDigital_, "lblDisp", "3120");
     column->addSpacing(12);
     column->addWidget(BuddyLabel("Output type:", cmbType_, "labType", "3121"));
@@ -128,20 +132,6 @@ void RecordsPage::ConnectCommands()
         if (!Bound()) return;
         ChooseOutputType(program(), index);
         ShowOutputType();
-        if (onShared) onShared();
-    });
-    connect(txtDigital_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (!Bound()) return;
-        const QString shown = DigitalEdited(program(), text);
-        if (shown != text) {
-            txtDigital_->setText(shown);
-            txtDigital_->setCursorPosition(static_cast<int>(shown.size()));
-        }
-        if (onShared) onShared();
-    });
-    connect(txtDigital_, &QLineEdit::editingFinished, this, [this] {
-        if (!Bound()) return;
-        txtDigital_->setText(DigitalLeft(program(), txtDigital_->text()));
         if (onShared) onShared();
     });
 }

@@ -2,11 +2,11 @@
 
 #include "Controls.h"
 #include "DateFormat.h"
+#include "FieldRules.h"
 #include "Options.h"
 #include "OutputOptionsFrame.h"
 #include "Program.h"
 #include "Scheduler.h"
-#include "Validators.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -152,8 +152,8 @@ void SchedulerPage::BuildMail()
     txtMailTo_->setAccessibleName("Mail to");
     txtSubject_ = Named(new QLineEdit, "txtSubject");
     // A line break in a recipient or subject would end the mail's header early.
-    for (QLineEdit* field : {txtMailTo_, txtSubject_})
-        field->setValidator(new CharValidator(PlainCharacter, field));
+    auto* mailToRules = FieldRules::Install(txtMailTo_, KeepChars(PlainCharacter));
+    auto* subjectRules = FieldRules::Install(txtSubject_, KeepChars(PlainCharacter));
     fraSettings_->AddRow(chkMailTo_, txtMailTo_);
     fraSettings_->AddRow(BuddyLabel("Subject:", txtSubject_, "labSubject", "3145"), txtSubject_);
 
@@ -162,21 +162,27 @@ void SchedulerPage::BuildMail()
         txtSubject_->setEnabled(on);
         if (!showing_ && Bound()) core().options().mailToChecked = on;
     });
-    connect(txtMailTo_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    mailToRules->changed = [this](const QString& text) {
         if (!showing_ && Bound()) core().options().mailTo = text.toStdString();
-    });
-    connect(txtSubject_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    };
+    subjectRules->changed = [this](const QString& text) {
         if (!Bound()) return;
         if (!showing_) core().options().mailSubject = text.toStdString();
         // The subject as the next mail would carry it.
         txtSubject_->setToolTip(Q(ExpandDate(text.toStdString(), "{Date#}", Now(), "Short Date")));
-    });
+    };
 }
 
 void SchedulerPage::Bind(Program& program)
 {
     ProgramPage::Bind(program);
     fraSettings_->Bind(&program);
+}
+
+void SchedulerPage::Unbind()
+{
+    ProgramPage::Unbind();
+    fraSettings_->Bind(nullptr); // its fields may still be left while the window goes
 }
 
 void SchedulerPage::AfterLoad()

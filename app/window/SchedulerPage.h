@@ -28,6 +28,7 @@ public:
     SchedulerPage();
 
     void Bind(Program& program) override;
+    void Unbind() override;
     void AfterLoad() override;
     void AfterLanguage() override;
     OutputOptionsFrame* SaveOptions() const { return fraSettings_; }

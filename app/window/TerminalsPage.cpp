@@ -4,9 +4,9 @@
 #include "Controls.h"
 #include "DeviceButtons.h"
 #include "DeviceControls.h"
+#include "FieldRules.h"
 #include "OperationGuard.h"
 #include "Program.h"
-#include "Validators.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -81,15 +81,17 @@ void TerminalsPage::BuildFields()
 
     txtName_ = Named(new QLineEdit, "txtName");
     txtName_->setMaxLength(kNameLength);
-    txtName_->setValidator(new CharValidator(
-        [](QChar c) { return DeviceDirectory::AcceptNameKey(c.unicode()); }, txtName_));
+    auto* nameRules = FieldRules::Install(
+        txtName_, KeepChars([](QChar c) { return DeviceDirectory::AcceptNameKey(c.unicode()); }));
     cboComm_ = Named(new QComboBox, "cboComm");
     for (int i = 0; i <= 255; ++i)
         cboComm_->addItem(Q(DeviceDirectory::PortItemText(i)));
     txtIAddr_ = Named(new QLineEdit, "txtIAddr");
-    txtIAddr_->setValidator(new Ipv4Validator(txtIAddr_));
+    auto* addressRules = FieldRules::Install(
+        txtIAddr_, KeepChars([](QChar c) { return (c >= '0' && c <= '9') || c == '.'; }),
+        new Ipv4Validator(txtIAddr_));
     txtiPort_ = Named(new QLineEdit, "txtiPort");
-    txtiPort_->setValidator(new NumberValidator(65535, txtiPort_));
+    auto* portRules = FieldRules::Install(txtiPort_, KeepNumber(65535));
 
     auto* form = new QFormLayout;
     form->addRow(BuddyLabel("Name:", txtName_, "labName", "3013"), txtName_);
@@ -114,24 +116,20 @@ void TerminalsPage::BuildFields()
             [this](QListWidgetItem* item) { OpenTerminalAt(lstDevice_->row(item)); });
     connect(cmdList_[0], &QPushButton::clicked, this, [this] { core().directory().Add(); });
     connect(cmdList_[1], &QPushButton::clicked, this, [this] { core().directory().Delete(); });
-    connect(txtName_, &QLineEdit::textChanged, this, &TerminalsPage::NameEdited);
+    nameRules->changed = [this](const QString& text) { NameEdited(text); };
     connect(cboComm_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (syncing_ || !Bound() || index < 0) return;
         core().directory().ChoosePortItem(index);
         Refresh();
     });
-    connect(txtIAddr_, &QLineEdit::textChanged, this, &TerminalsPage::AddressEdited);
-    connect(txtIAddr_, &QLineEdit::editingFinished, this, [this] {
-        if (syncing_ || !Bound()) return;
-        core().directory().LeaveIpAddress();
-        Refresh(); // an incomplete address goes back to the entry's
-    });
-    connect(txtiPort_, &QLineEdit::textChanged, this, &TerminalsPage::PortEdited);
-    connect(txtiPort_, &QLineEdit::editingFinished, this, [this] {
+    addressRules->changed = [this](const QString& text) { AddressEdited(text); };
+    addressRules->left = [this] { AddressLeft(); };
+    portRules->changed = [this](const QString& text) { PortEdited(text); };
+    portRules->left = [this] {
         if (syncing_ || !Bound()) return;
         core().directory().LeaveTcpPort();
         Refresh();
-    });
+    };
     rightColumn_ = right;
 }
 
@@ -223,8 +221,9 @@ void TerminalsPage::Refresh()
     const auto& f = dir.CurrentFields();
     if (txtName_->text() != Q(f.name)) txtName_->setText(Q(f.name));
     cboComm_->setCurrentIndex(f.portItem);
-    if (txtIAddr_->text() != Q(f.ipAddress) && !txtIAddr_->hasFocus())
-        txtIAddr_->setText(Q(f.ipAddress));
+    // A half-typed address stays while it is typed; a whole one shows the entry's.
+    const bool typing = txtIAddr_->hasFocus() && !txtIAddr_->hasAcceptableInput();
+    if (txtIAddr_->text() != Q(f.ipAddress) && !typing) txtIAddr_->setText(Q(f.ipAddress));
     if (txtiPort_->text() != Q(f.tcpPort)) txtiPort_->setText(Q(f.tcpPort));
     syncing_ = false;
 }
@@ -245,6 +244,19 @@ void TerminalsPage::AddressEdited(const QString& text)
     if (!txtIAddr_->hasAcceptableInput()) return;
     core().directory().EditIpAddress(text.toStdString());
     Refresh();
+}
+
+void TerminalsPage::AddressLeft()
+{
+    if (syncing_ || !Bound()) return;
+    DeviceDirectory& dir = core().directory();
+    dir.LeaveIpAddress();
+    // An incomplete address goes back to the entry's, also when Enter leaves the focus here.
+    const QString address = Q(dir.CurrentFields().ipAddress);
+    if (txtIAddr_->text() == address) return;
+    syncing_ = true;
+    txtIAddr_->setText(address);
+    syncing_ = false;
 }
 
 void TerminalsPage::PortEdited(const QString& text)

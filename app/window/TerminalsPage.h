@@ -41,6 +41,7 @@ private:
     void OpenTerminalAt(int row);
     void NameEdited(const QString& text);
     void AddressEdited(const QString& text);
+    void AddressLeft();
     void PortEdited(const QString& text);
     void ButtonClicked(int index);
     void ApplyEnabled();

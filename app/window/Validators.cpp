@@ -4,6 +4,33 @@
 
 namespace px {
 
+TextRule KeepChars(std::function<bool(QChar)> accept)
+{
+    return [accept = std::move(accept)](const QString& text) {
+        QString kept;
+        kept.reserve(text.size());
+        for (QChar c : text)
+            if (accept(c)) kept += c;
+        return kept;
+    };
+}
+
+TextRule KeepNumber(long maximum)
+{
+    return [maximum](const QString& text) {
+        QString digits;
+        for (QChar c : text)
+            if (c >= '0' && c <= '9') digits += c;
+        // Leading zeros do not count towards the value's size.
+        qsizetype first = 0;
+        while (first < digits.size() && digits[first] == '0')
+            ++first;
+        const bool huge = digits.size() - first > 12;
+        if (huge || digits.mid(first).toLongLong() > maximum) return QString::number(maximum);
+        return digits;
+    };
+}
+
 QValidator::State Ipv4Validator::validate(QString& input, int&) const
 {
     const QStringList parts = input.split('.');
@@ -22,22 +49,9 @@ QValidator::State Ipv4Validator::validate(QString& input, int&) const
     return complete ? Acceptable : Intermediate;
 }
 
-QValidator::State CharValidator::validate(QString& input, int&) const
+QValidator::State RuleValidator::validate(QString& input, int&) const
 {
-    for (QChar c : input)
-        if (!accept_(c)) return Invalid;
-    return Acceptable;
-}
-
-QValidator::State NumberValidator::validate(QString& input, int&) const
-{
-    if (input.isEmpty()) return Intermediate;
-    for (QChar c : input)
-        if (c < '0' || c > '9') return Invalid;
-    // Leading zeros are allowed while typing; the change handler writes the plain number.
-    bool ok = false;
-    const qlonglong value = input.size() > 12 ? -1 : input.toLongLong(&ok);
-    return ok && value >= 0 && value <= maximum_ ? Acceptable : Invalid;
+    return rule_(input) == input ? Acceptable : Invalid;
 }
 
 } // namespace px

@@ -1,5 +1,6 @@
-// Input rules of the window's text fields, as validators so that they hold for typed, pasted and
-// accessibility-set text alike.
+// Input rules of the window's text fields: what a field may hold, as a function from any text to
+// the text kept, and the validators that refuse a typed key breaking such a rule. FieldRules
+// applies the same rule to every other change.
 #pragma once
 
 #include <QValidator>
@@ -8,6 +9,15 @@
 
 namespace px {
 
+// From any text, the text a field may hold. Applied twice it gives the same text.
+using TextRule = std::function<QString(const QString&)>;
+
+// Drops the characters that accept refuses.
+TextRule KeepChars(std::function<bool(QChar)> accept);
+// Digits only, capped at maximum (a TCP port: 65535; a card-ID length: 99). Leading zeros stay:
+// the field's change handler writes the plain number.
+TextRule KeepNumber(long maximum);
+
 // A dotted IPv4 address: four numbers 0..255. Partial input is intermediate.
 class Ipv4Validator : public QValidator {
 public:
@@ -15,27 +25,14 @@ public:
     State validate(QString& input, int& pos) const override;
 };
 
-// Text whose every character passes a test, up to a length (names without commas, digits).
-class CharValidator : public QValidator {
+// Typed text is accepted when the rule keeps it as it is.
+class RuleValidator : public QValidator {
 public:
-    CharValidator(std::function<bool(QChar)> accept, QObject* parent)
-        : QValidator(parent), accept_(std::move(accept))
-    {
-    }
+    RuleValidator(TextRule rule, QObject* parent) : QValidator(parent), rule_(std::move(rule)) {}
     State validate(QString& input, int& pos) const override;
 
 private:
-    std::function<bool(QChar)> accept_;
-};
-
-// Digits up to a maximum value (a TCP port: 65535; a card-ID length: 99). Empty is intermediate.
-class NumberValidator : public QValidator {
-public:
-    NumberValidator(long maximum, QObject* parent) : QValidator(parent), maximum_(maximum) {}
-    State validate(QString& input, int& pos) const override;
-
-private:
-    long maximum_;
+    TextRule rule_;
 };
 
 } // namespace px

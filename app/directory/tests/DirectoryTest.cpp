@@ -105,6 +105,29 @@ TEST_F(DirectoryFixture, PortFieldRules)
     EXPECT_EQ(d->EditTcpPort("12ab"), "12");
 }
 
+TEST_F(DirectoryFixture, PortEditsAreMirroredAndLeaveTheConnection)
+{
+    auto d = Fresh();
+    d->Add();
+    d->Add();
+    h.core->state().iCurrentID = 2;
+    d->Select(1);
+    d->EditTcpPort("8080");
+    // A crash now keeps the new port; another entry's edit keeps the connection.
+    EXPECT_EQ(h.core->settings().Get("DeviceList", "ID1", ""), "1,Machine-1,,0,0,0.0.0.0,8080");
+    EXPECT_EQ(offLines, 0);
+    d->SelectId(2);
+    EXPECT_EQ(offLines, 0); // showing the connected entry is no edit
+    d->EditTcpPort("4001");
+    EXPECT_EQ(h.core->settings().Get("DeviceList", "ID2", ""), "2,Machine-2,,0,0,0.0.0.0,4001");
+    EXPECT_EQ(offLines, 1);
+    d->EditTcpPort("04001"); // the same port written another way
+    EXPECT_EQ(offLines, 1);
+    d->EditTcpPort("");
+    EXPECT_EQ(d->LeaveTcpPort(), "1001");
+    EXPECT_EQ(h.core->settings().Get("DeviceList", "ID2", ""), "2,Machine-2,,0,0,0.0.0.0,1001");
+}
+
 TEST_F(DirectoryFixture, PortChoiceAndAddressFollowEachOther)
 {
     auto d = Fresh();

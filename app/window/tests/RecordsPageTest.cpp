@@ -1,23 +1,35 @@
 // The records page and the save options on the offscreen platform: the grid model's appends and
 // sorting, the two copies of the output type and card-ID length, and the file-name fields' rules.
 #include "RecordsPage.h"
+#include "ConnectedHarness.h"
+#include "FocusSteps.h"
+#include "OutputNames.h"
 #include "RecordModel.h"
 #include "WindowHarness.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 namespace {
 
+using px::testing::ClickTab;
+using px::testing::EraseByKeys;
+using px::testing::PressAccessibly;
+using px::testing::SetTextAccessibly;
+using px::testing::ShowActive;
 using px::testing::WindowHarness;
 
 // A program folder whose Format.ini has two output types.
@@ -92,7 +104,9 @@ TEST(RecordsPage, OutputTypeAndLengthShowTheSameValueOnBothPages)
     EXPECT_TRUE(digital2->isEnabled());
 
     // Digits only, up to 99, leading zeros dropped; the other box follows.
-    digital->clear();
+    ShowActive(h.window.get());
+    ClickTab(h.window->Pages(), 3);
+    EraseByKeys(digital);
     QTest::keyClicks(digital, "08");
     EXPECT_EQ(digital->text(), "8");
     EXPECT_EQ(digital2->text(), "8");
@@ -101,12 +115,39 @@ TEST(RecordsPage, OutputTypeAndLengthShowTheSameValueOnBothPages)
     EXPECT_EQ(digital->text(), "89");
     QTest::keyClicks(digital, "9"); // 899 is above 99
     EXPECT_EQ(digital->text(), "89");
-    digital2->insert("x");
-    EXPECT_EQ(digital2->text(), "89");
-    digital2->clear();
-    emit digital2->editingFinished();
+    digital->insert("x");
+    EXPECT_EQ(digital->text(), "89");
+    // Left empty, by Tab or by a switch to another page: 14 in both boxes.
+    EraseByKeys(digital);
+    EXPECT_EQ(h.core().options().nIDLen, 0);
+    QTest::keyClick(digital, Qt::Key_Tab);
+    EXPECT_EQ(digital->text(), "14");
+    EXPECT_EQ(digital2->text(), "14");
+    EXPECT_EQ(h.core().options().nIDLen, 14);
+    ClickTab(h.window->Pages(), 4);
+    EraseByKeys(digital2);
+    ClickTab(h.window->Pages(), 0);
     EXPECT_EQ(digital2->text(), "14");
     EXPECT_EQ(digital->text(), "14");
+    EXPECT_EQ(h.core().options().idLenText, "14");
+}
+
+TEST(RecordsPage, LengthSetWithoutKeysReachesTheOptions)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    auto* digital = h.Find<QLineEdit>("txtDigital");
+    auto* digital2 = h.Find<QLineEdit>("txtDigital2");
+    SetTextAccessibly(digital2, "0x7");
+    EXPECT_EQ(digital2->text(), "7");
+    EXPECT_EQ(digital->text(), "7");
+    EXPECT_EQ(h.core().options().nIDLen, 7);
+    SetTextAccessibly(digital, "250");
+    EXPECT_EQ(digital->text(), "99");
+    EXPECT_EQ(h.core().options().nIDLen, 99);
+    SetTextAccessibly(digital, "");
+    EXPECT_EQ(digital->text(), "14");
+    EXPECT_EQ(h.core().options().nIDLen, 14);
 }
 
 TEST(RecordsPage, FileNameFieldsRefuseWhatAFileNameCannotHold)
@@ -124,11 +165,13 @@ TEST(RecordsPage, FileNameFieldsRefuseWhatAFileNameCannotHold)
     EXPECT_EQ(dateName->count(), 8);
     EXPECT_EQ(dateName->itemText(4), "YYYY-MM-DD");
 
+    ShowActive(h.window.get());
+    ClickTab(h.window->Pages(), 4);
     fixed->click();
     EXPECT_TRUE(o.optFixName);
     EXPECT_TRUE(fixName->isEnabled());
     EXPECT_FALSE(subName->isEnabled());
-    fixName->clear();
+    EraseByKeys(fixName);
     QTest::keyClicks(fixName, "Att:*{Date,'YYYYMM'}?.txt");
     EXPECT_EQ(fixName->text(), "Att{Date,'YYYYMM'}.txt");
     fixName->insert("<x>");
@@ -136,20 +179,50 @@ TEST(RecordsPage, FileNameFieldsRefuseWhatAFileNameCannotHold)
     EXPECT_EQ(o.tsfileName, "Att" + px::FormatDate(px::Now(), "YYYYMM") + ".txt");
     EXPECT_EQ(fixName->toolTip().toStdString(), o.tsfileName);
 
+    // Set without keys, the forbidden characters go too.
+    SetTextAccessibly(fixName, "Rec<\\|>\"day\".txt");
+    EXPECT_EQ(fixName->text(), "Recday.txt");
+    EXPECT_EQ(o.fixName, "Recday.txt");
+
     byDate->click();
-    subName->clear();
+    EraseByKeys(subName);
     QTest::keyClicks(subName, "c.s/v");
     EXPECT_EQ(subName->text(), "csv");
     dateName->setCurrentText("YYYY-MM-DD");
     EXPECT_EQ(o.tsfileName, "YYYY-MM-DD.csv");
+    SetTextAccessibly(subName, "t.x?t");
+    EXPECT_EQ(o.subName, "txt");
 
-    // A save folder that does not exist falls back to the records folder.
+    // A save folder that does not exist falls back to the records folder when it is left.
     auto* path = h.Find<QLineEdit>("txtSavePath");
-    path->setText("/no/such/folder/");
+    EraseByKeys(path);
+    QTest::keyClicks(path, "/no/such/folder/");
     EXPECT_EQ(o.tsavePath, "/no/such/folder/");
-    emit path->editingFinished();
+    QTest::keyClick(path, Qt::Key_Tab);
     EXPECT_EQ(o.tsavePath, h.core().paths().RecordsDir());
     EXPECT_EQ(path->text().toStdString(), h.core().paths().RecordsDir());
+}
+
+TEST(RecordsPage, TheFileChosenForTheRunsLastsThroughRunsAndSaves)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    px::Options& o = h.core().options();
+    ASSERT_FALSE(o.optFixName);
+    const std::string folder = h.home() + "/out";
+    std::filesystem::create_directories(folder);
+    QTimer::singleShot(0, [&folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(folder + "/Punches.csv"));
+        static_cast<QDialog*>(dialog)->accept(); // as its Save button does
+    });
+    h.Find<QPushButton>("cmdChgPath")->click();
+    EXPECT_EQ(o.tsavePath, folder + "/");
+    // Every run and save works the name out again: it must come out as the one chosen.
+    EXPECT_EQ(px::OutputFileName(o, px::Now()), "Punches.csv");
+    EXPECT_TRUE(h.Find<QRadioButton>("OptName_0")->isChecked());
+    EXPECT_EQ(h.Find<QLineEdit>("txtFixName")->text(), "Punches.csv");
 }
 
 TEST(RecordsPage, UploadCaptionFollowsTheStateInEveryLanguage)
@@ -165,4 +238,39 @@ TEST(RecordsPage, UploadCaptionFollowsTheStateInEveryLanguage)
     EXPECT_EQ(upload->text(), "Laden");
     EXPECT_EQ(h.Find<QTableView>("fgdRecord")->model()->headerData(1, Qt::Horizontal).toString(),
               "Kartennummer");
+}
+
+TEST(RecordsPage, SavePressedWithoutMovingTheFocusUsesTheLengthTheBoxIsLeftWith)
+{
+    px::testing::Connected c;
+    ASSERT_TRUE(c.sim->ok());
+    ASSERT_EQ(c.h->loaded, 0);
+    WindowHarness& h = *c.h;
+    c.Open();
+    ShowActive(h.window.get());
+    ClickTab(h.window->Pages(), 3);
+    EraseByKeys(h.Find<QLineEdit>("txtDigital"));
+    // The Save dialog takes this file; the erase question is answered No.
+    const std::string file = h.home() + "/saved.txt";
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&file] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->selectFile(QString::fromStdString(file));
+            static_cast<QDialog*>(dialog)->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    answer.start(50);
+    // A voice command presses Save; the focus stays in the emptied box.
+    PressAccessibly(h.Find<QPushButton>("cmdRecord_1"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return px::testing::Lines(file).size() == 3 && !QApplication::activeModalWidget(); },
+        20000));
+    // The card IDs padded to the 14 digits the empty box stands for, not left as they came.
+    const auto fields = QString::fromStdString(px::testing::Lines(file)[0]).split(',');
+    ASSERT_GE(fields.size(), 2);
+    EXPECT_EQ(fields[1].size(), 14) << fields[1].toStdString();
+    EXPECT_EQ(h.Find<QLineEdit>("txtDigital")->text(), "14");
 }

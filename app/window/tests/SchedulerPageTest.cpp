@@ -1,5 +1,6 @@
 // The scheduler page on the offscreen platform with a driven clock: Start and Stop with the
 // controls they lock, the time table's up-down editor, the interval and mail fields' rules.
+#include "FocusSteps.h"
 #include "Scheduler.h"
 #include "WindowHarness.h"
 
@@ -19,6 +20,11 @@
 
 namespace {
 
+using px::testing::ClickTab;
+using px::testing::EraseByKeys;
+using px::testing::PressAccessibly;
+using px::testing::SetTextAccessibly;
+using px::testing::ShowActive;
 using px::testing::WindowHarness;
 
 struct Started {
@@ -68,6 +74,24 @@ TEST(SchedulerPage, StartLocksTheSettingsAndStopGivesThemBack)
     EXPECT_TRUE(h.Find<QTimeEdit>("dtpIntTime")->isEnabled()); // by interval
     EXPECT_FALSE(h.Find<QTableWidget>("fgdTsTable")->isEnabled());
     EXPECT_NE(h.core().eventLog().ViewText().find("User stop Time scheduler"), std::string::npos);
+}
+
+TEST(SchedulerPage, StartPressedWithoutMovingTheFocusLeavesTheFieldFirst)
+{
+    Started s;
+    WindowHarness& h = s.h;
+    ASSERT_EQ(h.loaded, 0);
+    int lengthOfTheRun = -1;
+    h.program->scheduler().run = [&] { lengthOfTheRun = h.core().options().nIDLen; };
+    ShowActive(h.window.get());
+    ClickTab(h.window->Pages(), 4);
+    auto* digital = h.Find<QLineEdit>("txtDigital2");
+    EraseByKeys(digital);
+    // A voice command presses Start; the focus stays in the emptied box.
+    PressAccessibly(h.Find<QPushButton>("cmdStart"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lengthOfTheRun >= 0; }, 5000));
+    EXPECT_EQ(lengthOfTheRun, 14);
+    EXPECT_EQ(digital->text(), "14");
 }
 
 TEST(SchedulerPage, TimeTableEditorWrapsAndWritesXX)
@@ -129,4 +153,12 @@ TEST(SchedulerPage, IntervalAndMailFields)
     subject->setText("Punches {Date,'YYYY'}");
     EXPECT_EQ(subject->toolTip().toStdString(), "Punches " + px::FormatDate(px::Now(), "YYYY"));
     EXPECT_EQ(h.core().options().mailSubject, "Punches {Date,'YYYY'}");
+
+    // Text set without key events keeps the rule too: the breaks and the bell go.
+    SetTextAccessibly(address, "office@example.org\r\nBcc: all@example.org\a");
+    EXPECT_EQ(address->text(), "office@example.orgBcc: all@example.org");
+    EXPECT_EQ(h.core().options().mailTo, "office@example.orgBcc: all@example.org");
+    SetTextAccessibly(subject, "Punches\r\n\a");
+    EXPECT_EQ(subject->text(), "Punches");
+    EXPECT_EQ(h.core().options().mailSubject, "Punches");
 }

@@ -1,9 +1,9 @@
 // Page 0 on the offscreen platform: the edit fields' rules for typed and pasted text, the enabled
 // states, connecting to a simulated terminal, and the clock dialog's running time.
+#include "ConnectedHarness.h"
+#include "FocusSteps.h"
 #include "FrmTime.h"
 #include "OperationGuard.h"
-#include "SimProcess.h"
-#include "WindowHarness.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -21,7 +21,12 @@
 
 namespace {
 
-using px::testing::SimProcess;
+using px::testing::ClickInto;
+using px::testing::ClickTab;
+using px::testing::Connected;
+using px::testing::EraseByKeys;
+using px::testing::SetTextAccessibly;
+using px::testing::ShowActive;
 using px::testing::WindowHarness;
 
 QString ListText(QListWidget* list)
@@ -32,37 +37,13 @@ QString ListText(QListWidget* list)
     return lines.join('|');
 }
 
-// A harness whose directory has terminal 1 on COM5, served by a simulator on a pty.
-struct Connected {
-    std::unique_ptr<SimProcess> sim;
-    std::unique_ptr<WindowHarness> h;
-    explicit Connected(std::vector<std::string> simArgs = {})
-    {
-        simArgs.insert(simArgs.begin(), {"--pty", "--id", "1", "--records", "3"});
-        sim = std::make_unique<SimProcess>(simArgs);
-        h = std::make_unique<WindowHarness>("PX740", "", "", [this](const std::string& home) {
-            std::ofstream(home + "/config/serlo/ports.ini", std::ios::binary)
-                << "[SERIALCOMM]\r\n"
-                << sim->endpoint() << "=COM5\r\n";
-            std::filesystem::create_directories(home + "/px740");
-            std::ofstream(home + "/px740/PX740.TXT", std::ios::binary)
-                << "1,Gate,,5,19200,0.0.0.0,1001\r\n";
-        });
-        h->program->core().linkTimeoutMs = 2000;
-    }
-    void Open()
-    {
-        auto* list = h->Find<QListWidget>("lstDevice");
-        emit list->itemDoubleClicked(list->item(1));
-    }
-};
-
 } // namespace
 
 TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
 {
     WindowHarness h;
     ASSERT_EQ(h.loaded, 0);
+    ShowActive(h.window.get());
     auto* list = h.Find<QListWidget>("lstDevice");
     auto* name = h.Find<QLineEdit>("txtName");
     auto* comm = h.Find<QComboBox>("cboComm");
@@ -80,7 +61,7 @@ TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
     EXPECT_EQ(port->text(), "1001");
 
     // A comma would split the directory line: refused typed and pasted.
-    name->selectAll();
+    EraseByKeys(name);
     QTest::keyClicks(name, "Ga,te");
     EXPECT_EQ(name->text(), "Gate");
     name->insert(",x");
@@ -90,8 +71,8 @@ TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
     name->setText(QString(200, 'n'));
     EXPECT_LE(name->text().size(), 64);
 
-    // The TCP port: digits only, at most 65535, leading zeros dropped, empty becomes 1001.
-    port->selectAll();
+    // The TCP port: digits only, at most 65535, leading zeros dropped.
+    EraseByKeys(port);
     QTest::keyClicks(port, "0080");
     EXPECT_EQ(port->text(), "80");
     port->insert("abc");
@@ -100,15 +81,12 @@ TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
     port->insert("99999");
     EXPECT_EQ(port->text(), "80");
     EXPECT_EQ(h.core().directory().table[1].IPPort, 80);
-    port->clear();
-    emit port->editingFinished();
-    EXPECT_EQ(port->text(), "1001");
 
     // An address is taken when it is whole; a number above 255 cannot be typed.
-    address->selectAll();
+    EraseByKeys(address);
     QTest::keyClicks(address, "999.1.1.1");
-    EXPECT_FALSE(address->text().startsWith("999"));
-    address->selectAll();
+    EXPECT_EQ(address->text(), "99.1.1.1");
+    EraseByKeys(address);
     QTest::keyClicks(address, "10.1.1.");
     EXPECT_EQ(h.core().directory().table[1].IPAddr, "99.1.1.1"); // "10.1.1." is not whole
     QTest::keyClicks(address, "20");
@@ -116,7 +94,8 @@ TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
     EXPECT_EQ(comm->currentIndex(), 0); // an address means the device server
     EXPECT_EQ(h.core().directory().table[1].ComPort, 0);
 
-    // A COM port clears the address.
+    // A COM port clears the address, also one chosen while the address field has the focus.
+    ASSERT_TRUE(address->hasFocus());
     comm->setCurrentIndex(3);
     EXPECT_EQ(address->text(), "0.0.0.0");
     EXPECT_EQ(h.core().directory().table[1].ComPort, 3);
@@ -135,6 +114,92 @@ TEST(TerminalsPage, FieldRulesHoldForTypedAndPastedText)
     h.Find<QPushButton>("cmdList_1")->click();
     EXPECT_EQ(list->count(), 255);
     EXPECT_EQ(h.core().directory().table[1].ID, 0);
+}
+
+TEST(TerminalsPage, LeaveRulesRunOnEveryWayOutOfAField)
+{
+    WindowHarness h("PX740", "", "", [](const std::string& home) {
+        std::filesystem::create_directories(home + "/px740");
+        std::ofstream(home + "/px740/PX740.TXT", std::ios::binary)
+            << "1,Gate,,0,19200,10.1.1.20,2000\r\n";
+    });
+    ASSERT_EQ(h.loaded, 0);
+    ShowActive(h.window.get());
+    h.Find<QListWidget>("lstDevice")->setCurrentRow(1);
+    auto* name = h.Find<QLineEdit>("txtName");
+    auto* address = h.Find<QLineEdit>("txtIAddr");
+    auto* port = h.Find<QLineEdit>("txtiPort");
+    const px::DeviceEntry& gate = h.core().directory().table[1];
+    ASSERT_EQ(port->text(), "2000");
+    auto mirror = [&h] { return h.core().settings().Get("DeviceList", "ID1", ""); };
+
+    // Tab: a blank port becomes the default port, in the entry and its copy.
+    EraseByKeys(port);
+    EXPECT_EQ(gate.IPPort, 0);
+    QTest::keyClick(port, Qt::Key_Tab);
+    EXPECT_FALSE(port->hasFocus());
+    EXPECT_EQ(port->text(), "1001");
+    EXPECT_EQ(gate.IPPort, 1001);
+    EXPECT_EQ(mirror(), "1,Gate,,0,19200,10.1.1.20,1001");
+    // Enter, a click elsewhere, and a switch to another page do the same.
+    EraseByKeys(port);
+    QTest::keyClick(port, Qt::Key_Return);
+    EXPECT_EQ(port->text(), "1001");
+    EraseByKeys(port);
+    ClickInto(name);
+    EXPECT_EQ(port->text(), "1001");
+    EraseByKeys(port);
+    ClickTab(h.window->Pages(), 4);
+    EXPECT_EQ(port->text(), "1001");
+    ClickTab(h.window->Pages(), 0);
+
+    // A half-typed address goes back to the entry's when it is left, by Tab or by Enter.
+    EraseByKeys(address);
+    QTest::keyClicks(address, "10.1.1.");
+    QTest::keyClick(address, Qt::Key_Tab);
+    EXPECT_EQ(address->text(), "10.1.1.20");
+    EraseByKeys(address);
+    QTest::keyClicks(address, "10.9");
+    QTest::keyClick(address, Qt::Key_Enter);
+    EXPECT_EQ(address->text(), "10.1.1.20");
+    EXPECT_EQ(gate.IPAddr, "10.1.1.20");
+
+    // Closing the window with the port blank saves a usable port.
+    EraseByKeys(port);
+    EXPECT_TRUE(h.window->close());
+    EXPECT_EQ(px::testing::ReadAll(h.home() + "/px740/PX740.TXT"),
+              "1,Gate,,0,19200,10.1.1.20,1001\r\n");
+    EXPECT_NE(h.SettingsText().find("iAddr=10.1.1.20"), std::string::npos);
+}
+
+TEST(TerminalsPage, TextSetWithoutKeysKeepsTheFieldRules)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.Find<QPushButton>("cmdList_0")->click();
+    h.Find<QListWidget>("lstDevice")->setCurrentRow(1);
+    auto* port = h.Find<QLineEdit>("txtiPort");
+    auto* address = h.Find<QLineEdit>("txtIAddr");
+    const px::DeviceEntry& entry = h.core().directory().table[1];
+    SetTextAccessibly(port, "8a0b");
+    EXPECT_EQ(port->text(), "80");
+    EXPECT_EQ(entry.IPPort, 80);
+    SetTextAccessibly(port, "99999");
+    EXPECT_EQ(port->text(), "65535");
+    EXPECT_EQ(entry.IPPort, 65535);
+    // Nobody edits the field: a blank text is left at once.
+    SetTextAccessibly(port, "");
+    EXPECT_EQ(port->text(), "1001");
+    EXPECT_EQ(h.core().settings().Get("DeviceList", "ID1", ""), "1,Machine-1,,0,0,0.0.0.0,1001");
+
+    SetTextAccessibly(address, "10.1.x1.20\n");
+    EXPECT_EQ(address->text(), "10.1.1.20");
+    EXPECT_EQ(entry.IPAddr, "10.1.1.20");
+    SetTextAccessibly(address, "10.1.1."); // not whole: the entry's address stays
+    EXPECT_EQ(address->text(), "10.1.1.20");
+
+    SetTextAccessibly(h.Find<QLineEdit>("txtName"), "Main, gate");
+    EXPECT_EQ(entry.Name, "Main gate");
 }
 
 TEST(TerminalsPage, OffLineAtStartAndHeldDuringAnOperation)

@@ -672,6 +672,123 @@ class SchedulerPage(WindowCase):
         self.assertIn("OpenType=Close", self.settings())
 
 
+class InputRules(WindowCase):
+    """The fields' rules on every path: a field left by Tab, Enter, a page switch or closing the
+    window, and text put in without key events through the accessibility interface, as
+    dictation and assistive tools do."""
+
+    def gate_entry(self, port=2000):
+        self.directory([(1, "Gate", 0, "10.1.1.20", port)])
+
+    def mirror(self, line):
+        """The entry's copy in the settings store reaches this line."""
+        return drv.wait_until(lambda: ("ID1=" + line) in self.settings(), 5)
+
+    def erase_by_keys(self, app, control):
+        """Clicks into a field and erases its text with the keyboard."""
+        node = app.find(control)
+        drv.focus_window(self.proc.pid, "Terminal Manager")
+        app.click(node)
+        self.assertTrue(drv.wait_until(lambda: node.get_state_set().contains(
+            drv.Atspi.StateType.FOCUSED), 5), control)
+        drv.press_key("End")
+        for _ in range(len(app.text(node))):
+            drv.press_key("BackSpace")
+        self.assertTrue(drv.wait_until(lambda: app.text(node) == "", 5), app.text(node))
+        return node
+
+    def test_leave_rules_of_the_port_and_the_card_id_length(self):
+        self.gate_entry()
+        write_bytes(os.path.join(self.config, "PX740", "settings.ini"),
+                    b"[RECORDS]\r\nIDLEN=8\r\n")
+        app = self.start()
+        app.select_item("lstDevice", "001-Gate")
+        port = app.find("txtiPort")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "2000"), app.text(port))
+
+        # Left blank with Tab: the default port, on screen and in the entry's copy.
+        self.erase_by_keys(app, "txtiPort")
+        drv.press_key("Tab")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "1001", 5), app.text(port))
+        self.assertTrue(self.mirror("1,Gate,,0,19200,10.1.1.20,1001"), self.settings())
+        # Left blank with Enter.
+        self.erase_by_keys(app, "txtiPort")
+        drv.type_text("7")
+        drv.press_key("BackSpace")
+        drv.press_key("Return")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "1001", 5), app.text(port))
+        # Above the largest port: the largest port.
+        app.set_text(port, "99999")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "65535", 5), app.text(port))
+        drv.press_key("Tab")
+        self.assertTrue(self.mirror("1,Gate,,0,19200,10.1.1.20,65535"), self.settings())
+
+        # The card-ID length cleared falls back to 14, left by Tab or by a page switch.
+        app.select_page(4)
+        digital = app.find("txtDigital2")
+        self.assertEqual(app.text(digital), "8")
+        self.erase_by_keys(app, "txtDigital2")
+        drv.press_key("Tab")
+        self.assertTrue(drv.wait_until(lambda: app.text(digital) == "14", 5), app.text(digital))
+        self.erase_by_keys(app, "txtDigital2")
+        drv.type_text("5")
+        self.assertTrue(drv.wait_until(lambda: app.text(digital) == "5", 5), app.text(digital))
+        drv.press_key("BackSpace")
+        app.select_page(0)
+        self.assertTrue(drv.wait_until(lambda: app.text(digital) == "14", 5), app.text(digital))
+
+        # The window closed while the port field is blank: the entry keeps a usable port.
+        self.erase_by_keys(app, "txtiPort")
+        self.close()
+        self.assertEqual(read_bytes(os.path.join(self.home, "PX740.TXT")),
+                         b"1,Gate,,0,19200,10.1.1.20,1001\r\n")
+        self.assertIn("IDLEN=14\r\n", self.settings())
+
+    def test_text_set_without_key_events(self):
+        self.gate_entry()
+        app = self.start()
+        app.select_item("lstDevice", "001-Gate")
+        port = app.find("txtiPort")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "2000"), app.text(port))
+        app.set_text(port, "8a0b")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "80", 5), app.text(port))
+        self.assertTrue(self.mirror("1,Gate,,0,19200,10.1.1.20,80"), self.settings())
+        app.set_text(port, "99999")
+        self.assertTrue(drv.wait_until(lambda: app.text(port) == "65535", 5), app.text(port))
+        # A name cut at a comma is the name kept.
+        app.set_text(app.find("txtName"), "Main, gate")
+        self.assertTrue(drv.wait_until(
+            lambda: app.list_items("lstDevice") == ["000-Default", "001-Main gate"], 5),
+            app.list_items("lstDevice"))
+
+        app.select_page(4)
+        app.press(app.find("OptName_0"))
+        fixed = app.find("txtFixName")
+        self.assertTrue(drv.wait_until(lambda: app.enabled("txtFixName")))
+        app.set_text(fixed, "Att:Rec?.txt")
+        self.assertTrue(drv.wait_until(lambda: app.text(fixed) == "AttRec.txt", 5),
+                        app.text(fixed))
+        app.press(app.find("chkMailTo"))
+        self.assertTrue(drv.wait_until(lambda: app.enabled("txtMailTo")))
+        mail_to = app.find("txtMailTo")
+        app.set_text(mail_to, "office@example.org\r\nBcc: all@example.org\x07")
+        self.assertTrue(drv.wait_until(
+            lambda: app.text(mail_to) == "office@example.orgBcc: all@example.org", 5),
+            repr(app.text(mail_to)))
+        subject = app.find("txtSubject")
+        app.set_text(subject, "Punches\r\n\x07{Date,'YYYY'}")
+        self.assertTrue(drv.wait_until(
+            lambda: app.text(subject) == "Punches{Date,'YYYY'}", 5), repr(app.text(subject)))
+        self.close()
+        settings = self.settings()
+        for line in ("FixName=AttRec.txt\r\n",
+                     "txtMailTo=office@example.orgBcc: all@example.org\r\n",
+                     "MailSubject=Punches{Date,'YYYY'}\r\n"):
+            self.assertIn(line, settings)
+        self.assertEqual(read_bytes(os.path.join(self.home, "PX740.TXT")),
+                         b"1,Main gate,,0,19200,10.1.1.20,65535\r\n")
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
