@@ -110,7 +110,7 @@ TEST_F(DirectoryFixture, PortEditsAreMirroredAndLeaveTheConnection)
     auto d = Fresh();
     d->Add();
     d->Add();
-    h.core->state().iCurrentID = 2;
+    h.core->session().state().iCurrentID = 2;
     d->Select(1);
     d->EditTcpPort("8080");
     // A crash now keeps the new port; another entry's edit keeps the connection.
