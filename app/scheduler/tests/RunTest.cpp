@@ -504,6 +504,33 @@ TEST_P(Run, ACounterFileThatTurnsReadOnlyStopsTheTerminalWithItsCause)
     EXPECT_EQ(LinesOfFiles(h.core->paths().In("Records"), ".BAK").size(), 5u);
 }
 
+// The marks of a download cannot be cleared after its last record: the terminal is reported as
+// not saved, as for any counter write that fails, and the next run neither loses nor repeats a
+// line.
+TEST_P(Run, MarksThatCannotBeClearedStopTheTerminalLikeACounter)
+{
+    auto sim = Pty({"--id", "1", "--records", "3", "--baud", "2400"});
+    Entry(5);
+    auto& store = h.core->recordStore();
+    store.OnChange = [&](const std::string& key) {
+        if (key == "LastCount" && store.LastCount() == 3)
+            fs::permissions(store.FilePath, fs::perms::owner_read | fs::perms::group_read);
+    };
+    run.TSChkDevice();
+    store.OnChange = nullptr;
+    EXPECT_FALSE(run.LastRunComplete());
+    const std::string log = Log();
+    EXPECT_NE(log.find("save data NG!(" + store.FilePath + ": "), std::string::npos) << log;
+    EXPECT_EQ(log.find("save data OK!"), std::string::npos) << log;
+    EXPECT_EQ(Lines(Output()).size(), 3u);
+
+    fs::permissions(store.FilePath, fs::perms::owner_read | fs::perms::owner_write);
+    run.TSChkDevice();
+    EXPECT_TRUE(run.LastRunComplete()) << Log();
+    EXPECT_NE(Log().find("No new record, record count still at 3"), std::string::npos) << Log();
+    EXPECT_EQ(CardIds(), ExpectedIds(3, sim, h));
+}
+
 // A run that starts on the last evening of a month and ends in the next: each line goes to the
 // file of the month it was written in.
 TEST_P(Run, ARunAcrossTheMonthsEndLogsIntoBothMonths)
