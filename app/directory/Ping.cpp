@@ -158,10 +158,9 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
     lastMethod_ = method;
     if (fd < 0) {
         // Without either socket the TCP connect's own time-out has to decide reachability.
-        if (!cannotMeasureLogged_ && log_)
+        if (!cannotMeasureLogged_->exchange(true) && log_)
             log_("Ping: no ICMP socket may be opened (needs CAP_NET_RAW or a group within "
                  "net.ipv4.ping_group_range); hosts are taken as reachable without an echo");
-        cannotMeasureLogged_ = true;
         return 0;
     }
     const Fd owner(fd);
@@ -204,6 +203,12 @@ long Pinger::Echo(std::uint32_t address, long timeoutMs)
         readable = false;
         waitUntil([&] { return readable || state_.bStopPing; }, Millis(remaining));
     }
+}
+
+void Pinger::NoteOncePerProgram()
+{
+    static std::atomic<bool> noted{false};
+    cannotMeasureLogged_ = &noted;
 }
 
 bool Pinger::ResolveHost(const std::string& name, long timeoutMs)

@@ -6,6 +6,7 @@
 #include "LinkState.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +40,9 @@ public:
     Method LastMethod() const { return lastMethod_; }
     // Test hook: use only the datagram socket even when a raw socket would be allowed.
     void PreferDatagram(bool on) { preferDatagram_ = on; }
+    // The line about an echo that cannot be measured is written once per program run, whichever
+    // of the program's pingers meets it first (else once per pinger).
+    void NoteOncePerProgram();
 
 private:
     long Echo(std::uint32_t address, long timeoutMs);
@@ -52,7 +56,8 @@ private:
     std::uint32_t resolvedAddress_ = 0xFFFFFFFFu;
     Method lastMethod_ = Method::None;
     bool preferDatagram_ = false;
-    bool cannotMeasureLogged_ = false;
+    std::atomic<bool> ownNote_{false};
+    std::atomic<bool>* cannotMeasureLogged_ = &ownNote_;
 };
 
 } // namespace px

@@ -7,6 +7,7 @@ TerminalSession::TerminalSession(SessionReporter& reporter)
       pinger_(state_, [this](const std::string& line) { reporter_.Log(line, false); }),
       records_(*this)
 {
+    pinger_.NoteOncePerProgram();
 }
 
 TerminalSession::~TerminalSession()
