@@ -226,6 +226,7 @@ void ScheduledRun::PollAll()
         t.plan.eraseRatio = eraseRatio_;
         t.plan.setClock = s_.options.sat;
         t.plan.linkTimeoutMs = s_.linkTimeoutMs;
+        t.plan.baudRate = s_.options.serloBaud;
         t.plan.now = [this] { return SafeNow(); };
         ids.push_back(t.id);
         terms.push_back(std::move(t));

@@ -57,6 +57,10 @@ bool TerminalPoll::Run()
     Log(S5 + T1() + " Detect " + plan_.name);
     Message(T2() + " Detect " + plan_.name);
     link.SetPortOpen(false);
+    // The line settings of the program's own link: a session starts from the control's defaults.
+    link.SetBaudRate(plan_.baudRate);
+    link.SetHandshaking(0);
+    link.SetEventMask(33);
     link.SetCommPort(entry.ComPort);
     link.SetVNetTimeout(plan_.linkTimeoutMs);
 

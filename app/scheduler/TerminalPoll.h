@@ -26,6 +26,7 @@ struct PollPlan {
     double eraseRatio = 0.8; // of the terminal's capacity
     bool setClock = false;   // give the terminal the PC's time after the download
     int linkTimeoutMs = 10000;
+    int baudRate = 19200; // of serial links, as the program's link has it (SERLO/BAUD)
     // Downloaded records that may wait for the writer before the download pauses.
     std::size_t backlogLimit = 4096;
     std::function<DateTime()> now;
