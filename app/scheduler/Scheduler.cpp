@@ -2,6 +2,7 @@
 
 #include "Core.h"
 #include "FileAppend.h"
+#include "Options.h"
 #include "TsTableLine.h"
 #include "VbText.h"
 #include "Wait.h"
@@ -56,7 +57,7 @@ void Scheduler::StartStop()
         st.bStopComm = false;
         st.bStopRequested = false;
         if (core_.options().timeModeInterval)
-            dtLastRun = AddSeconds(now(), -core_.options().intervalSeconds);
+            dtLastRun = AddSeconds(now(), -IntervalWithMinimum(core_.options().intervalSeconds));
         if (stateChanged) stateChanged(true);
         Tick();
         pumpEvents();
@@ -72,7 +73,8 @@ bool Scheduler::Due(const DateTime& t)
 {
     if (nTSCmdMode == 1) return true;
     if (core_.options().timeModeInterval) {
-        const DateTime threshold = AddSeconds(t, -core_.options().intervalSeconds);
+        const DateTime threshold =
+            AddSeconds(t, -IntervalWithMinimum(core_.options().intervalSeconds));
         if (FormatDate(dtLastRun, "yymmddhhnn") <= FormatDate(threshold, "yymmddhhnn")) {
             dtLastRun = t;
             return true;

@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 #include "VbText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -26,6 +27,11 @@ int ParseTimeOfDay(const std::string& text)
     if (n < 2 || n > 3) return -1;
     if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) return -1;
     return h * 3600 + m * 60 + s;
+}
+
+int IntervalWithMinimum(int seconds)
+{
+    return seconds < 60 ? 60 + std::max(seconds, 0) : seconds;
 }
 
 std::string FormatTimeOfDay(int seconds)
@@ -59,7 +65,7 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     o.sat = Val(store.Get(kSchedule, "SAT", "0")) == 1.0;
     o.timeModeInterval = store.Get(kSchedule, "TimeMode", "Interval") == "Interval";
     o.intervalSeconds = ParseTimeOfDay(store.Get(kSchedule, "IntervalTime", "00:01:00"));
-    if (o.intervalSeconds < 0) o.intervalSeconds = 60;
+    o.intervalSeconds = o.intervalSeconds < 0 ? 60 : IntervalWithMinimum(o.intervalSeconds);
     o.tsavePath = store.Get(kSchedule, "TSavePath", paths.RecordsDir());
     std::error_code ec;
     if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = paths.RecordsDir();
