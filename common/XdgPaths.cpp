@@ -1,5 +1,8 @@
 #include "XdgPaths.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -67,7 +70,7 @@ std::string EnsureRuntimeDir(const std::string& prefix)
         if (!::mkdtemp(pattern.data()) || !Private(pattern, true)) return {};
         path = pattern;
     }
-    ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(path));
     return path;
 }
 
