@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,10 +219,15 @@ WriteResult writeAtomically(const std::string& path, const std::string& data)
     std::string tmp = dir + "." + base + ".XXXXXX";
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) return failure(errno);
+    // Locked until renamed: a start that finds such a file unlocked knows that its writer died
+    // (StaleTemp.h). The second descriptor keeps the lock past the close below.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
+    const int hold = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 
     auto fail = [&](int err, bool open) {
         if (open) ::close(fd);
         ::unlink(tmp.c_str());
+        if (hold >= 0) ::close(hold);
         return failure(err);
     };
 
@@ -249,6 +255,7 @@ WriteResult writeAtomically(const std::string& path, const std::string& data)
     // close reports delayed write errors on some file systems.
     if (::close(fd) != 0) return fail(errno, false);
     if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno, false);
+    if (hold >= 0) ::close(hold);
     syncFolder(dir);
     return {};
 }

@@ -1,5 +1,7 @@
 #include "AboutBox.h"
 
+#include "GuiThread.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -10,7 +12,7 @@ namespace serlo {
 
 void ShowAboutBox()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (!OnGuiThread()) return;
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle("About Serlo Control");
     auto* layout = new QVBoxLayout(&dialog);

@@ -57,6 +57,13 @@ void CJSocket::PollInput()
     if (GetRxCount() == 0 && Handle() < 0 && IsConnected()) sock_.Receive();
 }
 
+int CJSocket::Read(std::uint8_t* data, int length)
+{
+    const int n = CJComm::Read(data, length);
+    if (n > 0 && Handle() < 0 && sock_.HasUnread()) sock_.Receive();
+    return n;
+}
+
 bool CJSocket::SetSpeed(int baud)
 {
     sock_.RememberSpeed(baud);

@@ -23,6 +23,8 @@ public:
     bool SetFlowControl(int bits) override;
     // The TCP connection's bytes, even when its notification is late.
     void PollInput() override;
+    // Takes from the ring; on TCP, bytes that waited in the socket for room follow into it.
+    int Read(std::uint8_t* data, int length) override;
 
     // The TCP connection is up.
     bool IsConnected() const { return sock_.IsConnected(); }

@@ -132,8 +132,11 @@ Value CSerloCtrl::GetProperty(std::int32_t id)
         bytes.resize(static_cast<std::size_t>(n));
         return Value::Str(std::move(bytes));
     }
-    case Char:
-        return Value::I2(link_->Ring().TakeByte());
+    case Char: {
+        std::uint8_t byte = 0; // 0 when the ring is empty
+        link_->Read(&byte, 1);
+        return Value::I2(byte);
+    }
     case CTSHolding:
         return Value::Bool(link_->ModemStatus() & MS_CTS_ON);
     case DSRHolding:

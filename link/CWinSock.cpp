@@ -8,12 +8,16 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <algorithm>
+
 namespace serlo {
 
 namespace {
 
 constexpr quint16 kConfigPort = 65535;
 constexpr int kReceiveChunk = 512;
+// What the socket object holds beyond the ring before it stops reading from the kernel.
+constexpr qint64 kSocketBuffer = 65536;
 
 } // namespace
 
@@ -116,6 +120,7 @@ bool CWinSock::Connect()
     Close();
     stream_ = new QTcpSocket(this);
     stream_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    stream_->setReadBufferSize(kSocketBuffer);
     connect(stream_, &QTcpSocket::connected, this, &CWinSock::OnConnected);
     connect(stream_, &QTcpSocket::errorOccurred, this, &CWinSock::OnError);
     connect(stream_, &QTcpSocket::disconnected, this, &CWinSock::OnPeerClosed);
@@ -206,16 +211,22 @@ void CWinSock::Receive()
     if (!stream_ || !owner_) return;
     char buffer[kReceiveChunk];
     bool any = false;
-    for (;;) {
-        const qint64 n = stream_->read(buffer, sizeof buffer);
+    // Only as much as the ring has room for: the rest waits in the socket (and, once Qt's buffer
+    // is full, in the kernel, which holds the device server back) until the ring is read.
+    for (int room = owner_->Ring().Free(); room > 0; room = owner_->Ring().Free()) {
+        const qint64 n = stream_->read(buffer, std::min<qint64>(room, sizeof buffer));
         if (n <= 0) break;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
         px::trace::Bytes(TraceName(), "rx", bytes, static_cast<std::size_t>(n));
-        // What does not fit is dropped, as on the serial side, and reported the same way.
-        if (owner_->Ring().Push(bytes, static_cast<int>(n)) < n) owner_->AddErrors(CE_RXOVER);
+        owner_->Ring().Push(bytes, static_cast<int>(n)); // only this thread fills the ring
         any = true;
     }
     if (any) owner_->HandleEvents(EV_RXCHAR);
+}
+
+bool CWinSock::HasUnread() const
+{
+    return stream_ && stream_->bytesAvailable() > 0;
 }
 
 bool CWinSock::SendConfigWithin(const std::string& text, int waitMs)

@@ -38,9 +38,12 @@ public:
     const std::string& ConnectFailure() const { return connectFailure_; }
     // One send of the whole buffer; what the socket took, or 0 when not connected.
     int Send(const std::uint8_t* data, int length);
-    // Moves whatever the socket holds into the owner's ring; also called directly by the
-    // exchange's wait loop so that data arrives even when socket notifications are late.
+    // Moves what the socket holds into the owner's ring, as far as the ring has room; also called
+    // directly by the exchange's wait loop so that data arrives even when socket notifications
+    // are late, and after the ring was read.
     void Receive();
+    // Received bytes are waiting in the socket (for room in the ring).
+    bool HasUnread() const;
 
     // The configuration commands; each returns True when the device server answered "A".
     bool SendConfig(const std::string& text);

@@ -1,5 +1,7 @@
 #include "XmodemProgress.h"
 
+#include "GuiThread.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QGuiApplication>
@@ -33,7 +35,7 @@ QWidget* HostWindow()
 
 bool XmodemProgress::GuiAvailable()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (!OnGuiThread()) return false;
     const QString platform = QGuiApplication::platformName();
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
@@ -51,9 +53,7 @@ std::string XmodemProgress::PercentLabel(int lower, int upper, int pos)
 XmodemProgress::XmodemProgress(const std::string& caption, const std::function<void()>& onCancel,
                                Mode mode)
 {
-    const bool window = mode == Mode::Window
-                            ? qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
-                            : mode == Mode::Auto && GuiAvailable();
+    const bool window = mode == Mode::Window ? OnGuiThread() : mode == Mode::Auto && GuiAvailable();
     if (!window) return;
 
     // Chosen before the dialog exists, so that the dialog is never taken for the host.

@@ -20,7 +20,7 @@ class XmodemProgress {
 public:
     enum class Mode {
         Auto,    // a window when a GUI application runs on a real display
-        Window,  // always a window (needs a GUI application)
+        Window,  // always a window (needs a GUI application and its thread)
         Headless // never a window
     };
 

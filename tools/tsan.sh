@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the link library, the shared pieces and the link's stress test with ThreadSanitizer, and
-# runs the stress test: opens, closes and destroys serial and TCP links while bytes flood in.
-# tools/tsan.sh [milliseconds per case, default 2000]. Only those targets are built, so that the
-# check stays small beside the main build.
+# runs the stress test: opens, closes and destroys serial and TCP links while bytes flood in, and
+# controls of several threads exchanging with simulators at once through the C ABI.
+# tools/tsan.sh [milliseconds per case, default 2000]. Only those targets (and the simulator) are
+# built, so that the check stays small beside the main build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/tsan

@@ -39,6 +39,8 @@ std::string Describe(int32_t rc)
         return "Can't assign to read-only property";
     case SERLO_E_INVALIDARG:
         return "Invalid procedure call or argument";
+    case SERLO_E_WRONG_THREAD:
+        return "The control belongs to another thread";
     default:
         return "Automation error";
     }

@@ -29,6 +29,11 @@ int ParseTimeOfDay(const std::string& text)
     return h * 3600 + m * 60 + s;
 }
 
+int IntervalWithMinimum(int seconds)
+{
+    return seconds < 60 ? 60 + std::max(seconds, 0) : seconds;
+}
+
 std::string FormatTimeOfDay(int seconds)
 {
     char buffer[16];
@@ -60,7 +65,7 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
     o.sat = Val(store.Get(kSchedule, "SAT", "0")) == 1.0;
     o.timeModeInterval = store.Get(kSchedule, "TimeMode", "Interval") == "Interval";
     o.intervalSeconds = ParseTimeOfDay(store.Get(kSchedule, "IntervalTime", "00:01:00"));
-    if (o.intervalSeconds < 0) o.intervalSeconds = 60;
+    o.intervalSeconds = o.intervalSeconds < 0 ? 60 : IntervalWithMinimum(o.intervalSeconds);
     o.tsavePath = store.Get(kSchedule, "TSavePath", paths.RecordsDir());
     std::error_code ec;
     if (!std::filesystem::is_directory(o.tsavePath, ec)) o.tsavePath = paths.RecordsDir();

@@ -51,6 +51,9 @@ Options LoadOptions(const SettingsStore& store, const ProgramPaths& paths,
 
 // "hh:nn:ss" (also "h:nn" and "h:nn:ss") as seconds of the day, or -1 when it is not a time.
 int ParseTimeOfDay(const std::string& text);
+// The scheduler's interval as it is used: one of no hours and no minutes would run at every tick,
+// and is one minute longer (the interval picker's own correction), whoever set it.
+int IntervalWithMinimum(int seconds);
 std::string FormatTimeOfDay(int seconds);
 
 // What closing writes, besides the options: the link's port and speed, the language box's text

@@ -227,6 +227,11 @@ bool Mailer::SendMail(const std::string& recipAddress, const std::string& recipD
         Fail(kBadHeader, "Invalid recipient or subject");
         return false;
     }
+    // The sender comes from the settings file: it goes into the header and the envelope alike.
+    if (HasLineBreak(settings.from)) {
+        Fail(kBadHeader, "Invalid sender (Mail/From)");
+        return false;
+    }
     // Attachment names go into part headers too.
     for (const auto& path : attachments)
         if (HasLineBreak(FileName(path))) {

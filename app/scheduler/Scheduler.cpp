@@ -59,7 +59,8 @@ void Scheduler::StartStop()
         log.WriteLog("\r\nWait for starting Time scheduler\r\n", false);
         link.bStopComm = false;
         s_.stopRequested = false;
-        if (s_.options.timeModeInterval) dtLastRun = AddSeconds(now(), -s_.options.intervalSeconds);
+        if (s_.options.timeModeInterval)
+            dtLastRun = AddSeconds(now(), -IntervalWithMinimum(s_.options.intervalSeconds));
         if (stateChanged) stateChanged(true);
         Tick();
         pumpEvents();
@@ -76,7 +77,7 @@ bool Scheduler::Due(const DateTime& t)
 {
     if (nTSCmdMode == 1) return true;
     if (s_.options.timeModeInterval) {
-        const DateTime threshold = AddSeconds(t, -s_.options.intervalSeconds);
+        const DateTime threshold = AddSeconds(t, -IntervalWithMinimum(s_.options.intervalSeconds));
         if (FormatDate(dtLastRun, "yymmddhhnn") <= FormatDate(threshold, "yymmddhhnn")) {
             dtLastRun = t;
             return true;

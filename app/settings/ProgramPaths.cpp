@@ -1,5 +1,6 @@
 #include "ProgramPaths.h"
 
+#include "StaleTemp.h"
 #include "XdgPaths.h"
 
 #include <algorithm>
@@ -82,6 +83,16 @@ void ProgramPaths::SeedData() const
     const fs::path format = fs::path(folder) / "Format.ini";
     if (!fs::exists(format, ec) && fs::exists(fs::path(dataDir) / "Format.ini", ec))
         fs::copy_file(fs::path(dataDir) / "Format.ini", format, ec);
+}
+
+void ProgramPaths::RemoveStaleTemporaries() const
+{
+    ini::RemoveStaleTemporaries(folder, {title + ".ini", title + ".TXT", "TsTable.txt"});
+    ini::RemoveStaleTemporaries(In("Records"), {title + ".INI"});
+    const fs::path settings(settingsFile);
+    ini::RemoveStaleTemporaries(settings.parent_path().string(), {settings.filename().string()});
+    ini::RemoveStaleTemporaries(xdg::ConfigHome() + "/serlo", {"ports.ini"});
+    ini::RemoveStaleTemporaries(xdg::DataHome() + "/serlo", {"registry.ini"});
 }
 
 } // namespace px

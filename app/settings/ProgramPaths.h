@@ -24,6 +24,10 @@ struct ProgramPaths {
     bool EnsureFolders(std::string* error) const;
     // Copies Language/ and Format.ini from the data folder when they are missing.
     void SeedData() const;
+    // Removes what writes killed half-way left of the files the program replaces whole (info
+    // file, terminal directory, time table, record counters, settings store, port map, link
+    // registration); the temporary files of live writes stay.
+    void RemoveStaleTemporaries() const;
 };
 
 } // namespace px

@@ -61,6 +61,7 @@ int Program::Load()
         return 2;
     }
     paths.SeedData();
+    paths.RemoveStaleTemporaries();
     szVersionText = core.Title() + VersionSuffix();
     if (QLocale::system().language() != QLocale::C)
         SetShortDatePattern(ShortDatePatternFromLocale(

@@ -5,6 +5,7 @@
 #include "HeadlessView.h"
 #include "MainWindow.h"
 #include "Program.h"
+#include "XdgPaths.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -142,6 +143,8 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without one (cron, root, a service) Qt would warn into the job's output on every run.
+    (void)px::xdg::EnsureRuntimeDir(PX_PROGRAM_TITLE);
     QApplication app(argc, argv);
     const std::string title = PX_PROGRAM_TITLE;
     std::string commandLine;

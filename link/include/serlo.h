@@ -1,6 +1,12 @@
 /* Serlo terminal-link control: C ABI of libserlo.so.
  * A host creates a control, drives it late-bound by DISPID through SerloInvoke and receives its
- * events (OnComm, OnTransfer, VNetMonitor) through one sink. All calls come from one thread. */
+ * events (OnComm, OnTransfer, VNetMonitor) through one sink.
+ * Threads: a control belongs to the thread that created it, and its events reach its sink on that
+ * thread. Controls of different threads may be used at the same time; each such thread runs a Qt
+ * event loop (a QThread's, or SerloDoEvents calls) and destroys its controls before it ends.
+ * SerloInvoke from any other thread returns SERLO_E_WRONG_THREAD and does nothing; SerloAdvise
+ * and SerloDestroy from another thread do nothing. A control destroyed from inside its own sink
+ * falls silent at once and is freed when that call has returned. */
 #ifndef SERLO_H
 #define SERLO_H
 
@@ -43,7 +49,8 @@ typedef void (*SerloEventSink)(void* ctx, int32_t dispid, const SerloVariant* ar
 #define SERLO_E_OVERFLOW ((int32_t)0x8002000A)
 #define SERLO_E_BADPARAMCOUNT ((int32_t)0x8002000E)
 #define SERLO_E_SETNOTSUPPORTED ((int32_t)0x800A017F)
-#define SERLO_E_INVALIDARG ((int32_t)0x80070057)
+#define SERLO_E_INVALIDARG ((int32_t)0x80070057)   /* NULL or destroyed control, NULL args */
+#define SERLO_E_WRONG_THREAD ((int32_t)0x8001010E) /* not the control's creating thread */
 /* Return codes of DllRegisterServer / DllUnregisterServer. */
 #define SERLO_SELFREG_E_TYPELIB ((int32_t)0x80040200)
 #define SERLO_SELFREG_E_CLASS ((int32_t)0x80040201)

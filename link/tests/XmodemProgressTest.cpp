@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -160,4 +161,24 @@ TEST(XmodemProgressWindow, HeadlessHostsGetNoWindow)
     if (QGuiApplication::platformName() == "offscreen") {
         EXPECT_FALSE(XmodemProgress::GuiAvailable());
     }
+}
+
+TEST(XmodemProgressWindow, AControlOnAnotherThreadShowsNoWindowAndLeavesTheHostAlone)
+{
+    QWidget host;
+    host.show();
+    bool window = true;
+    bool guiThere = true;
+    // Widgets exist only on the GUI thread: a session's thread transfers without a window.
+    QThread* worker = QThread::create([&] {
+        XmodemProgress progress("Send File...", nullptr, XmodemProgress::Mode::Window);
+        window = progress.Window() != nullptr || progress.DisabledHostWindow() != nullptr;
+        guiThere = XmodemProgress::GuiAvailable();
+    });
+    worker->start();
+    ASSERT_TRUE(px::waitUntil([&] { return worker->isFinished(); }, px::Millis(5000)));
+    delete worker;
+    EXPECT_FALSE(window);
+    EXPECT_FALSE(guiThere);
+    EXPECT_TRUE(host.isEnabled());
 }

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,7 @@ void PtyLine::readWatch()
 {
     alignas(inotify_event) char buf[4096];
     ssize_t n;
+    bool closed = false;
     while (watch_ >= 0 && (n = read(watch_, buf, sizeof buf)) > 0) {
         for (ssize_t at = 0; at < n;) {
             const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
@@ -108,15 +110,25 @@ void PtyLine::readWatch()
                 watch_ = -1;
                 return;
             }
-            if (ev->mask & IN_OPEN) ++openers_;
-            if (!(ev->mask & IN_CLOSE) || --openers_ > 0) continue;
-            openers_ = 0;
-            // A closed port loses what it had not read. TIOCEXCL outlives the PC's close
-            // while we hold the slave; clearing it lets an unprivileged PC open it again.
-            tcflush(keeper_, TCIFLUSH);
-            ioctl(keeper_, TIOCNXCL);
+            if (ev->mask & IN_OPEN) {
+                if (unannounced_ > 0)
+                    --unannounced_; // already counted when its bytes came
+                else
+                    ++openers_;
+            }
+            if (!(ev->mask & IN_CLOSE)) continue;
+            if (--openers_ <= 0) closed = true;
+            openers_ = std::max(openers_, 0);
         }
     }
+    // The events may be read only after the next opener's first frame has been answered: only a
+    // port still closed after all of them has been closed, and the answer is not lost.
+    if (!closed || openers_ > 0) return;
+    unannounced_ = 0;
+    // A closed port loses what it had not read. TIOCEXCL outlives the PC's close while we hold
+    // the slave; clearing it lets an unprivileged PC open it again.
+    tcflush(keeper_, TCIFLUSH);
+    ioctl(keeper_, TIOCNXCL);
 }
 
 void PtyLine::handlePoll(const std::vector<pollfd>& fds)
@@ -130,6 +142,12 @@ void PtyLine::handlePoll(const std::vector<pollfd>& fds)
         for (int i = 0; i < 16; ++i) {
             ssize_t n = read(master_, buf, sizeof buf);
             if (n <= 0) break;
+            // Bytes from the PC prove that it has the port open, even when the event of that
+            // open has not arrived yet: its answer must not go nowhere.
+            if (watch_ >= 0 && openers_ == 0) {
+                openers_ = 1;
+                ++unannounced_;
+            }
             events_.received(buf, size_t(n), nowNs());
         }
     } else if (rev & (POLLHUP | POLLERR)) {

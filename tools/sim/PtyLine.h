@@ -27,9 +27,10 @@ private:
     std::string linkPath_;
     std::string slavePath_;
     int master_ = -1;
-    int keeper_ = -1; // our own slave descriptor: the master then never reports a hang-up
-    int watch_ = -1;  // inotify: tells when the PC opens and closes the slave
-    int openers_ = 0; // slave descriptors besides the keeper
+    int keeper_ = -1;     // our own slave descriptor: the master then never reports a hang-up
+    int watch_ = -1;      // inotify: tells when the PC opens and closes the slave
+    int openers_ = 0;     // slave descriptors besides the keeper
+    int unannounced_ = 0; // openers counted from their bytes, before their open event
 };
 
 } // namespace sim

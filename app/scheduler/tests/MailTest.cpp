@@ -365,6 +365,16 @@ TEST(MailToSink, LineBreaksInRecipientOrSubjectAreRefusedAndNothingIsSent)
         EXPECT_FALSE(mailer.LastError().empty());
         EXPECT_NE(mailer.LastErrorNumber(), 0);
     }
+    // The sender from the settings is a header (and the envelope's sender) too.
+    for (const char* from : {"px740@example.org\r\nBcc: spy@example.org", "px740@example.org\n",
+                             "px740@example.org\rBcc: spy@example.org"}) {
+        SCOPED_TRACE(from);
+        mailer.settings.from = from;
+        EXPECT_FALSE(mailer.SendMail("ops@example.org", "ops", "s", "note", {file}));
+        EXPECT_NE(mailer.LastError().find("sender"), std::string::npos) << mailer.LastError();
+        EXPECT_EQ(mailer.LastErrorNumber(), 32014);
+    }
+    mailer.settings.from = "px740@example.org";
     // A line break in the note is ordinary text.
     ASSERT_TRUE(mailer.SendMail("ops@example.org", "ops", "after", "one\r\ntwo", {file}))
         << mailer.LastError();
@@ -521,6 +531,14 @@ TEST(MailBySendmail, MessageIsHandedToSendmailWithTAndOi)
     ASSERT_EQ(d.at("attachments"), "1");
     EXPECT_EQ(d.at("attachment-0.name"), "out.txt");
     EXPECT_TRUE(d.at("attachment-0") == bytes);
+
+    // A sender with a line break would add headers of its own: sendmail never runs.
+    fs::remove(tmp.In("received.eml"));
+    mailer.settings.from = "px740@example.org\nBcc: spy@example.org";
+    EXPECT_FALSE(mailer.SendMail("ops@example.org", "ops", "s", "s", {file}));
+    EXPECT_EQ(mailer.LastErrorNumber(), 32014);
+    EXPECT_FALSE(fs::exists(tmp.In("received.eml")));
+    mailer.settings.from = "px740@example.org";
 
     // A sendmail that fails is reported with what it said.
     WriteFile(script, "#!/bin/sh\ncat >/dev/null\necho 'queue is full' >&2\nexit 75\n");

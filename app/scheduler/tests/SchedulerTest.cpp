@@ -73,6 +73,32 @@ TEST_F(SchedulerFixture, IntervalRunsAtOnceThenAtTheNextMinute)
     EXPECT_EQ(runs, 2);
 }
 
+TEST_F(SchedulerFixture, AnIntervalOfNoMinutesRunsOncePerMinuteNotAtEveryTick)
+{
+    // As a headless start reads it: nothing but the settings store sets the interval.
+    ASSERT_TRUE(h.core->settings().Save("Time schedular", "IntervalTime", "00:00:00"));
+    h.core->options() = px::LoadOptions(h.core->settings(), h.core->paths(), "202612.TXT");
+    ASSERT_TRUE(h.core->options().timeModeInterval);
+    At(10, 0, 30);
+    s.StartStop();
+    EXPECT_EQ(runs, 1);
+    for (int second = 35; second < 60; second += 5) {
+        At(10, 0, second);
+        s.Tick();
+    }
+    EXPECT_EQ(runs, 1);
+    At(10, 1, 0);
+    s.Tick();
+    EXPECT_EQ(runs, 2);
+    // However the value got there, the run does not follow every tick.
+    h.core->options().intervalSeconds = 0;
+    At(10, 1, 5);
+    s.Tick();
+    At(10, 1, 10);
+    s.Tick();
+    EXPECT_EQ(runs, 2);
+}
+
 TEST_F(SchedulerFixture, ALongRunIsFollowedByTheNextAtOnce)
 {
     h.core->options().timeModeInterval = true;

@@ -71,6 +71,11 @@ TEST(Settings, ReadingRules)
     s.Save("LOGIN", "SAVE", "maybe");
     EXPECT_TRUE(px::LoadOptions(s, h.core->paths(), "x").sat);
     EXPECT_EQ(px::LoadOptions(s, h.core->paths(), "x").intervalSeconds, 9000);
+    // No hours and no minutes is corrected to one minute, as the interval picker does.
+    s.Save("Time schedular", "IntervalTime", "00:00:00");
+    EXPECT_EQ(px::LoadOptions(s, h.core->paths(), "x").intervalSeconds, 60);
+    s.Save("Time schedular", "IntervalTime", "00:00:30");
+    EXPECT_EQ(px::LoadOptions(s, h.core->paths(), "x").intervalSeconds, 90);
     EXPECT_FALSE(px::LoadOptions(s, h.core->paths(), "x").loginSave);
     s.Save("LOGIN", "SAVE", "True");
     EXPECT_TRUE(px::LoadOptions(s, h.core->paths(), "x").loginSave);

@@ -10,6 +10,7 @@ folders, HOME), so nothing touches the real home. Set PX_KEEP_TEST_FILES=1 to ke
 """
 
 import argparse
+import fcntl
 import glob
 import hashlib
 import os
@@ -17,6 +18,7 @@ import queue
 import random
 import signal
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -421,6 +423,114 @@ class SingleRun(ProgramCase):
         r = self.run_program(ARGS.px740, ["/TS:ONCE"], self.env())
         self.assertExit(r, 0, "empty directory")
         self.assertIn("User stop Time scheduler", self.log_text(home))
+
+
+class UnattendedStart(ProgramCase):
+    """What a start from cron or a service finds: no runtime folder, and files that an earlier
+    run killed half-way left behind."""
+
+    def run_once(self, tmp):
+        env = self.env()
+        env["TMPDIR"] = tmp
+        self.assertNotIn("XDG_RUNTIME_DIR", env)
+        r = self.run_program(ARGS.px740, ["/TS:ONCE"], env)
+        self.assertExit(r, 0, "single run")
+        return r
+
+    def private_folders(self, tmp):
+        return sorted(glob.glob(os.path.join(tmp, "PX740-runtime-" + "[0-9A-Za-z]" * 6)))
+
+    def assertPrivate(self, path):
+        st = os.lstat(path)
+        self.assertTrue(stat.S_ISDIR(st.st_mode), path)
+        self.assertEqual(st.st_uid, os.geteuid(), path)
+        self.assertEqual(stat.S_IMODE(st.st_mode), 0o700, path)
+
+    def test_once_without_runtime_folder_prints_only_its_own_lines(self):
+        sim = self.pty_sim(3)
+        self.port_map({sim.where: 5})
+        home = self.folder()
+        self.directory(home, "PX740", [(1, "Gate", 5, "0.0.0.0", 1001)])
+        tmp = os.path.join(self.root, "tmp")
+        os.makedirs(tmp)
+        os.chmod(tmp, 0o1777)
+        r = self.run_once(tmp)
+        self.assertEqual(r.text, "", "a scheduled run prints nothing of its own when all is saved")
+        self.assertIn("save data OK!", self.log_text(home))
+        mine = os.path.join(tmp, "PX740-runtime-%d" % os.geteuid())
+        self.assertPrivate(mine)
+        self.run_once(tmp)
+        self.assertEqual(self.private_folders(tmp), [], "the same folder serves every run")
+
+        # Someone else's folder, a link or a folder others may enter where this user's would be:
+        # none is used, a fresh private one is made instead, and still nothing is printed.
+        elsewhere = os.path.join(self.root, "elsewhere")
+        os.makedirs(elsewhere)
+        os.chmod(elsewhere, 0o700)
+        cases = [("link", lambda: os.symlink(elsewhere, mine)),
+                 ("open to others", lambda: (os.mkdir(mine), os.chmod(mine, 0o755)))]
+        if os.geteuid() == 0:
+            cases.append(("another user's", lambda: (os.mkdir(mine, 0o700),
+                                                     os.chown(mine, 65534, 65534))))
+        for what, make in cases:
+            with self.subTest(what):
+                if os.path.islink(mine) or os.path.isfile(mine):
+                    os.unlink(mine)
+                elif os.path.isdir(mine):
+                    os.rmdir(mine)
+                for folder in self.private_folders(tmp):
+                    os.rmdir(folder)
+                make()
+                r = self.run_once(tmp)
+                self.assertEqual(r.text, "")
+                made = self.private_folders(tmp)
+                self.assertEqual(len(made), 1, os.listdir(tmp))
+                self.assertPrivate(made[0])
+                self.assertEqual(os.listdir(elsewhere), [])
+
+    def test_start_removes_what_killed_writes_left_and_nothing_else(self):
+        home = self.folder()
+        self.directory(home, "PX740", [])
+        settings = os.path.join(self.config, "PX740")
+        hour_ago = time.time() - 3600
+
+        def left(folder, name, when=hour_ago):
+            path = os.path.join(folder, name)
+            write_bytes(path, b"[Records]\r\nLastCount=")
+            os.utime(path, (when, when))
+            return path
+
+        stale = [left(os.path.join(home, "Records"), ".PX740.INI.a1B2c3"),
+                 left(os.path.join(home, "Records"), ".PX740.INI.Q9w8E7"),
+                 left(home, ".PX740.TXT.Zz9yX1"),
+                 left(home, ".PX740.ini.k4L5m6"),
+                 left(home, ".TsTable.txt.0aZ9bY"),
+                 left(settings, ".settings.ini.p0O9i8"),
+                 left(os.path.join(self.config, "serlo"), ".ports.ini.m5N4b3"),
+                 left(os.path.join(self.data, "serlo"), ".registry.ini.x7Y6z5")]
+        # A write in progress elsewhere: another program folder's instance shares the settings
+        # store, and its writer holds the lock however old the file looks.
+        live = left(settings, ".settings.ini.L1v3W7")
+        holder = os.open(live, os.O_RDONLY)
+        self.addCleanup(os.close, holder)
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        kept = [live,
+                left(os.path.join(home, "Records"), ".PX740.INI.n3wF1l", time.time()),
+                left(os.path.join(home, "Records"), ".PX740.INI.abc1234"),
+                left(os.path.join(home, "Records"), "PX740.INI.abc123"),
+                left(os.path.join(home, "Records"), ".PX745.INI.abc123"),
+                left(os.path.join(home, "Logfiles"), ".PX740.INI.abc123"),
+                left(self.root, ".PX740.INI.abc123")]
+
+        r = self.run_once(os.path.join(self.root))
+        self.assertEqual(r.text, "")
+        for path in stale:
+            self.assertFalse(os.path.exists(path), path)
+        for path in kept:
+            self.assertTrue(os.path.exists(path), path)
+        self.assertIn("User stop Time scheduler", self.log_text(home))
+        # What the run itself wrote was replaced whole, without a trace.
+        self.assertEqual(glob.glob(os.path.join(settings, ".settings.ini.??????")), [live])
 
 
 class SingleInstance(ProgramCase):
