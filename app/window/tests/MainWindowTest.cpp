@@ -82,6 +82,9 @@ TEST(MainWindow, MonitorPaneFollowsItsBoxAndClearsOnDoubleClick)
     EXPECT_TRUE(box->isVisibleTo(h.window.get()));
     EXPECT_TRUE(box->isChecked());
     EXPECT_TRUE(pane->isVisibleTo(h.window.get()));
+    // The header written at start-up, before the switch was read, is in the pane.
+    EXPECT_TRUE(pane->toPlainText().startsWith("PX740-Monitor V1.0 R0 Terminal Manager\n"))
+        << pane->toPlainText().toStdString();
 
     for (int i = 0; i < 400; ++i)
         h.core().ShowText("APP:<STX>D01<CR> line " + std::to_string(i));
