@@ -209,6 +209,14 @@ void SchedulerPage::AfterLanguage()
     ShowTable();
 }
 
+void SchedulerPage::SetHeld(bool held)
+{
+    held_ = held;
+    // A run started now would reopen the link under the operation. Stop stays: a started
+    // scheduler must always be stoppable.
+    cmdStart_->setEnabled(!held_ || started_);
+}
+
 void SchedulerPage::ShowTable()
 {
     if (!Bound()) return;
@@ -326,6 +334,7 @@ void SchedulerPage::ShowMessageLine()
 void SchedulerPage::SchedulerStateChanged(bool started)
 {
     started_ = started;
+    SetHeld(held_);
     if (started) {
         fraSettings_->hide();
         txtTStatus_->setMaximumHeight(QWIDGETSIZE_MAX);

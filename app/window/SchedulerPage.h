@@ -30,6 +30,7 @@ public:
     void Bind(Program& program) override;
     void AfterLoad() override;
     void AfterLanguage() override;
+    void SetHeld(bool held) override;
     OutputOptionsFrame* SaveOptions() const { return fraSettings_; }
 
     void SetStatusLogText(const QString& text);
@@ -76,6 +77,7 @@ private:
     int editColumn_ = -1;
     bool showing_ = false;
     bool started_ = false;
+    bool held_ = false;
 };
 
 } // namespace px

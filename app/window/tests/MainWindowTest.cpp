@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
@@ -174,14 +175,21 @@ TEST(MainWindow, OperationGuardIsExclusive)
 {
     WindowHarness h;
     ASSERT_EQ(h.loaded, 0);
+    auto* start = h.Find<QPushButton>("cmdStart");
+    auto* language = h.Find<QComboBox>("ComboLan");
     {
         px::OperationGuard first(h.core());
         EXPECT_TRUE(static_cast<bool>(first));
         px::OperationGuard second(h.core());
         EXPECT_FALSE(static_cast<bool>(second));
         EXPECT_TRUE(h.core().state().operationRunning);
+        // A run or a language switch would work under the operation that holds the link.
+        EXPECT_FALSE(start->isEnabled());
+        EXPECT_FALSE(language->isEnabled());
     }
     EXPECT_FALSE(h.core().state().operationRunning);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_TRUE(language->isEnabled());
     // An exception inside the operation releases the link all the same.
     try {
         px::OperationGuard g(h.core());
