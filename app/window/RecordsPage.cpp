@@ -171,6 +171,17 @@ void RecordsPage::Bind(Program& program)
     };
 }
 
+void RecordsPage::Unbind()
+{
+    // The model reads the program's rows: a paint after the program has gone would read freed
+    // memory.
+    if (Bound()) core().recordGrid().changed = nullptr;
+    fgdRecord_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+    ProgramPage::Unbind();
+}
+
 void RecordsPage::AfterLoad()
 {
     ShowOutputType();
@@ -206,7 +217,20 @@ void RecordsPage::Sort(bool ascending)
             last = std::max(last, c.column());
         }
     }
+    const QModelIndex current = fgdRecord_->currentIndex();
     core().recordGrid().Sort(first, last, ascending);
+    // A sort shows the grid anew; the grid keeps its cell and its selected columns, so the next
+    // sort works on the same columns.
+    const int rows = model_->rowCount();
+    if (rows == 0) return;
+    QItemSelectionModel* selection = fgdRecord_->selectionModel();
+    if (current.isValid())
+        selection->setCurrentIndex(
+            model_->index(std::min(current.row(), rows - 1), current.column()),
+            QItemSelectionModel::NoUpdate);
+    if (!columns.isEmpty())
+        selection->select(QItemSelection(model_->index(0, first), model_->index(rows - 1, last)),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Columns);
 }
 
 void RecordsPage::Load()
