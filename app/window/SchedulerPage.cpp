@@ -95,6 +95,8 @@ void SchedulerPage::BuildScheduler()
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left);
     layout->addLayout(right, 2);
+    // The up-down control follows the table it edits in the focus chain.
+    setTabOrder(fgdTsTable_, udTsTable_);
 
     connect(cmdStart_, &QPushButton::clicked, this, [this] {
         if (Bound()) program().scheduler().StartStop();
@@ -142,6 +144,7 @@ void SchedulerPage::BuildTable()
     udTsTable_ = Named(new QSpinBox(this), "udTsTable");
     udTsTable_->setSpecialValueText("XX");
     udTsTable_->hide();
+    udTsTable_->installEventFilter(this);
 }
 
 void SchedulerPage::BuildMail()
@@ -276,6 +279,20 @@ void SchedulerPage::ModeChanged()
 
 bool SchedulerPage::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && (watched == fgdTsTable_ || watched == udTsTable_)) {
+        // The table keeps Tab for moving between its cells: Enter or F2 on a cell goes to its
+        // up-down control, Enter or Esc there back to the table.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (watched == fgdTsTable_ && (enter || key == Qt::Key_F2) && !udTsTable_->isHidden()) {
+            udTsTable_->setFocus();
+            return true;
+        }
+        if (watched == udTsTable_ && (enter || key == Qt::Key_Escape)) {
+            fgdTsTable_->setFocus();
+            return true;
+        }
+    }
     if (watched == fgdTsTable_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && Bound()) {
         const int row = fgdTsTable_->currentRow();
