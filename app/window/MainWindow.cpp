@@ -21,12 +21,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -95,13 +95,15 @@ MainWindow::MainWindow()
     txtMonitor_->viewport()->installEventFilter(this);
     txtMonitor_->hide();
 
-    auto* statusRow = new QHBoxLayout;
-    statusRow->addWidget(labStatus_, 1);
-    statusRow->addWidget(chkMonitor_);
-    auto* layout = new QVBoxLayout(this);
+    // A main window, not a plain widget: assistive technology lists it among the windows.
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
     layout->addWidget(tabs_, 3);
-    layout->addLayout(statusRow);
     layout->addWidget(txtMonitor_, 2);
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(labStatus_, 1);
+    statusBar()->addPermanentWidget(chkMonitor_);
 
     connect(chkMonitor_, &QCheckBox::toggled, this, [this](bool checked) {
         if (program_) program_->core().state().monitorChecked = checked;
@@ -225,7 +227,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::changeEvent(QEvent* event)
 {
-    QWidget::changeEvent(event);
+    QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
     if (isMinimized()) {
         // Hidden without a tray host, the window could never come back.
@@ -283,7 +285,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         if (program_) program_->core().ClearMonitor();
         return true;
     }
-    return QWidget::eventFilter(watched, event);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- View --------------------------------------------------------------------------------------
@@ -315,6 +317,9 @@ void MainWindow::SetCountLabel(const std::string& text)
 
 void MainWindow::SetCaption(const std::string& text)
 {
+    // A minimised window is named by its icon text ("/S" starts minimised): the same caption,
+    // set first so the name announced with the new title is already right.
+    setWindowIconText(Q(text));
     setWindowTitle(Q(text));
     if (tray_) tray_->setToolTip(windowTitle());
 }

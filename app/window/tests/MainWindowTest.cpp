@@ -5,6 +5,7 @@
 #include "Program.h"
 #include "WindowHarness.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
@@ -52,6 +54,26 @@ TEST(MainWindow, CaptionPagesAndNames)
     EXPECT_TRUE(tabs->isTabEnabled(2));
     h.window->SetDevicePageEnabled(2, false);
     EXPECT_FALSE(tabs->isTabEnabled(2));
+}
+
+TEST(MainWindow, IsAWindowToAssistiveTechnologyEvenMinimised)
+{
+    WindowHarness h("PX740", "/TS:INTERVAL /S");
+    ASSERT_EQ(h.loaded, 0);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(h.window.get());
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::Window);
+    // The status line sits in the window's status bar.
+    auto* bar = h.window->findChild<QStatusBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isAncestorOf(h.Find<QLabel>("labStatus")));
+
+    ASSERT_TRUE(h.program->startMinimised);
+    h.window->StartMinimised();
+    ASSERT_TRUE(h.window->isMinimized());
+    EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager");
+    h.window->SetCaption(h.core().baseCaption + "  001-Gate");
+    EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager  001-Gate");
 }
 
 TEST(MainWindow, SisterBuildNamesItselfWhereTextsNameTheModel)
