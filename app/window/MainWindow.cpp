@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccessibleNames.h"
 #include "ApplyLanguage.h"
 #include "BellPage.h"
 #include "Controls.h"
@@ -91,6 +92,7 @@ MainWindow::MainWindow()
     txtMonitor_->setReadOnly(true);
     txtMonitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtMonitor_->setToolTip("Double-click to clear");
+    NameByText(txtMonitor_, 3209, "Protocol monitor");
     SetTag(txtMonitor_, "0,3008");
     txtMonitor_->viewport()->installEventFilter(this);
     txtMonitor_->hide();
@@ -178,9 +180,14 @@ void MainWindow::AfterLoad()
 
 void MainWindow::ApplyTexts()
 {
-    ApplyLanguage(this, program_->core().texts());
+    const Texts& texts = program_->core().texts();
+    ApplyLanguage(this, texts);
     for (ProgramPage* page : pages_)
         page->AfterLanguage();
+    RefreshNames(this, texts);
+    // A page is named by its tab, so a screen reader says where the focus went.
+    for (int i = 0; i < tabs_->count(); ++i)
+        tabs_->widget(i)->setAccessibleName(tabs_->tabText(i));
 }
 
 void MainWindow::SwitchLanguage(const QString& name)
@@ -344,6 +351,7 @@ void MainWindow::MessageBox(const std::string& text, Icon icon, const std::strin
     QMessageBox box(BoxIcon(icon), title.empty() ? windowTitle() : Q(title), Lines(text),
                     QMessageBox::Ok, this);
     Named(&box, "MsgBox");
+    if (program_) box.button(QMessageBox::Ok)->setText(Q(program_->core().GetText(3215, "OK")));
     box.exec();
 }
 
@@ -352,6 +360,10 @@ bool MainWindow::Question(const std::string& text, Icon icon, bool defaultYes)
     QMessageBox box(BoxIcon(icon), windowTitle(), Lines(text), QMessageBox::Yes | QMessageBox::No,
                     this);
     Named(&box, "MsgQuestion");
+    if (program_) {
+        box.button(QMessageBox::Yes)->setText(Q(program_->core().GetText(3213, "&Yes")));
+        box.button(QMessageBox::No)->setText(Q(program_->core().GetText(3214, "&No")));
+    }
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

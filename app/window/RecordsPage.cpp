@@ -1,5 +1,6 @@
 #include "RecordsPage.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 #include "DesktopOpen.h"
 #include "FileDialogs.h"
@@ -41,9 +42,11 @@ RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
     fgdRecord_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fgdRecord_->horizontalHeader()->setStretchLastSection(true);
     fgdRecord_->verticalHeader()->hide();
+    NameByText(fgdRecord_, 3205, "Records");
     pgbRecord_ = Named(new QProgressBar, "pgbRecord");
     pgbRecord_->setRange(0, 1);
     pgbRecord_->setValue(0);
+    NameByText(pgbRecord_, 3206, "Upload progress");
     labCount_ = Named(new QLabel("0/0"), "labCount");
 
     struct Button {
@@ -236,8 +239,8 @@ void RecordsPage::Sort(bool ascending)
 void RecordsPage::Load()
 {
     if (!Bound()) return;
-    const QString file =
-        AskOpenFile(window(), {}, Q(core().options().savePath), "Text (*.txt);;Backup (*.bak)");
+    const QString file = AskOpenFile(window(), Q(core().GetText(418, "Load record from file")),
+                                     Q(core().options().savePath), "Text (*.txt);;Backup (*.bak)");
     if (!file.isEmpty()) OpenWithDesktop(core(), file.toStdString());
 }
 

@@ -1,5 +1,6 @@
 #include "SchedulerPage.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 #include "DateFormat.h"
 #include "Options.h"
@@ -71,11 +72,17 @@ void SchedulerPage::BuildScheduler()
     txtTStatus_->setReadOnly(true);
     txtTStatus_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtTStatus_->setMaximumHeight(kShortStatus);
+    NameByText(txtTStatus_, 3207, "Scheduler status");
     txtTStatus_->viewport()->installEventFilter(this);
     txtTStatus_->installEventFilter(this);
     txtMsg_ = Named(new QLineEdit, "txtMsg");
     txtMsg_->setReadOnly(true);
+    NameByText(txtMsg_, 3208, "Progress");
     txtMsg_->hide();
+    // The picker and the table are named by the options beside them (after the status pane
+    // exists: the name's change passes the table's event filter, which looks at the pane).
+    NameBy(dtpIntTime_, optTimeMode_[0]);
+    NameBy(fgdTsTable_, optTimeMode_[1]);
     fraSettings_ = new OutputOptionsFrame;
 
     auto* interval = new QHBoxLayout;
@@ -152,7 +159,7 @@ void SchedulerPage::BuildMail()
     chkMailTo_ = Named(new QCheckBox("Mail to"), "chkMailTo");
     SetTag(chkMailTo_, "3144");
     txtMailTo_ = Named(new QLineEdit, "txtMailTo");
-    txtMailTo_->setAccessibleName("Mail to");
+    NameBy(txtMailTo_, chkMailTo_);
     txtSubject_ = Named(new QLineEdit, "txtSubject");
     // A line break in a recipient or subject would end the mail's header early.
     for (QLineEdit* field : {txtMailTo_, txtSubject_})
@@ -209,7 +216,15 @@ void SchedulerPage::AfterLanguage()
         {Q(c.GetText(904, "No.")), Q(c.GetText(905, "Hour")), Q(c.GetText(906, "Minute"))});
     // The caption says what the button will do, from the scheduler's state.
     cmdStart_->setText(started_ ? Q(c.GetText(902, "Stop")) : Q(c.GetText(901, "Start")));
+    if (editColumn_ > 0) NameUpDown();
     ShowTable();
+}
+
+void SchedulerPage::NameUpDown()
+{
+    // The up-down control is named by the column it edits.
+    if (const QTableWidgetItem* header = fgdTsTable_->horizontalHeaderItem(editColumn_))
+        udTsTable_->setAccessibleName(header->text());
 }
 
 void SchedulerPage::SetHeld(bool held)
@@ -244,6 +259,7 @@ void SchedulerPage::EditCell(int row, int column)
     showing_ = false;
     editRow_ = row;
     editColumn_ = column;
+    NameUpDown();
     // At the right edge of the cell.
     const QRect r = fgdTsTable_->visualItemRect(fgdTsTable_->item(row, column));
     const int width = udTsTable_->sizeHint().width();

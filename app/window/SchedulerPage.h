@@ -50,6 +50,7 @@ private:
     void ShowTable();
     void EditCell(int row, int column);
     void SpinChanged(int value);
+    void NameUpDown();
     void ModeChanged();
     void ApplyStopped();
     void ShowMessageLine();

@@ -1,20 +1,26 @@
 // The main window on the offscreen platform: caption rule, pages, monitor pane, busy pointer,
-// language switch, the operation guard and the closing refusals with their saves.
+// language switch, the operation guard, the names assistive technology reads, the message boxes'
+// texts and the closing refusals with their saves.
 #include "MainWindow.h"
 #include "OperationGuard.h"
 #include "Program.h"
+#include "TimeGrid.h"
+#include "TimePicker.h"
 #include "WindowHarness.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -22,6 +28,39 @@
 namespace {
 
 using px::testing::WindowHarness;
+
+// What assistive technology reads as a widget's name.
+QString AccessibleName(QWidget* w)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
+// Closes the next modal window that opens, keeping its caption and its buttons' texts.
+class ModalReader {
+public:
+    ModalReader()
+    {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            title = modal->windowTitle();
+            for (auto* b : modal->findChildren<QPushButton*>())
+                buttons << b->text();
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->reject();
+            else
+                modal->close();
+        });
+        timer_.start();
+    }
+    QString title;
+    QStringList buttons;
+
+private:
+    QTimer timer_;
+};
 
 } // namespace
 
@@ -74,6 +113,58 @@ TEST(MainWindow, IsAWindowToAssistiveTechnologyEvenMinimised)
     EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager");
     h.window->SetCaption(h.core().baseCaption + "  001-Gate");
     EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager  001-Gate");
+}
+
+TEST(MainWindow, EveryControlIsNamedAndNamesFollowTheLanguage)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    // Controls that no label names the way assistive technology reads it.
+    for (const char* name : {"lstDevice", "fgdRingTab", "fgdIOSTable", "fgdRecord", "pgbRecord",
+                             "fgdTsTable", "dtpIntTime", "txtTStatus", "txtMsg", "txtMonitor",
+                             "txtMailTo", "txtFixName", "txtSubName", "cmdChgPath"}) {
+        auto* w = h.Find<QWidget>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty()) << name;
+    }
+    // The grid's in-place editor joins the window when a row is first edited.
+    px::TimePicker* picker = h.Find<px::TimeGrid>("fgdRingTab")->Picker();
+    for (const char* name : {"dtpRingTable_time", "dtpRingTable_value"}) {
+        auto* w = picker->findChild<QWidget*>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty()) << name;
+    }
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("lstDevice")), "Terminals:");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("cmdChgPath")), "Choose the folder and file name");
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(AccessibleName(h.Find<QTabWidget>("SSTab")->widget(i)),
+                  h.Find<QTabWidget>("SSTab")->tabText(i));
+
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("txtMailTo")), "Mail an");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("txtFixName")), "Fester Name");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("fgdRecord")), "Datensätze");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("dtpIntTime")), "Nach Intervall");
+    EXPECT_EQ(AccessibleName(h.Find<QTabWidget>("SSTab")->widget(1)), "Klingelzeiten");
+}
+
+TEST(MainWindow, MessageBoxesSpeakTheChosenLanguage)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    {
+        ModalReader reader;
+        EXPECT_FALSE(h.window->Question("?", px::Icon::Question, false));
+        EXPECT_TRUE(reader.buttons.contains("&Ja")) << reader.buttons.join('|').toStdString();
+        EXPECT_TRUE(reader.buttons.contains("&Nein"));
+    }
+    {
+        ModalReader reader;
+        h.core().ErrorBox(1);
+        EXPECT_EQ(reader.title, "Fehlermeldung");
+        EXPECT_EQ(reader.buttons, QStringList{"&OK"});
+    }
 }
 
 TEST(MainWindow, SisterBuildNamesItselfWhereTextsNameTheModel)
