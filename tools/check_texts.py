@@ -3,8 +3,9 @@
 data/Language, that the files are UTF-8, and that they hold the same numbers.
 
 Text numbers are found at their call sites: GetText(n, ...) and Get(n, ...) with a literal,
-Text{n, ...} constants, {n, "..."} table rows of the message texts, and the numbers of
-"tag" properties (set directly, through SetTag or through BuddyLabel). The refusal texts 9000 + code cover codes 0 to 6."""
+Text{n, ...} constants, {n, "..."} table rows of the message texts, NameByText(control, n, ...),
+and the numbers of "tag" properties (set directly, through SetTag, BuddyLabel, DialogBase or a
+dialog's Button). The refusal texts 9000 + code cover codes 0 to 6."""
 import pathlib
 import re
 import sys
@@ -14,10 +15,15 @@ patterns = [
     re.compile(r"\bGet(?:Text)?\(\s*(\d+)\s*,"),
     re.compile(r"\bText\{\s*(\d+)\s*,"),
     re.compile(r"^\s*\{\s*(\d{3,5})\s*,\s*\"", re.M),
+    re.compile(r"\bNameByText\((?:[^,()]|\(\))+,\s*(\d+)\s*,"),
 ]
 tag_patterns = [
     re.compile(r"(?:\"tag\"|\bSetTag\([^,()]+)\s*,\s*\"([0-9,; ]+)\""),
     re.compile(r"\bBuddyLabel\([^;]*?\"([0-9,; ]+)\"\)"),
+    # A dialog's caption and its buttons: DialogBase(owner, name, caption, tag) and
+    # Button(name, index, caption, tag).
+    re.compile(r"\bDialogBase\([^,()]+,\s*\"[^\"]*\",\s*\"[^\"]*\",\s*\"([0-9,; ]+)\"\)"),
+    re.compile(r"\bButton\(\"[^\"]*\",\s*\d+,\s*\"[^\"]*\",\s*\"([0-9,; ]+)\"\)"),
 ]
 
 used = {}

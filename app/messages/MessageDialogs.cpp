@@ -19,6 +19,7 @@ void ShowErrorDialog(QWidget* owner, const std::string& text, const Texts& texts
     dialog.setObjectName("frmErrorMsg");
     dialog.setAccessibleDescription("frmErrorMsg");
     dialog.setWindowTitle("Error Message");
+    dialog.setProperty("tag", "3204");
     auto* layout = new QVBoxLayout(&dialog);
     auto* label = new QLabel(QString::fromStdString(text), &dialog);
     label->setObjectName("labErrorMsg");
@@ -27,6 +28,7 @@ void ShowErrorDialog(QWidget* owner, const std::string& text, const Texts& texts
     auto* ok = new QPushButton("&Ok", &dialog);
     ok->setObjectName("CmdErr");
     ok->setAccessibleDescription("CmdErr");
+    ok->setProperty("tag", "3084");
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     layout->addWidget(label);
@@ -48,6 +50,7 @@ FrmMsg::FrmMsg(const Texts& texts) : texts_(texts)
     button_ = new QPushButton("OK", this);
     button_->setObjectName("cmdButton");
     button_->setAccessibleDescription("cmdButton");
+    button_->setProperty("tag", "3215");
     connect(button_, &QPushButton::clicked, this, &QDialog::close);
     resize(320, 120);
 }

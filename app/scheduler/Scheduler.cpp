@@ -119,6 +119,13 @@ void Scheduler::Tick()
     const DateTime t = now();
     // Every tick, not only in the 00:00 minute: a run may have held the timer past it.
     s_.eventLog.FollowMonth(t);
+    // A window operation holds the link (a table transfer, the opening of a terminal): a run, or
+    // the stop sequence, would reopen or close the link under it. This tick falls; the next one
+    // decides again.
+    if (s_.operationRunning) {
+        timer_.start(kTickMs);
+        return;
+    }
     if (Due(t) && run) run();
     if (!Stopping() && nTSCmdMode != 1) {
         timer_.start(kTickMs);

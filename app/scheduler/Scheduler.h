@@ -33,6 +33,7 @@ struct SchedulerServices {
     TerminalSession& windowSession;
     bool& bTSRunning;                 // started and not stopped
     std::atomic<bool>& stopRequested; // the Stop, latched until the next Start
+    const bool& operationRunning;     // a window operation holds the window session's link
     std::function<void(int screen, int window)> pointers;
 };
 

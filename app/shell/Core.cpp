@@ -112,6 +112,7 @@ SchedulerServices Core::ForScheduler()
             *session_,
             state_.bTSRunning,
             state_.bStopRequested,
+            state_.operationRunning,
             [this](int screen, int window) {
                 SetScreenPointer(screen);
                 SetWindowPointer(window);

@@ -121,7 +121,8 @@ int Program::Load()
     link.SetHandshaking(0);
     link.SetVNetTimeout(core.linkTimeoutMs);
     core.state().monitorChecked = o.loginSave && o.viewMonitor;
-    core.ShowText(core.Title() + "-Monitor" + VersionSuffix() + "\r\n");
+    const std::string monitorHeader = core.Title() + "-Monitor" + VersionSuffix() + "\r\n";
+    core.ShowText(monitorHeader);
     core.baseCaption = core.GetText(1, core.Title()) + VersionSuffix();
     core.view().SetCaption(core.baseCaption);
     core.ioSchedule().Clear();
@@ -144,8 +145,11 @@ int Program::Load()
     } else {
         core.ShowPage(0);
         if (GetCmdSwitch(commandLine_, "/MONITOR", true) == "/MONITOR") {
+            // The header went by while the pane was still inactive: the pane starts with it.
+            const bool collected = core.state().monitorChecked;
             core.state().bMonitorMode = true;
             core.state().monitorChecked = true;
+            if (!collected) core.ShowText(monitorHeader);
         }
     }
     link.SetEventMask(33);

@@ -2,37 +2,31 @@
 // file, the "disabled" look, the relay mode and the bell duration.
 #pragma once
 
-#include "ProgramPage.h"
+#include "TablePage.h"
 
 #include <array>
 
 class QButtonGroup;
 class QGroupBox;
-class QPushButton;
 class QRadioButton;
 
 namespace px {
 
-class TimeGrid;
-
-class BellPage : public ProgramPage {
+class BellPage : public TablePage {
 public:
     BellPage();
 
-    void Bind(Program& program) override;
     void AfterLoad() override;
-    void SetHeld(bool held) override;
 
-    TimeGrid* Grid() const { return grid_; }
-    void ButtonClicked(int index);
+protected:
+    TimeTable& Table() const override;
+    FilePlace Files() const override;
+    void RunOwnCommand(Command command) override;
 
 private:
-    TimeGrid* grid_;
-    std::array<QPushButton*, 7> cmdRing_{};
     QGroupBox* framAlarm_;
     std::array<QRadioButton*, 2> optRelay_{};
     QButtonGroup* relayGroup_;
-    bool busy_ = false;
 };
 
 } // namespace px

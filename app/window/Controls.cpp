@@ -1,5 +1,8 @@
 #include "Controls.h"
 
+#include "AccessibleNames.h"
+
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -17,6 +20,8 @@ QLabel* BuddyLabel(const QString& text, QWidget* input, const char* name, const 
 {
     auto* label = Named(new QLabel(text), name);
     label->setBuddy(input);
+    // Lists and grids do not take their name from a buddy label: they are given it.
+    if (qobject_cast<QAbstractItemView*>(input)) NameBy(input, label);
     if (tag) SetTag(label, tag);
     return label;
 }

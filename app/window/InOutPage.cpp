@@ -1,79 +1,47 @@
 #include "InOutPage.h"
 
-#include "Controls.h"
+#include "AccessibleNames.h"
 #include "Program.h"
-#include "TablePage.h"
 #include "TimeGrid.h"
-#include "TimeTables.h"
 
 #include <QHBoxLayout>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace px {
 
-InOutPage::InOutPage() : ProgramPage("SSTab_2")
+InOutPage::InOutPage()
+    : TablePage("SSTab_2",
+                new TimeGrid("fgdIOSTable", "dtpIOSTable", "cboIOSTable", "3060,3061,3062,3063",
+                             {"No.", "Hour", "Minute", "Direction"}))
 {
-    grid_ = new TimeGrid("fgdIOSTable", "dtpIOSTable", "cboIOSTable", "3060,3061,3062,3063",
-                         {"No.", "Hour", "Minute", "Direction"});
-    const char* captions[] = {"Upload", "Download", "Clear", "Save", "Load"};
-    const char* tags[] = {"3086", "3087", "3088", "3089", "3090"};
-    auto* column = new QVBoxLayout;
-    for (int i = 0; i < 5; ++i) {
-        cmdIOSCMD_[static_cast<std::size_t>(i)] =
-            Named(new QPushButton(captions[i]), "cmdIOSCMD", i);
-        SetTag(cmdIOSCMD_[static_cast<std::size_t>(i)], tags[i]);
-        column->addWidget(cmdIOSCMD_[static_cast<std::size_t>(i)]);
-        connect(cmdIOSCMD_[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
-                [this, i] { ButtonClicked(i); });
-    }
+    QVBoxLayout* column = AddButtons("cmdIOSCMD", {
+                                                      {Command::Upload, "Upload", "", "3086"},
+                                                      {Command::Download, "Download", "", "3087"},
+                                                      {Command::Clear, "Clear", "", "3088"},
+                                                      {Command::Save, "Save", "", "3089"},
+                                                      {Command::Load, "Load", "", "3090"},
+                                                  });
     column->addStretch(1);
+    NameByText(Grid(), 250, "In / Out Schedule");
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(grid_, 1);
+    layout->addWidget(Grid(), 1);
     layout->addLayout(column);
 }
 
-void InOutPage::Bind(Program& program)
+TimeTable& InOutPage::Table() const
 {
-    ProgramPage::Bind(program);
-    grid_->Bind(core().ioSchedule());
+    return core().ioSchedule();
 }
 
-void InOutPage::SetHeld(bool held)
+TablePage::FilePlace InOutPage::Files() const
 {
-    for (QPushButton* b : cmdIOSCMD_)
-        b->setEnabled(!held);
-    if (!busy_) grid_->setEnabled(!held);
-}
-
-void InOutPage::ButtonClicked(int index)
-{
-    if (!Bound()) return;
-    Core& c = core();
-    TimeTable& table = c.ioSchedule();
-    const QString folder = QString::fromStdString(c.paths().folder);
-    switch (index) {
-    case 0:
-        UploadToGrid(c, grid_, table, busy_);
-        break;
-    case 1:
-        RunTableTransfer(c, grid_, busy_, [&] { DownloadTable(c.session(), table); });
-        break;
-    case 2:
-        grid_->HideEditors();
-        table.Clear();
-        break;
-    case 3:
-        SaveTableFile(c, window(), table, folder,
-                      QString::fromStdString(c.paths().In(c.Title() + "IOS.TXT")),
-                      "In/Out schedule");
-        break;
-    case 4:
-        LoadTableFile(c, window(), grid_, table, folder, "text (*.txt)", "In/Out schedule");
-        break;
-    default:
-        break;
-    }
+    const Core& c = core();
+    return {"In/Out schedule",
+            QString::fromStdString(c.paths().folder),
+            QString::fromStdString(c.paths().In(c.Title() + "IOS.TXT")),
+            "text (*.txt)",
+            QString::fromStdString(c.GetText(3202, "Save In/Out schedule to file")),
+            QString::fromStdString(c.GetText(3203, "Load In/Out schedule from file"))};
 }
 
 } // namespace px

@@ -2,30 +2,17 @@
 // transfers to and from the terminal and its file.
 #pragma once
 
-#include "ProgramPage.h"
-
-#include <array>
-
-class QPushButton;
+#include "TablePage.h"
 
 namespace px {
 
-class TimeGrid;
-
-class InOutPage : public ProgramPage {
+class InOutPage : public TablePage {
 public:
     InOutPage();
 
-    void Bind(Program& program) override;
-    void SetHeld(bool held) override;
-
-    TimeGrid* Grid() const { return grid_; }
-    void ButtonClicked(int index);
-
-private:
-    TimeGrid* grid_;
-    std::array<QPushButton*, 5> cmdIOSCMD_{};
-    bool busy_ = false;
+protected:
+    TimeTable& Table() const override;
+    FilePlace Files() const override;
 };
 
 } // namespace px

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccessibleNames.h"
 #include "ApplyLanguage.h"
 #include "BellPage.h"
 #include "Controls.h"
@@ -22,12 +23,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -92,17 +93,20 @@ MainWindow::MainWindow()
     txtMonitor_->setReadOnly(true);
     txtMonitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtMonitor_->setToolTip("Double-click to clear");
+    NameByText(txtMonitor_, 3209, "Protocol monitor");
     SetTag(txtMonitor_, "0,3008");
     txtMonitor_->viewport()->installEventFilter(this);
     txtMonitor_->hide();
 
-    auto* statusRow = new QHBoxLayout;
-    statusRow->addWidget(labStatus_, 1);
-    statusRow->addWidget(chkMonitor_);
-    auto* layout = new QVBoxLayout(this);
+    // A main window, not a plain widget: assistive technology lists it among the windows.
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
     layout->addWidget(tabs_, 3);
-    layout->addLayout(statusRow);
     layout->addWidget(txtMonitor_, 2);
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(labStatus_, 1);
+    statusBar()->addPermanentWidget(chkMonitor_);
 
     connect(chkMonitor_, &QCheckBox::toggled, this, [this](bool checked) {
         if (program_) program_->core().state().monitorChecked = checked;
@@ -178,9 +182,14 @@ void MainWindow::AfterLoad()
 
 void MainWindow::ApplyTexts()
 {
-    ApplyLanguage(this, program_->core().texts());
+    const Texts& texts = program_->core().texts();
+    ApplyLanguage(this, texts);
     for (ProgramPage* page : pages_)
         page->AfterLanguage();
+    RefreshNames(this, texts);
+    // A page is named by its tab, so a screen reader says where the focus went.
+    for (int i = 0; i < tabs_->count(); ++i)
+        tabs_->widget(i)->setAccessibleName(tabs_->tabText(i));
 }
 
 void MainWindow::SwitchLanguage(const QString& name)
@@ -227,7 +236,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::changeEvent(QEvent* event)
 {
-    QWidget::changeEvent(event);
+    QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
     if (isMinimized()) {
         // Hidden without a tray host, the window could never come back.
@@ -285,7 +294,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         if (program_) program_->core().ClearMonitor();
         return true;
     }
-    return QWidget::eventFilter(watched, event);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- View --------------------------------------------------------------------------------------
@@ -317,6 +326,9 @@ void MainWindow::SetCountLabel(const std::string& text)
 
 void MainWindow::SetCaption(const std::string& text)
 {
+    // A minimised window is named by its icon text ("/S" starts minimised): the same caption,
+    // set first so the name announced with the new title is already right.
+    setWindowIconText(Q(text));
     setWindowTitle(Q(text));
     if (tray_) tray_->setToolTip(windowTitle());
 }
@@ -341,6 +353,7 @@ void MainWindow::MessageBox(const std::string& text, Icon icon, const std::strin
     QMessageBox box(BoxIcon(icon), title.empty() ? windowTitle() : Q(title), Lines(text),
                     QMessageBox::Ok, this);
     Named(&box, "MsgBox");
+    if (program_) box.button(QMessageBox::Ok)->setText(Q(program_->core().GetText(3215, "OK")));
     box.exec();
 }
 
@@ -349,6 +362,10 @@ bool MainWindow::Question(const std::string& text, Icon icon, bool defaultYes)
     QMessageBox box(BoxIcon(icon), windowTitle(), Lines(text), QMessageBox::Yes | QMessageBox::No,
                     this);
     Named(&box, "MsgQuestion");
+    if (program_) {
+        box.button(QMessageBox::Yes)->setText(Q(program_->core().GetText(3213, "&Yes")));
+        box.button(QMessageBox::No)->setText(Q(program_->core().GetText(3214, "&No")));
+    }
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -1,12 +1,13 @@
-// The program's main window: six pages over the core, the status line, the protocol monitor and
-// the tray. It is the core's view; its handlers only call core routines, and the pages bind their
-// own controls. The same core runs behind the headless view when there is no display.
+// The program's main window: six pages over the core, the status line in its status bar, the
+// protocol monitor and the tray. It is the core's view; its handlers only call core routines, and
+// the pages bind their own controls. The same core runs behind the headless view when there is no
+// display.
 #pragma once
 
 #include "View.h"
 
+#include <QMainWindow>
 #include <QPointer>
-#include <QWidget>
 
 #include <memory>
 #include <vector>
@@ -26,7 +27,7 @@ class RecordsPage;
 class SchedulerPage;
 class TerminalsPage;
 
-class MainWindow : public QWidget, public View {
+class MainWindow : public QMainWindow, public View {
 public:
     MainWindow();
     ~MainWindow() override;

@@ -1,5 +1,6 @@
 #include "OutputOptionsFrame.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 #include "FieldRules.h"
 #include "FileDialogs.h"
@@ -57,7 +58,7 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
         txtFixName_, KeepChars([](QChar c) {
             return c.unicode() > 127 || AcceptFixNameKey(static_cast<char>(c.unicode()));
         }));
-    txtFixName_->setAccessibleName(optName_[0]->text());
+    NameBy(txtFixName_, optName_[0]);
     cmbFileName_ = Named(new QComboBox, "cmbFileName");
     cmbFileName_->setEditable(true);
     for (const char* pattern : kDatePatterns)
@@ -72,6 +73,7 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     cmdChgPath_ = Named(new QPushButton("..."), "cmdChgPath");
     SetTag(cmdChgPath_, "0,3133");
     cmdChgPath_->setToolTip("Choose the folder and file name");
+    NameByText(cmdChgPath_, 3133, "Choose the folder and file name"); // its caption is "..."
 
     auto* grid = grid_ = new QGridLayout(this);
     grid->addWidget(BuddyLabel("Output type:", cmbType2_, "labType2", "3121"), 0, 0);
@@ -84,6 +86,7 @@ OutputOptionsFrame::OutputOptionsFrame() : QGroupBox("Save File Options")
     auto* byDate = new QHBoxLayout;
     byDate->addWidget(cmbFileName_, 2);
     byDate->addWidget(BuddyLabel(".", txtSubName_, "labSubName", nullptr));
+    NameByText(txtSubName_, 3212, "File name extension"); // its label is only "."
     byDate->addWidget(txtSubName_, 1);
     grid->addLayout(byDate, 2, 1, 1, 3);
     grid->addWidget(BuddyLabel("Save path:", txtSavePath_, "labSavePath", "3131"), 3, 0);

@@ -62,6 +62,11 @@ void ProgramInfoPage::AfterLanguage()
     ShowFacts();
 }
 
+void ProgramInfoPage::SetHeld(bool held)
+{
+    comboLan_->setEnabled(!held);
+}
+
 void ProgramInfoPage::ShowFacts()
 {
     Core& c = core();

@@ -18,6 +18,8 @@ public:
 
     void AfterLoad() override;
     void AfterLanguage() override;
+    // A language switch shows page 0 and relabels every control, the running operation's too.
+    void SetHeld(bool held) override;
     QComboBox* LanguageBox() const { return comboLan_; }
 
 private:

@@ -15,6 +15,7 @@ public:
     explicit ProgramPage(const char* name, QWidget* parent = nullptr);
 
     virtual void Bind(Program& program) { program_ = &program; }
+    // Before the program goes: nothing of it may be reached from here afterwards.
     virtual void Unbind() { program_ = nullptr; }
     bool Bound() const { return program_ != nullptr; }
     // The options are loaded and the language applied.

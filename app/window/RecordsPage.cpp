@@ -1,5 +1,6 @@
 #include "RecordsPage.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 #include "DesktopOpen.h"
 #include "FileDialogs.h"
@@ -41,9 +42,11 @@ RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
     fgdRecord_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fgdRecord_->horizontalHeader()->setStretchLastSection(true);
     fgdRecord_->verticalHeader()->hide();
+    NameByText(fgdRecord_, 3205, "Records");
     pgbRecord_ = Named(new QProgressBar, "pgbRecord");
     pgbRecord_->setRange(0, 1);
     pgbRecord_->setValue(0);
+    NameByText(pgbRecord_, 3206, "Upload progress");
     labCount_ = Named(new QLabel("0/0"), "labCount");
 
     struct Button {
@@ -161,6 +164,17 @@ void RecordsPage::Bind(Program& program)
     };
 }
 
+void RecordsPage::Unbind()
+{
+    // The model reads the program's rows: a paint after the program has gone would read freed
+    // memory.
+    if (Bound()) core().recordGrid().changed = nullptr;
+    fgdRecord_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+    ProgramPage::Unbind();
+}
+
 void RecordsPage::AfterLoad()
 {
     ShowOutputType();
@@ -196,14 +210,27 @@ void RecordsPage::Sort(bool ascending)
             last = std::max(last, c.column());
         }
     }
+    const QModelIndex current = fgdRecord_->currentIndex();
     core().recordGrid().Sort(first, last, ascending);
+    // A sort shows the grid anew; the grid keeps its cell and its selected columns, so the next
+    // sort works on the same columns.
+    const int rows = model_->rowCount();
+    if (rows == 0) return;
+    QItemSelectionModel* selection = fgdRecord_->selectionModel();
+    if (current.isValid())
+        selection->setCurrentIndex(
+            model_->index(std::min(current.row(), rows - 1), current.column()),
+            QItemSelectionModel::NoUpdate);
+    if (!columns.isEmpty())
+        selection->select(QItemSelection(model_->index(0, first), model_->index(rows - 1, last)),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Columns);
 }
 
 void RecordsPage::Load()
 {
     if (!Bound()) return;
-    const QString file =
-        AskOpenFile(window(), {}, Q(core().options().savePath), "Text (*.txt);;Backup (*.bak)");
+    const QString file = AskOpenFile(window(), Q(core().GetText(418, "Load record from file")),
+                                     Q(core().options().savePath), "Text (*.txt);;Backup (*.bak)");
     if (!file.isEmpty()) OpenWithDesktop(core(), file.toStdString());
 }
 

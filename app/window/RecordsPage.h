@@ -25,6 +25,7 @@ public:
     RecordsPage();
 
     void Bind(Program& program) override;
+    void Unbind() override;
     void AfterLoad() override;
     void AfterLanguage() override;
     void SetHeld(bool held) override;

@@ -1,5 +1,6 @@
 #include "SchedulerPage.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 #include "DateFormat.h"
 #include "FieldRules.h"
@@ -71,11 +72,17 @@ void SchedulerPage::BuildScheduler()
     txtTStatus_->setReadOnly(true);
     txtTStatus_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtTStatus_->setMaximumHeight(kShortStatus);
+    NameByText(txtTStatus_, 3207, "Scheduler status");
     txtTStatus_->viewport()->installEventFilter(this);
     txtTStatus_->installEventFilter(this);
     txtMsg_ = Named(new QLineEdit, "txtMsg");
     txtMsg_->setReadOnly(true);
+    NameByText(txtMsg_, 3208, "Progress");
     txtMsg_->hide();
+    // The picker and the table are named by the options beside them (after the status pane
+    // exists: the name's change passes the table's event filter, which looks at the pane).
+    NameBy(dtpIntTime_, optTimeMode_[0]);
+    NameBy(fgdTsTable_, optTimeMode_[1]);
     fraSettings_ = new OutputOptionsFrame;
 
     auto* interval = new QHBoxLayout;
@@ -95,6 +102,8 @@ void SchedulerPage::BuildScheduler()
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left);
     layout->addLayout(right, 2);
+    // The up-down control follows the table it edits in the focus chain.
+    setTabOrder(fgdTsTable_, udTsTable_);
 
     connect(cmdStart_, &QPushButton::clicked, this, [this] {
         if (Bound()) program().scheduler().StartStop();
@@ -142,6 +151,7 @@ void SchedulerPage::BuildTable()
     udTsTable_ = Named(new QSpinBox(this), "udTsTable");
     udTsTable_->setSpecialValueText("XX");
     udTsTable_->hide();
+    udTsTable_->installEventFilter(this);
 }
 
 void SchedulerPage::BuildMail()
@@ -149,7 +159,7 @@ void SchedulerPage::BuildMail()
     chkMailTo_ = Named(new QCheckBox("Mail to"), "chkMailTo");
     SetTag(chkMailTo_, "3144");
     txtMailTo_ = Named(new QLineEdit, "txtMailTo");
-    txtMailTo_->setAccessibleName("Mail to");
+    NameBy(txtMailTo_, chkMailTo_);
     txtSubject_ = Named(new QLineEdit, "txtSubject");
     // A line break in a recipient or subject would end the mail's header early.
     auto* mailToRules = FieldRules::Install(txtMailTo_, KeepChars(PlainCharacter));
@@ -212,7 +222,23 @@ void SchedulerPage::AfterLanguage()
         {Q(c.GetText(904, "No.")), Q(c.GetText(905, "Hour")), Q(c.GetText(906, "Minute"))});
     // The caption says what the button will do, from the scheduler's state.
     cmdStart_->setText(started_ ? Q(c.GetText(902, "Stop")) : Q(c.GetText(901, "Start")));
+    if (editColumn_ > 0) NameUpDown();
     ShowTable();
+}
+
+void SchedulerPage::NameUpDown()
+{
+    // The up-down control is named by the column it edits.
+    if (const QTableWidgetItem* header = fgdTsTable_->horizontalHeaderItem(editColumn_))
+        udTsTable_->setAccessibleName(header->text());
+}
+
+void SchedulerPage::SetHeld(bool held)
+{
+    held_ = held;
+    // A run started now would reopen the link under the operation. Stop stays: a started
+    // scheduler must always be stoppable.
+    cmdStart_->setEnabled(!held_ || started_);
 }
 
 void SchedulerPage::ShowTable()
@@ -239,6 +265,7 @@ void SchedulerPage::EditCell(int row, int column)
     showing_ = false;
     editRow_ = row;
     editColumn_ = column;
+    NameUpDown();
     // At the right edge of the cell.
     const QRect r = fgdTsTable_->visualItemRect(fgdTsTable_->item(row, column));
     const int width = udTsTable_->sizeHint().width();
@@ -274,6 +301,20 @@ void SchedulerPage::ModeChanged()
 
 bool SchedulerPage::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && (watched == fgdTsTable_ || watched == udTsTable_)) {
+        // The table keeps Tab for moving between its cells: Enter or F2 on a cell goes to its
+        // up-down control, Enter or Esc there back to the table.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (watched == fgdTsTable_ && (enter || key == Qt::Key_F2) && !udTsTable_->isHidden()) {
+            udTsTable_->setFocus();
+            return true;
+        }
+        if (watched == udTsTable_ && (enter || key == Qt::Key_Escape)) {
+            fgdTsTable_->setFocus();
+            return true;
+        }
+    }
     if (watched == fgdTsTable_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && Bound()) {
         const int row = fgdTsTable_->currentRow();
@@ -332,6 +373,7 @@ void SchedulerPage::ShowMessageLine()
 void SchedulerPage::SchedulerStateChanged(bool started)
 {
     started_ = started;
+    SetHeld(held_);
     if (started) {
         fraSettings_->hide();
         txtTStatus_->setMaximumHeight(QWIDGETSIZE_MAX);

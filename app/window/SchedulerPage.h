@@ -31,6 +31,7 @@ public:
     void Unbind() override;
     void AfterLoad() override;
     void AfterLanguage() override;
+    void SetHeld(bool held) override;
     OutputOptionsFrame* SaveOptions() const { return fraSettings_; }
 
     void SetStatusLogText(const QString& text);
@@ -50,6 +51,7 @@ private:
     void ShowTable();
     void EditCell(int row, int column);
     void SpinChanged(int value);
+    void NameUpDown();
     void ModeChanged();
     void ApplyStopped();
     void ShowMessageLine();
@@ -77,6 +79,7 @@ private:
     int editColumn_ = -1;
     bool showing_ = false;
     bool started_ = false;
+    bool held_ = false;
 };
 
 } // namespace px

@@ -1,11 +1,17 @@
 #include "TablePage.h"
 
+#include "Controls.h"
 #include "Core.h"
 #include "DesktopOpen.h"
 #include "FileDialogs.h"
 #include "OperationGuard.h"
+#include "Program.h"
 #include "TimeGrid.h"
 #include "TimeTables.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace px {
 
@@ -38,56 +44,124 @@ private:
 
 } // namespace
 
-void RunTableTransfer(Core& core, TimeGrid* grid, bool& busy, const std::function<void()>& transfer)
+TablePage::TablePage(const char* name, TimeGrid* grid) : ProgramPage(name), grid_(grid) {}
+
+QVBoxLayout* TablePage::AddButtons(const char* arrayName, std::initializer_list<Button> buttons)
 {
-    if (busy) return;
-    OperationGuard guard(core);
+    auto* column = new QVBoxLayout;
+    for (const Button& b : buttons) {
+        const int index = static_cast<int>(buttons_.size());
+        auto* button = Named(new QPushButton(QString::fromLatin1(b.caption)), arrayName, index);
+        if (*b.tip) button->setToolTip(QString::fromLatin1(b.tip));
+        SetTag(button, b.tag);
+        column->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, index] { ButtonClicked(index); });
+        buttons_.push_back(button);
+        commands_.push_back(b.command);
+    }
+    return column;
+}
+
+void TablePage::Bind(Program& program)
+{
+    ProgramPage::Bind(program);
+    grid_->Bind(Table());
+}
+
+void TablePage::SetHeld(bool held)
+{
+    for (QPushButton* b : buttons_)
+        b->setEnabled(!held);
+    for (QWidget* w : alsoHeld_)
+        w->setEnabled(!held);
+    // A transfer of this page keeps its grid disabled until it ends.
+    if (!busy_) grid_->setEnabled(!held);
+}
+
+void TablePage::ButtonClicked(int index)
+{
+    if (!Bound() || index < 0 || index >= static_cast<int>(commands_.size())) return;
+    const Command command = commands_[static_cast<std::size_t>(index)];
+    switch (command) {
+    case Command::Upload:
+        Upload();
+        break;
+    case Command::Download:
+        RunTransfer([this] { DownloadTable(core().session(), Table()); });
+        break;
+    case Command::Save:
+        SaveFile();
+        break;
+    case Command::Load:
+        LoadFile();
+        break;
+    case Command::Clear:
+        grid_->HideEditors();
+        Table().Clear();
+        grid_->setCurrentCell(0, 1);
+        break;
+    default:
+        RunOwnCommand(command);
+        break;
+    }
+}
+
+void TablePage::RunTransfer(const std::function<void()>& transfer)
+{
+    if (busy_) return;
+    OperationGuard guard(core());
     if (!guard) return;
-    TableBusy held(core, grid, busy);
+    TableBusy held(core(), grid_, busy_);
     transfer();
 }
 
-void UploadToGrid(Core& core, TimeGrid* grid, TimeTable& table, bool& busy)
+void TablePage::Upload()
 {
-    RunTableTransfer(core, grid, busy, [&] {
-        table.Clear();
-        UploadTable(core.session(), table);
+    RunTransfer([this] {
+        Table().Clear();
+        UploadTable(core().session(), Table());
     });
-    grid->setCurrentCell(0, 1);
+    grid_->setCurrentCell(0, 1);
 }
 
-void SaveTableFile(Core& core, QWidget* owner, TimeTable& table, const QString& folder,
-                   const QString& name, const char* what)
+void TablePage::SaveFile()
 {
-    const QString file = AskSaveFile(owner, {}, folder, name, "text (*.txt)");
+    Core& c = core();
+    const FilePlace place = Files();
+    Table().SetAllGrey(false);
+    QDir().mkpath(place.folder);
+    const QString file =
+        AskSaveFile(window(), place.saveTitle, place.folder, place.name, "text (*.txt)");
     if (file.isEmpty()) return;
     std::string error;
-    if (!table.Save(file.toStdString(), &error)) {
-        core.view().MessageBox(std::string("The ") + what + " could not be saved: " + error,
-                               Icon::Critical, "");
+    if (!Table().Save(file.toStdString(), &error)) {
+        c.view().MessageBox(c.GetText(3200, "The file could not be saved:") + " " + error,
+                            Icon::Critical, "");
         return;
     }
-    OpenWithDesktop(core, file.toStdString());
+    OpenWithDesktop(c, file.toStdString());
 }
 
-void LoadTableFile(Core& core, QWidget* owner, TimeGrid* grid, TimeTable& table,
-                   const QString& folder, const QString& filters, const char* what)
+void TablePage::LoadFile()
 {
-    const QString file = AskOpenFile(owner, {}, folder, filters);
+    Core& c = core();
+    const FilePlace place = Files();
+    QDir().mkpath(place.folder);
+    const QString file = AskOpenFile(window(), place.loadTitle, place.folder, place.filters);
     if (file.isEmpty()) return;
-    grid->HideEditors();
-    const int invalid = table.Load(file.toStdString());
+    grid_->HideEditors();
+    const int invalid = Table().Load(file.toStdString());
     if (invalid < 0) {
-        core.view().MessageBox("The file cannot be read: " + file.toStdString(), Icon::Critical,
-                               "");
+        c.view().MessageBox(c.GetText(3201, "The file cannot be read:") + " " + file.toStdString(),
+                            Icon::Critical, "");
         return;
     }
     if (invalid > 0)
-        core.eventLog().WriteLog(std::string(what) + " file " + file.toStdString() + ": " +
-                                     std::to_string(invalid) +
-                                     " line(s) held no valid time; their rows were left empty",
-                                 false);
-    grid->setCurrentCell(0, 2);
+        c.eventLog().WriteLog(std::string(place.what) + " file " + file.toStdString() + ": " +
+                                  std::to_string(invalid) +
+                                  " line(s) held no valid time; their rows were left empty",
+                              false);
+    grid_->setCurrentCell(0, 2);
 }
 
 } // namespace px

@@ -1,32 +1,74 @@
-// What the bell page and the In/Out page share: their transfers to and from the terminal (under
-// the operation guard, with an hourglass and the grid held still, all restored however the
-// handler ends) and their table files.
+// What the bell page and the In/Out page share: the grid, the column of command buttons with its
+// handling, the transfers to and from the terminal (under the operation guard, with an hourglass
+// and the grid held still, all restored however the handler ends) and the table files.
 #pragma once
 
-#include <QString>
+#include "ProgramPage.h"
 
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
-class QWidget;
+class QPushButton;
+class QVBoxLayout;
 
 namespace px {
 
-class Core;
 class TimeGrid;
 class TimeTable;
 
-// A transfer of the table: does nothing while another operation holds the link or the page is
-// already busy. transfer runs with the grid disabled and the hourglass shown.
-void RunTableTransfer(Core& core, TimeGrid* grid, bool& busy,
-                      const std::function<void()>& transfer);
-// Upload: the grid emptied, filled from the terminal, the cursor on the first row.
-void UploadToGrid(Core& core, TimeGrid* grid, TimeTable& table, bool& busy);
+class TablePage : public ProgramPage {
+public:
+    void Bind(Program& program) override;
+    void SetHeld(bool held) override;
 
-// Save dialog, file written through the atomic writer, then opened with the desktop's handler.
-void SaveTableFile(Core& core, QWidget* owner, TimeTable& table, const QString& folder,
-                   const QString& name, const char* what);
-// Open dialog and load; lines without a valid time are counted in one event-log line.
-void LoadTableFile(Core& core, QWidget* owner, TimeGrid* grid, TimeTable& table,
-                   const QString& folder, const QString& filters, const char* what);
+    TimeGrid* Grid() const { return grid_; }
+    // The button of the control array with this index was clicked.
+    void ButtonClicked(int index);
+
+protected:
+    enum class Command { Upload, Download, Save, Load, Clear, Disable, Duration };
+    struct Button {
+        Command command;
+        const char* caption;
+        const char* tip; // "" for none
+        const char* tag;
+    };
+    // Where a page keeps its table files and how its file dialogs read.
+    struct FilePlace {
+        const char* what; // the table's name in event-log lines
+        QString folder;
+        QString name;    // offered by the save dialog
+        QString filters; // of the open dialog
+        QString saveTitle;
+        QString loadTitle;
+    };
+
+    TablePage(const char* name, TimeGrid* grid);
+
+    // The command buttons of the control array arrayName, in index order, in a column.
+    QVBoxLayout* AddButtons(const char* arrayName, std::initializer_list<Button> buttons);
+    // Controls besides the buttons that wait while an operation holds the link.
+    void HoldAlso(QWidget* control) { alsoHeld_.push_back(control); }
+
+    virtual TimeTable& Table() const = 0;
+    virtual FilePlace Files() const = 0;
+    // Commands only one page has (Disable, Duration).
+    virtual void RunOwnCommand(Command command) { (void)command; }
+    // Runs a transfer of the table: nothing while another operation holds the link or the page
+    // is already busy. transfer runs with the grid disabled and the hourglass shown.
+    void RunTransfer(const std::function<void()>& transfer);
+
+private:
+    void Upload();
+    void SaveFile();
+    void LoadFile();
+
+    TimeGrid* grid_;
+    std::vector<QPushButton*> buttons_;
+    std::vector<Command> commands_;
+    std::vector<QWidget*> alsoHeld_;
+    bool busy_ = false;
+};
 
 } // namespace px

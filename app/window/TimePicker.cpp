@@ -1,5 +1,6 @@
 #include "TimePicker.h"
 
+#include "AccessibleNames.h"
 #include "Controls.h"
 
 #include <QCheckBox>
@@ -16,10 +17,12 @@ TimePicker::TimePicker(const char* name, QWidget* parent) : QWidget(parent)
     check_ = new QCheckBox(this);
     check_->setObjectName(QString::fromLatin1(name) + "_time");
     check_->setAccessibleDescription(check_->objectName());
+    NameByText(check_, 3210, "Time set");
     time_ = new QTimeEdit(this);
     time_->setObjectName(QString::fromLatin1(name) + "_value");
     time_->setAccessibleDescription(time_->objectName());
     time_->setDisplayFormat("HH  :  mm");
+    NameByText(time_, 3211, "Time");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);

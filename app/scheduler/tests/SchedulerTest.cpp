@@ -2,11 +2,13 @@
 // the short tick while a ping runs, the log file's month change, and the time table file.
 #include "Scheduler.h"
 #include "CoreHarness.h"
+#include "OperationGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 using px::DateTime;
 using px::MakeDateTime;
@@ -185,6 +187,36 @@ TEST_F(SchedulerFixture, OnceRunsOneRunAndEndsTheProgram)
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(ended, 1);
     EXPECT_FALSE(h.core->state().bTSRunning);
+}
+
+TEST_F(SchedulerFixture, AWindowOperationHoldingTheLinkDefersRunsAndTheStop)
+{
+    h.core->options().timeModeInterval = true;
+    At(10, 0, 30);
+    auto guard = std::make_unique<px::OperationGuard>(*h.core); // a table transfer, say
+    s.StartStop();
+    // Started, but the run that is due waits for the link.
+    EXPECT_TRUE(h.core->state().bTSRunning);
+    EXPECT_TRUE(s.TimerEnabled());
+    EXPECT_EQ(runs, 0);
+    At(10, 0, 35);
+    s.Tick();
+    EXPECT_EQ(runs, 0);
+    guard.reset();
+    At(10, 0, 40);
+    s.Tick();
+    EXPECT_EQ(runs, 1); // the tick after the operation runs what fell due
+
+    // The stop sequence closes the link: it waits for an operation as well.
+    guard = std::make_unique<px::OperationGuard>(*h.core);
+    s.StartStop();
+    EXPECT_TRUE(h.core->state().bTSRunning);
+    EXPECT_TRUE(s.TimerEnabled());
+    guard.reset();
+    s.Tick();
+    EXPECT_FALSE(h.core->state().bTSRunning);
+    EXPECT_FALSE(s.TimerEnabled());
+    EXPECT_EQ(runs, 1);
 }
 
 TEST_F(SchedulerFixture, APingInProgressShortensTheTickThenStopsThePing)

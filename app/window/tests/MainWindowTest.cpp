@@ -1,17 +1,26 @@
 // The main window on the offscreen platform: caption rule, pages, monitor pane, busy pointer,
-// language switch, the operation guard and the closing refusals with their saves.
+// language switch, the operation guard, the names assistive technology reads, the message boxes'
+// texts and the closing refusals with their saves.
 #include "MainWindow.h"
 #include "OperationGuard.h"
 #include "Program.h"
+#include "TimeGrid.h"
+#include "TimePicker.h"
 #include "WindowHarness.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -19,6 +28,39 @@
 namespace {
 
 using px::testing::WindowHarness;
+
+// What assistive technology reads as a widget's name.
+QString AccessibleName(QWidget* w)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
+// Closes the next modal window that opens, keeping its caption and its buttons' texts.
+class ModalReader {
+public:
+    ModalReader()
+    {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            title = modal->windowTitle();
+            for (auto* b : modal->findChildren<QPushButton*>())
+                buttons << b->text();
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->reject();
+            else
+                modal->close();
+        });
+        timer_.start();
+    }
+    QString title;
+    QStringList buttons;
+
+private:
+    QTimer timer_;
+};
 
 } // namespace
 
@@ -53,6 +95,78 @@ TEST(MainWindow, CaptionPagesAndNames)
     EXPECT_FALSE(tabs->isTabEnabled(2));
 }
 
+TEST(MainWindow, IsAWindowToAssistiveTechnologyEvenMinimised)
+{
+    WindowHarness h("PX740", "/TS:INTERVAL /S");
+    ASSERT_EQ(h.loaded, 0);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(h.window.get());
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::Window);
+    // The status line sits in the window's status bar.
+    auto* bar = h.window->findChild<QStatusBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isAncestorOf(h.Find<QLabel>("labStatus")));
+
+    ASSERT_TRUE(h.program->startMinimised);
+    h.window->StartMinimised();
+    ASSERT_TRUE(h.window->isMinimized());
+    EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager");
+    h.window->SetCaption(h.core().baseCaption + "  001-Gate");
+    EXPECT_EQ(iface->text(QAccessible::Name), "PX740 V1.0 R0 Terminal Manager  001-Gate");
+}
+
+TEST(MainWindow, EveryControlIsNamedAndNamesFollowTheLanguage)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    // Controls that no label names the way assistive technology reads it.
+    for (const char* name : {"lstDevice", "fgdRingTab", "fgdIOSTable", "fgdRecord", "pgbRecord",
+                             "fgdTsTable", "dtpIntTime", "txtTStatus", "txtMsg", "txtMonitor",
+                             "txtMailTo", "txtFixName", "txtSubName", "cmdChgPath"}) {
+        auto* w = h.Find<QWidget>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty()) << name;
+    }
+    // The grid's in-place editor joins the window when a row is first edited.
+    px::TimePicker* picker = h.Find<px::TimeGrid>("fgdRingTab")->Picker();
+    for (const char* name : {"dtpRingTable_time", "dtpRingTable_value"}) {
+        auto* w = picker->findChild<QWidget*>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty()) << name;
+    }
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("lstDevice")), "Terminals:");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("cmdChgPath")), "Choose the folder and file name");
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(AccessibleName(h.Find<QTabWidget>("SSTab")->widget(i)),
+                  h.Find<QTabWidget>("SSTab")->tabText(i));
+
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("txtMailTo")), "Mail an");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("txtFixName")), "Fester Name");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("fgdRecord")), "Datensätze");
+    EXPECT_EQ(AccessibleName(h.Find<QWidget>("dtpIntTime")), "Nach Intervall");
+    EXPECT_EQ(AccessibleName(h.Find<QTabWidget>("SSTab")->widget(1)), "Klingelzeiten");
+}
+
+TEST(MainWindow, MessageBoxesSpeakTheChosenLanguage)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.Find<QComboBox>("ComboLan")->setCurrentText("German");
+    {
+        ModalReader reader;
+        EXPECT_FALSE(h.window->Question("?", px::Icon::Question, false));
+        EXPECT_TRUE(reader.buttons.contains("&Ja")) << reader.buttons.join('|').toStdString();
+        EXPECT_TRUE(reader.buttons.contains("&Nein"));
+    }
+    {
+        ModalReader reader;
+        h.core().ErrorBox(1);
+        EXPECT_EQ(reader.title, "Fehlermeldung");
+        EXPECT_EQ(reader.buttons, QStringList{"&OK"});
+    }
+}
+
 TEST(MainWindow, SisterBuildNamesItselfWhereTextsNameTheModel)
 {
     WindowHarness h("PX745");
@@ -82,6 +196,9 @@ TEST(MainWindow, MonitorPaneFollowsItsBoxAndClearsOnDoubleClick)
     EXPECT_TRUE(box->isVisibleTo(h.window.get()));
     EXPECT_TRUE(box->isChecked());
     EXPECT_TRUE(pane->isVisibleTo(h.window.get()));
+    // The header written at start-up, before the switch was read, is in the pane.
+    EXPECT_TRUE(pane->toPlainText().startsWith("PX740-Monitor V1.0 R0 Terminal Manager\n"))
+        << pane->toPlainText().toStdString();
 
     for (int i = 0; i < 400; ++i)
         h.core().ShowText("APP:<STX>D01<CR> line " + std::to_string(i));
@@ -171,14 +288,21 @@ TEST(MainWindow, OperationGuardIsExclusive)
 {
     WindowHarness h;
     ASSERT_EQ(h.loaded, 0);
+    auto* start = h.Find<QPushButton>("cmdStart");
+    auto* language = h.Find<QComboBox>("ComboLan");
     {
         px::OperationGuard first(h.core());
         EXPECT_TRUE(static_cast<bool>(first));
         px::OperationGuard second(h.core());
         EXPECT_FALSE(static_cast<bool>(second));
         EXPECT_TRUE(h.core().state().operationRunning);
+        // A run or a language switch would work under the operation that holds the link.
+        EXPECT_FALSE(start->isEnabled());
+        EXPECT_FALSE(language->isEnabled());
     }
     EXPECT_FALSE(h.core().state().operationRunning);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_TRUE(language->isEnabled());
     // An exception inside the operation releases the link all the same.
     try {
         px::OperationGuard g(h.core());

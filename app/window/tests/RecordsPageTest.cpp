@@ -274,3 +274,38 @@ TEST(RecordsPage, SavePressedWithoutMovingTheFocusUsesTheLengthTheBoxIsLeftWith)
     EXPECT_EQ(fields[1].size(), 14) << fields[1].toStdString();
     EXPECT_EQ(h.Find<QLineEdit>("txtDigital")->text(), "14");
 }
+
+TEST(RecordsPage, ASecondSortKeepsTheSelectedColumns)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.window->SetDevicePageEnabled(3, true);
+    h.window->Pages()->setCurrentIndex(3);
+    // Shown to the end: the program goes first, and the grid must not paint its rows after it.
+    h.window->show();
+    // Record numbers as text sort "1", "10", "11", ...; the card IDs grow with the number.
+    for (int i = 1; i <= 12; ++i)
+        h.core().recordGrid().Append(
+            {std::to_string(i), "0000" + std::to_string(100 + i), "0", "2026/01/05", "08:00:00"});
+    auto* grid = h.Find<QTableView>("fgdRecord");
+    // Appended rows show in batches.
+    for (int i = 0; i < 200 && grid->model()->rowCount() < 12; ++i)
+        QTest::qWait(10);
+    ASSERT_EQ(grid->model()->rowCount(), 12);
+    auto cards = [&] {
+        QStringList column;
+        for (int r = 0; r < grid->model()->rowCount(); ++r)
+            column << grid->model()->index(r, 1).data().toString();
+        return column;
+    };
+    QStringList ascending = cards();
+    QStringList descending(ascending.rbegin(), ascending.rend());
+
+    const QRect cell = grid->visualRect(grid->model()->index(2, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseClick(h.Find<QPushButton>("fdgCmd_1"), Qt::LeftButton); // Sort Des.
+    EXPECT_EQ(cards(), descending);
+    QTest::mouseClick(h.Find<QPushButton>("fdgCmd_0"), Qt::LeftButton); // Sort Asc.
+    EXPECT_EQ(cards(), ascending);
+    EXPECT_EQ(grid->currentIndex().column(), 1);
+}

@@ -4,6 +4,7 @@
 #include "Scheduler.h"
 #include "WindowHarness.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -161,4 +162,34 @@ TEST(SchedulerPage, IntervalAndMailFields)
     SetTextAccessibly(subject, "Punches\r\n\a");
     EXPECT_EQ(subject->text(), "Punches");
     EXPECT_EQ(h.core().options().mailSubject, "Punches");
+}
+
+TEST(SchedulerPage, TimeTableIsEditedByKeyboardAlone)
+{
+    WindowHarness h;
+    ASSERT_EQ(h.loaded, 0);
+    h.Find<QRadioButton>("optTimeMode_1")->click();
+    h.window->Pages()->setCurrentIndex(px::Program::kSchedulerPage);
+    h.window->show();
+    h.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
+    auto* table = h.Find<QTableWidget>("fgdTsTable");
+    auto* spin = h.Find<QSpinBox>("udTsTable");
+    table->setFocus();
+    table->setCurrentCell(0, 0);
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Right); // row 2, the hour
+    ASSERT_FALSE(spin->isHidden());
+    // Enter goes from the table to the up-down control that edits its cell, and back.
+    QTest::keyClick(table, Qt::Key_Return);
+    QWidget* focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus == spin || spin->isAncestorOf(focus))
+        << (focus ? focus->metaObject()->className() : "none") << " "
+        << (focus ? focus->objectName().toStdString() : "");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(h.program->scheduler().table[1].hour, "01");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), table);
+    // The harness ends the program while the window still shows: nothing may paint its data.
 }

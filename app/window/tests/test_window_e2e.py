@@ -789,6 +789,146 @@ class InputRules(WindowCase):
                          b"1,Main gate,,0,19200,10.1.1.20,65535\r\n")
 
 
+class WindowFaults(WindowCase):
+    """The main window as assistive technology meets it: a named frame in every start mode, the
+    monitor's header, a sort after a sort, Start held during a table transfer, and every control
+    named in both languages."""
+
+    CAPTION = "PX740 V1.0 R0 Terminal Manager"
+    # Roles of the controls a person works with: each must carry a name.
+    NAMED_ROLES = {"push button", "check box", "radio button", "text", "password text",
+                   "combo box", "spin button", "table", "list", "progress bar", "page tab"}
+
+    def gate(self, *extra):
+        self.sim = self.pty_sim("--id", "1", *extra)
+        self.port_map({self.sim.where: 5})
+        self.directory([(1, "Gate", 5, "0.0.0.0", 1001)])
+
+    def connect(self, app):
+        app.double_click_item("lstDevice", "001-Gate")
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdPX700_2"), 15))
+
+    def assert_named_frame(self, app):
+        window = app.main_window()
+        self.assertTrue(drv.wait_until(lambda: drv.role(window) == "frame", 5), drv.role(window))
+        self.assertTrue(drv.wait_until(lambda: drv.name(window) == self.CAPTION, 5),
+                        repr(drv.name(window)))
+
+    def unnamed(self, app):
+        """The controls below the main window that assistive technology finds without a name."""
+        return sorted({drv.describe(n) for n in drv.walk(app.main_window())
+                       if drv.describe(n) and drv.role(n) in self.NAMED_ROLES
+                       and not drv.name(n).strip()})
+
+    def test_main_window_is_a_named_frame_in_every_start_mode(self):
+        self.gate("--records", "2")
+        app = self.start()
+        self.assert_named_frame(app)
+        app.select_page(5)
+        app.choose("ComboLan", "German")
+        self.assertTrue(drv.wait_until(lambda: app.page_captions()[1] == "Klingelzeiten"))
+        self.assert_named_frame(app)
+        self.close()
+
+        app = self.start(["/S"])
+        self.assert_named_frame(app)
+        self.close()
+
+        # Started minimised with the scheduler running: still a window with its title.
+        app = self.start(["/TS:INTERVAL", "/S"])
+        self.assertTrue(drv.wait_until(lambda: drv.asked_iconic(self.proc.pid, "Terminal"), 10))
+        self.assert_named_frame(app)
+        self.proc.terminate()
+        self.assertEqual(self.proc.wait(timeout=30), 0)
+
+    def test_monitor_switch_shows_the_header(self):
+        app = self.start(["/MONITOR"])
+        pane = app.find("txtMonitor")
+        self.assertTrue(app.showing("txtMonitor"))
+        self.assertTrue(drv.wait_until(
+            lambda: app.text(pane).startswith(self.CAPTION.replace(" V", "-Monitor V", 1)), 5),
+            repr(app.text(pane)))
+        self.close()
+
+    def test_second_sort_keeps_the_selected_column(self):
+        self.gate("--records", "15")
+        app = self.start()
+        self.connect(app)
+        app.select_page(3)
+        app.press(app.find("cmdRecord_0"))
+        count = app.find("labCount")
+        self.assertTrue(drv.wait_until(lambda: drv.name(count) == "00015 / 00015", 30),
+                        drv.name(count))
+        cards = [generated(1, i)[0] for i in range(15)]
+        app.click(app.cell("fgdRecord", 3, 1))  # a card ID cell
+        app.press(app.find("fdgCmd_1"))  # Sort Des.
+        self.assertTrue(drv.wait_until(
+            lambda: app.column_texts("fgdRecord", 1, 15) == sorted(cards, reverse=True), 5),
+            app.column_texts("fgdRecord", 1, 15))
+        app.press(app.find("fdgCmd_0"))  # Sort Asc.: the same column
+        self.assertTrue(drv.wait_until(
+            lambda: app.column_texts("fgdRecord", 1, 15) == sorted(cards), 5),
+            app.column_texts("fgdRecord", 1, 15))
+        self.close()
+
+    def test_start_and_language_wait_while_a_table_transfer_holds_the_link(self):
+        self.gate()
+        app = self.start()
+        self.connect(app)
+        self.assertTrue(app.enabled("cmdStart"))
+        self.assertTrue(self.sim.command("delay 150"))  # 32 slots take about five seconds
+        app.select_page(1)
+        self.sim.forget()
+
+        def frame_seen(text):
+            return any(x.startswith("RX \\x02" + text) for x in self.sim.lines)
+        app.press(app.find("cmdRing_1"))  # Download
+        self.assertTrue(drv.wait_until(lambda: frame_seen("C22,00"), 10))  # the first slot
+        app.select_page(4)
+        self.assertFalse(app.enabled("cmdStart"))
+        self.assertFalse(app.enabled("ComboLan"))
+        self.assertTrue(drv.wait_until(lambda: frame_seen("C41,00"), 30))  # the last slot
+        self.assertTrue(drv.wait_until(lambda: app.enabled("cmdStart"), 10))
+        self.assertTrue(app.enabled("ComboLan"))
+        # Nothing but the transfer talked to the terminal meanwhile: no poll of a run.
+        self.assertFalse(frame_seen("D"), self.sim.lines[-5:])
+        self.close()
+
+    def test_every_control_is_named_on_every_page_and_in_both_languages(self):
+        self.gate()
+        app = self.start()
+        self.connect(app)
+        app.press(app.find("optMode_3"))  # "Schedule" opens page 2 too
+        self.assertTrue(drv.wait_until(lambda: app.find("SSTab_2").get_state_set().contains(
+            drv.Atspi.StateType.ENABLED)))
+        # The floating editors are named too: the bell grid's time picker, the time table's
+        # up-down control.
+        app.select_page(1)
+        app.click(app.cell("fgdRingTab", 1, 1))
+        self.assertTrue(drv.wait_until(lambda: app.showing("dtpRingTable_time")))
+        app.select_page(4)
+        app.press(app.find("optTimeMode_1"))
+        app.click(app.cell("fgdTsTable", 1, 2))
+        self.assertTrue(drv.wait_until(lambda: app.showing("udTsTable")))
+        updown = app.find("udTsTable")
+        self.assertTrue(drv.wait_until(lambda: drv.name(updown) == "Minute", 5),
+                        repr(drv.name(updown)))
+        self.assertEqual(self.unnamed(app), [])
+        self.assertEqual(drv.name(app.find("lstDevice")), "Terminals:")
+        self.assertEqual(drv.name(app.find("fgdRingTab")), "Enter desired ring time:")
+
+        app.select_page(5)
+        app.choose("ComboLan", "German")
+        self.assertTrue(drv.wait_until(lambda: app.page_captions()[1] == "Klingelzeiten"))
+        self.assertEqual(self.unnamed(app), [])
+        # Names given beside a label follow the language like the captions do.
+        self.assertEqual(drv.name(app.find("txtMailTo")), "Mail an")
+        self.assertEqual(drv.name(app.find("txtFixName")), "Fester Name")
+        self.assertEqual(drv.name(app.find("fgdRecord")), "Datensätze")
+        self.assertEqual(drv.name(app.find("fgdRingTab")), "Gewünschte Klingelzeit eingeben:")
+        self.close()
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
