@@ -1,11 +1,13 @@
 #include "RecordUpload.h"
 
+#include "Archive.h"
 #include "Core.h"
 #include "DateFormat.h"
 #include "DeviceOps.h"
 #include "FormatIni.h"
 #include "Ini.h"
 #include "OutputNames.h"
+#include "RecordLines.h"
 #include "RuntimeError.h"
 #include "VbText.h"
 #include "Wait.h"
@@ -93,21 +95,10 @@ std::string RecordUpload::FilteredCardId(const std::string& cardId) const
 void RecordUpload::SetCardIDFilter()
 {
     try {
-        const std::string file = core_.paths().In("Format.ini");
-        const bool enabled =
-            UCase(ini::getString(file, "General", "CardIDFilterEnabled", "FALSE")) == "TRUE";
-        const long length =
-            static_cast<long>(Val(ini::getString(file, "General", "CardIDLength", "0")));
-        const long start =
-            static_cast<long>(Val(ini::getString(file, "General", "CardIDStart", "0")));
-        bCIDFilter = enabled && length != 0 && start != 0;
-        lCIDStart = bCIDFilter ? start : 0;
-        lCIDLength = bCIDFilter ? length : 0;
-        if (bCIDFilter && (start < 1 || length < 0)) {
-            // A negative position or length cannot select anything: treat it as off.
-            bCIDFilter = false;
-            lCIDStart = lCIDLength = 0;
-        }
+        const CardIdFilter filter = ReadCardIdFilter(core_.paths().In("Format.ini"));
+        bCIDFilter = filter.on;
+        lCIDStart = filter.start;
+        lCIDLength = filter.length;
     } catch (const std::exception& e) {
         bCIDFilter = false;
         lCIDStart = lCIDLength = 0;
@@ -183,6 +174,10 @@ bool RecordUpload::UploadRecord()
                         backupFailures++ == 0)
                         core_.eventLog().WriteLog(
                             "can't write backup file!(" + backup.Error() + ")", false);
+                    core_.archive().Take(
+                        st.iCurrentID,
+                        core_.directory().table[static_cast<std::size_t>(st.iCurrentID)].Name, i,
+                        *rec);
                     grid.Append(GridRow(*rec));
                     core_.view().SetProgress(static_cast<int>(i + 1), static_cast<int>(n));
                     core_.view().SetCountLabel(FiveDigits(i + 1) + " / " + FiveDigits(n));

@@ -8,6 +8,7 @@
 #include "Ini.h"
 #include "Mailer.h"
 #include "OutputNames.h"
+#include "RecordLines.h"
 #include "RecordOutput.h"
 #include "RecordUpload.h"
 #include "Replies.h"
@@ -59,13 +60,7 @@ std::string ScheduledRun::T2() const
 void ScheduledRun::LoadRunTemplate()
 {
     const Options& o = core_.options();
-    std::string templ(fmt::kStandardTemplate);
-    const long idLength = IdLength(o.idLenText);
-    if (!core_.szFormatIni.empty() && !o.format.empty() && o.format != "(Default)")
-        templ = ini::getString(core_.szFormatIni, o.format, "Format", fmt::kStandardTemplate,
-                               ini::kBuf2048);
-    else if (!Trim(o.idLenText).empty() && idLength > 0)
-        templ = fmt::IdLengthTemplate(idLength);
+    const std::string templ = RunTemplate(o.format, o.idLenText, core_.szFormatIni);
     if (!core_.formatter().LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}"))
         Log(S10 + "invalid template, records are saved unformatted: " + templ);
 }

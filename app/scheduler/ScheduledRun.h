@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DateFormat.h"
+#include "RecordLines.h"
 #include "RecordStore.h"
 
 #include <functional>
@@ -52,11 +53,6 @@ private:
         std::optional<LeftOver> left; // lines a killed download of this terminal left
         std::string eraseResult;
     };
-    // The lines one record gives.
-    struct RecordLines {
-        std::string output; // also the mail copy's
-        std::string backup;
-    };
 
     // The run's steps, in order.
     std::string StartRun(); // the mail copy's path
@@ -74,7 +70,6 @@ private:
     void FindResumePoint(UploadPass& u);
     void DownloadPasses(int id, UploadPass& u);
     bool SaveRecord(int id, long index, UploadPass& u);
-    RecordLines LinesFor(int id, long index, const reply::RecordLine& record);
     bool WriteLines(const RecordLines& lines, const LeftOver* claim, UploadPass& u);
     bool CounterFailed(UploadPass& u);
     void NoteWriteFailure(const char* what, const Saver& writer, int& failures);

@@ -4,11 +4,13 @@
 // counter file; the next run recognises them there and does not write them a second time.
 #include "ScheduledRun.h"
 
+#include "Archive.h"
 #include "Core.h"
 #include "DeviceOps.h"
 #include "FileAppend.h"
 #include "FmtData.h"
 #include "OutputNames.h"
+#include "RecordLines.h"
 #include "RecordOutput.h"
 #include "RecordUpload.h"
 #include "Replies.h"
@@ -163,7 +165,7 @@ bool ScheduledRun::TSUpload(int id)
 void ScheduledRun::WriteHeaders()
 {
     const std::string type = core_.options().format;
-    const std::string ini = type.empty() || type == "(Default)" ? std::string() : core_.szFormatIni;
+    const std::string ini = HeaderFormatIni(type, core_.szFormatIni);
     WriteHeaderIfEmpty(core_.outputWriter(), ini, type, core_.formatter());
     // A mail writer opened once stays enabled on its last path.
     Saver& mail = core_.mailWriter();
@@ -234,22 +236,6 @@ FileMarks ScheduledRun::Marks()
     return marks;
 }
 
-ScheduledRun::RecordLines ScheduledRun::LinesFor(int id, long j, const reply::RecordLine& record)
-{
-    const std::string nul(1, '\0');
-    // A NUL would split the formatter's fields and a CR or LF the line: they are shown instead.
-    reply::RecordLine shown = record;
-    shown.tail = OneLine(record.tail);
-    const std::string cardId = OneLine(core_.upload().FilteredCardId(record.cardId));
-    const std::string rebuilt = reply::RebuildRecord(shown, nul, cardId);
-    const std::string line = ThreeDigits(id) + nul + (rebuilt.size() > 6 ? rebuilt.substr(6) : "") +
-                             nul + std::to_string(j + 1);
-    std::string formatted = core_.formatter().FormatRecord(line, '\0');
-    if (!core_.formatter().bTemplateOK()) // unformatted, but never with NUL bytes
-        std::replace(formatted.begin(), formatted.end(), '\0', ',');
-    return {OneLine(formatted), OneLine(ThreeDigits(id) + "," + record.text)};
-}
-
 void ScheduledRun::NoteWriteFailure(const char* what, const Saver& writer, int& failures)
 {
     // The output line is the record of truth; the copies' failures are reported, once each.
@@ -282,7 +268,9 @@ bool ScheduledRun::SaveRecord(int id, long j, UploadPass& u)
     if (HasLineBreakBytes(record->text))
         Log(S10 + "record #" + std::to_string(j + 1) +
             " holds NUL, CR or LF bytes, written as: " + OneLine(record->text));
-    const RecordLines lines = LinesFor(id, j, *record);
+    const RecordUpload& up = core_.upload();
+    const RecordLines lines =
+        LinesFor(core_.formatter(), {up.bCIDFilter, up.lCIDStart, up.lCIDLength}, id, j, *record);
     // Only the first record of this download can be one whose lines a killed run wrote without
     // its counter: the same index, and the same record (its kept text, or the stored records
     // still matching the terminal's, which is what resuming relies on anyway).
@@ -304,6 +292,9 @@ bool ScheduledRun::SaveRecord(int id, long j, UploadPass& u)
                                           : "save data NG!(" + output.Error() + ")"));
         return false;
     }
+    // The archive's journal: after the record's text lines, before its counters.
+    core_.archive().Take(id, core_.directory().table[static_cast<std::size_t>(id)].Name, j,
+                         *record);
     const FileMarks marks = Marks();
     if (!store.SaveProgress(j, record->text, &marks)) return CounterFailed(u);
     return true;

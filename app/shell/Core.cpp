@@ -1,5 +1,6 @@
 #include "Core.h"
 
+#include "Archive.h"
 #include "DeviceOps.h"
 #include "ErrorTexts.h"
 #include "Exchange.h"
@@ -21,7 +22,7 @@ Core::Core(const std::string& title, View& view)
                                                            [this](const std::string& line) {
                                                                if (logNote) logNote(line);
                                                            }),
-      upload_(std::make_unique<RecordUpload>(*this))
+      upload_(std::make_unique<RecordUpload>(*this)), archive_(std::make_unique<archive::Archive>())
 {
     texts_.SetModelName(paths_.title);
     recordStore_.FilePath = paths_.In("Records/" + paths_.title + ".INI");
@@ -48,6 +49,8 @@ Core::Core(const std::string& title, View& view)
     };
     // Editing or deleting the connected terminal's entry leaves the connection.
     directory_.offLine = [this] { device_->OffLine(); };
+    archive_->log = [this](const std::string& line) { eventLog_.WriteLog(line, false); };
+    archive_->Configure(settings_.Get("Archive", "URL", ""), paths_.folder);
 }
 
 Core::~Core() = default;

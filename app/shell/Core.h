@@ -24,6 +24,9 @@
 
 namespace px {
 
+namespace archive {
+class Archive;
+}
 class DeviceOps;
 class RecordUpload;
 class Exchange;
@@ -59,6 +62,7 @@ public:
     Saver& outputWriter() { return outputWriter_; }
     Saver& backupWriter() { return backupWriter_; }
     Saver& mailWriter() { return mailWriter_; }
+    archive::Archive& archive() { return *archive_; }
 
     // Format.ini of the program folder, or "" when it has no output types.
     std::string szFormatIni;
@@ -142,6 +146,8 @@ private:
     std::string monitorText_;
     int screenPointer_ = kPointerDefault;
     int windowPointer_ = kPointerDefault;
+    // Last: it is stopped first, while the event log can still take its final word.
+    std::unique_ptr<archive::Archive> archive_;
 };
 
 } // namespace px
