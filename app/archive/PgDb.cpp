@@ -102,7 +102,11 @@ bool PgDb::Exec(const std::string& sql, std::string* error)
 
 std::optional<int> PgDb::Version(std::string* error)
 {
-    const Result exists = Take(PQexec(conn_, "SELECT to_regclass('schema_version') IS NOT NULL"));
+    // A plain query sees what another PC's migration has just committed; a catalog lookup
+    // through to_regclass may not.
+    const Result exists = Take(PQexec(conn_, "SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables"
+                                             " WHERE schemaname = current_schema()"
+                                             " AND tablename = 'schema_version')"));
     if (!Ok(exists) || PQntuples(exists.get()) != 1) {
         Fail(error);
         return std::nullopt;

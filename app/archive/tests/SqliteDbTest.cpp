@@ -6,6 +6,7 @@
 #include "Schema.h"
 
 #include "ArchiveTestSupport.h"
+#include "DbChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,7 @@
 #include <iterator>
 
 using namespace px::archive;
-using px::archive::testing::Folder;
-using px::archive::testing::RawSqlite;
-using px::archive::testing::Sample;
+using namespace px::archive::testing;
 
 namespace {
 
@@ -26,21 +25,6 @@ std::string FileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<StoredPunch> All(ArchiveDb& db, PunchQuery q = {})
-{
-    std::vector<StoredPunch> rows;
-    std::string error;
-    EXPECT_TRUE(db.Select(
-        q,
-        [&](const StoredPunch& p) {
-            rows.push_back(p);
-            return true;
-        },
-        &error))
-        << error;
-    return rows;
 }
 
 class Sqlite : public ::testing::Test {
@@ -73,54 +57,17 @@ TEST_F(Sqlite, ACreatedDatabaseHasTheSchemaInWalMode)
 
 TEST_F(Sqlite, ARecordStoredTwiceIsStoredOnce)
 {
-    std::string error;
-    const std::vector<Punch> batch = {Sample(1, 0), Sample(1, 1), Sample(2, 0)};
-    ASSERT_TRUE(db.Ship(batch, kKey, {"j", {1, 100}}, &error)) << error;
-    ASSERT_TRUE(db.Ship(batch, kKey, {"j", {1, 200}}, &error)) << error;
-    EXPECT_EQ(All(db).size(), 3u);
-    // After an erase the same index holds another record: that is a punch of its own.
-    ASSERT_TRUE(db.Ship({Sample(1, 0, "0099")}, kKey, {"j", {1, 300}}, &error)) << error;
-    EXPECT_EQ(All(db).size(), 4u);
+    CheckRepeatsAreNoOps(db, kKey);
 }
 
 TEST_F(Sqlite, TheCursorMovesWithItsRowsAndNeverBack)
 {
-    std::string error;
-    EXPECT_FALSE(db.Cursor(kKey, &error));
-    EXPECT_EQ(error, "");
-    ASSERT_TRUE(db.Ship({Sample(1, 0)}, kKey, {"j1", {2, 500}}, &error)) << error;
-    auto c = db.Cursor(kKey, &error);
-    ASSERT_TRUE(c);
-    EXPECT_EQ(c->journal, "j1");
-    EXPECT_EQ(c->pos, (JournalPos{2, 500}));
-    // A shipper that read an older position does not move the cursor back.
-    ASSERT_TRUE(db.Ship({Sample(1, 0)}, kKey, {"j1", {2, 100}}, &error)) << error;
-    EXPECT_EQ(db.Cursor(kKey, &error)->pos, (JournalPos{2, 500}));
-    // A new journal starts its own count.
-    ASSERT_TRUE(db.Ship({}, kKey, {"j2", {1, 10}}, &error)) << error;
-    EXPECT_EQ(db.Cursor(kKey, &error)->journal, "j2");
-    // Another PC or program folder has a cursor of its own.
-    EXPECT_FALSE(db.Cursor({"pc2", "/srv/px740"}, &error));
-    EXPECT_FALSE(db.Cursor({"pc1", "/srv/other"}, &error));
+    CheckCursor(db, kKey);
 }
 
 TEST_F(Sqlite, EveryByteOfTheRawRecordIsKeptAndTextColumnsAreUtf8)
 {
-    std::string error;
-    Punch p = Sample(3, 7,
-                     "12\xE9"
-                     "4");
-    p.raw = std::string("A0007,12\xE9"
-                        "4\0\r\n,1,2026/03/05,08:01:02",
-                        32);
-    p.terminalName = "Caf\xE9";
-    ASSERT_TRUE(db.Ship({p}, kKey, {"j", {1, 1}}, &error)) << error;
-    const auto rows = All(db);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].raw, p.raw);
-    EXPECT_EQ(rows[0].cardId, "12\xC3\xA9"
-                              "4");
-    EXPECT_EQ(rows[0].terminalName, "Caf\xC3\xA9");
+    CheckBytes(db, kKey);
     EXPECT_EQ(TextColumn(std::string("a\0b\rc\nd", 7)), "a<NUL>b<CR>c<LF>d");
 }
 
@@ -159,61 +106,7 @@ TEST_F(Sqlite, ALockHeldElsewhereFailsAWriteWithTheCauseAndNothingHalfDone)
 
 TEST_F(Sqlite, QueriesFilterByDateTerminalAndCardAndOrderAsAsked)
 {
-    std::string error;
-    ASSERT_TRUE(db.Ship(
-        {Sample(2, 1, "0077", "2026-03-05 09:00:00"), Sample(1, 5, "0012", "2026-03-04 23:59:59"),
-         Sample(1, 4, "0013", "2026-03-05 00:00:00"), Sample(2, 0, "0012", "2026-03-06 12:00:00"),
-         Sample(1, 6, "0014", "2026-03-07 00:00:00"), Sample(1, 7, "0015", "")},
-        kKey, {"j", {1, 1}}, &error))
-        << error;
-    PunchQuery q;
-    q.from = "2026-03-05";
-    q.to = "2026-03-06";
-    auto rows = All(db, q);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].terminalId, 1); // export order: terminal, then index
-    EXPECT_EQ(rows[1].recordIndex, 0);
-    EXPECT_EQ(rows[2].recordIndex, 1);
-    q.order = PunchQuery::Order::Time;
-    rows = All(db, q);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].punchedAt, "2026-03-05 00:00:00");
-    EXPECT_EQ(rows[2].punchedAt, "2026-03-06 12:00:00");
-    q.limit = 2;
-    rows = All(db, q);
-    ASSERT_EQ(rows.size(), 2u);
-    q.after = std::make_pair(rows[1].punchedAt, rows[1].id);
-    rows = All(db, q);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].punchedAt, "2026-03-06 12:00:00");
-    PunchQuery t;
-    t.terminal = 1;
-    t.card = "001";
-    EXPECT_EQ(All(db, t).size(), 4u) << "every card of terminal 1 holds 001, the undated one too";
-    t.from = t.to = "2026-03-05";
-    EXPECT_EQ(All(db, t).size(), 1u);
-    std::vector<TerminalSummary> terminals;
-    ASSERT_TRUE(db.Terminals(&terminals, &error)) << error;
-    ASSERT_EQ(terminals.size(), 2u);
-    EXPECT_EQ(terminals[0].punches, 4);
-    EXPECT_EQ(terminals[0].undated, 1);
-    EXPECT_EQ(terminals[0].newest, "2026-03-07 00:00:00");
-    EXPECT_EQ(terminals[1].name, "T2");
-}
-
-TEST_F(Sqlite, AQueryStoppedEarlyEndsCleanly)
-{
-    std::string error;
-    std::vector<Punch> many;
-    for (long i = 0; i < 50; ++i)
-        many.push_back(Sample(1, i));
-    ASSERT_TRUE(db.Ship(many, kKey, {"j", {1, 1}}, &error)) << error;
-    int seen = 0;
-    ASSERT_TRUE(db.Select(
-        {}, [&](const StoredPunch&) { return ++seen < 5; }, &error))
-        << error;
-    EXPECT_EQ(seen, 5);
-    EXPECT_EQ(All(db).size(), 50u);
+    CheckQueries(db, kKey);
 }
 
 // Steps are applied in order, each recorded, and one that fails leaves the version as it was.
