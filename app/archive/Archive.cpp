@@ -148,6 +148,8 @@ void Archive::ShipperChanged()
     if (s.behind && !saidBehind_) {
         saidBehind_ = true;
         Log("behind (" + s.cause + ")");
+        std::error_code ec;
+        std::filesystem::create_directories(journalFolder_, ec);
         std::ofstream(mark, std::ios::trunc) << s.cause << "\n";
     } else if (!s.behind && s.idle && saidBehind_) {
         saidBehind_ = false;

@@ -139,13 +139,16 @@ bool PgDb::Open(std::string* error)
         found_ = *version;
         return Fail(error, NewerSchemaMessage(*version, kSchemaVersion));
     }
-    if (!Exec("BEGIN", error)) return false;
-    PgSchemaSession session(*this);
-    if (!Exec("SELECT pg_advisory_xact_lock(740740740)", error) ||
-        !Migrate(session, Dialect::Postgres, Migrations(), &found_, error) ||
-        !Exec("COMMIT", error)) {
-        Exec("ROLLBACK", nullptr);
-        return false;
+    found_ = *version;
+    if (*version < kSchemaVersion) {
+        if (!Exec("BEGIN", error)) return false;
+        PgSchemaSession session(*this);
+        if (!Exec("SELECT pg_advisory_xact_lock(740740740)", error) ||
+            !Migrate(session, Dialect::Postgres, Migrations(), &found_, error) ||
+            !Exec("COMMIT", error)) {
+            Exec("ROLLBACK", nullptr);
+            return false;
+        }
     }
     const Result insert = Take(PQprepare(
         conn_, "px_insert",

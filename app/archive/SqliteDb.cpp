@@ -75,6 +75,13 @@ bool SqliteDb::Exec(const std::string& sql, std::string* error)
     return false;
 }
 
+bool SqliteDb::Wal()
+{
+    Statement s;
+    return sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &s.stmt, nullptr) == SQLITE_OK &&
+           sqlite3_step(s.stmt) == SQLITE_ROW && Column(s.stmt, 0) == "wal";
+}
+
 std::optional<int> SqliteDb::Version(std::string* error)
 {
     Statement s;
@@ -119,14 +126,19 @@ bool SqliteDb::Open(std::string* error)
         if (error) *error = path_ + ": " + NewerSchemaMessage(*version, kSchemaVersion);
         return false;
     }
-    if (!Exec("PRAGMA journal_mode = WAL", error) || !Exec("PRAGMA synchronous = FULL", error) ||
-        !Exec("BEGIN IMMEDIATE", error))
-        return false;
-    SqliteSchemaSession session(*this);
-    if (!Migrate(session, Dialect::Sqlite, Migrations(), &found_, error) ||
-        !Exec("COMMIT", error)) {
-        Exec("ROLLBACK", nullptr);
-        return false;
+    // A database at this program's version is opened without a write, so that a reader gets in
+    // while another connection holds the write lock.
+    if (!Wal() && !Exec("PRAGMA journal_mode = WAL", error)) return false;
+    if (!Exec("PRAGMA synchronous = FULL", error)) return false;
+    found_ = *version;
+    if (*version < kSchemaVersion) {
+        if (!Exec("BEGIN IMMEDIATE", error)) return false;
+        SqliteSchemaSession session(*this);
+        if (!Migrate(session, Dialect::Sqlite, Migrations(), &found_, error) ||
+            !Exec("COMMIT", error)) {
+            Exec("ROLLBACK", nullptr);
+            return false;
+        }
     }
     if (sqlite3_prepare_v2(db_,
                            "INSERT INTO punch (terminal_id, terminal_name, record_index, card_id,"

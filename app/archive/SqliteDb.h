@@ -30,6 +30,7 @@ private:
     bool Exec(const std::string& sql, std::string* error);
     bool Fail(std::string* error, const std::string& what = {});
     std::optional<int> Version(std::string* error);
+    bool Wal();
     void Close();
 
     std::string path_;

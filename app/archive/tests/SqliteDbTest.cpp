@@ -97,6 +97,10 @@ TEST_F(Sqlite, ALockHeldElsewhereFailsAWriteWithTheCauseAndNothingHalfDone)
     EXPECT_NE(error.find("database is locked"), std::string::npos) << error;
     EXPECT_GE(std::chrono::steady_clock::now() - t0,
               std::chrono::milliseconds(SqliteDb::kBusyMs / 2));
+    // A reader (an export) still gets in and reads.
+    SqliteDb reader(path);
+    ASSERT_TRUE(reader.Open(&error)) << error;
+    EXPECT_TRUE(All(reader).empty());
     ASSERT_TRUE(other.Exec("COMMIT"));
     EXPECT_FALSE(db.Cursor(kKey, &error));
     EXPECT_TRUE(All(db).empty());
