@@ -56,6 +56,7 @@ FrmArchive::FrmArchive(QWidget* owner, Program& program)
     fgdArchive_->setSelectionBehavior(QAbstractItemView::SelectRows);
     fgdArchive_->horizontalHeader()->setStretchLastSection(true);
     fgdArchive_->verticalHeader()->hide();
+    fgdArchive_->setWordWrap(false);
     labArchive_ = Named(new QLabel, "labArchive");
 
     auto* filters = new QGridLayout;
@@ -70,6 +71,7 @@ FrmArchive::FrmArchive(QWidget* owner, Program& program)
     QPushButton* show = Button("cmdArchive", 0, "Show", "3157");
     show->setDefault(true);
     filters->addWidget(show, 1, 4);
+    filters->setColumnStretch(5, 1); // the boxes keep their size; the row's rest stays free
 
     QPushButton* exportButton = Button("cmdArchive", 1, "Export...", "3158");
     QPushButton* close = Button("cmdArchive", 2, "Close", "3168");
@@ -133,6 +135,11 @@ void FrmArchive::Show()
 
 void FrmArchive::ShowState()
 {
+    // The columns fit the first rows that arrive; later pages keep those widths.
+    if (!sized_ && model_->rowCount() > 0) {
+        sized_ = true;
+        fgdArchive_->resizeColumnsToContents();
+    }
     const Core& core = program_.core();
     const QString count = QString::number(model_->rowCount());
     if (!model_->Error().empty())

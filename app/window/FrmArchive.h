@@ -46,6 +46,7 @@ private:
     QComboBox* cmbType_;
     QTableView* fgdArchive_;
     QLabel* labArchive_;
+    bool sized_ = false;
 };
 
 } // namespace px
