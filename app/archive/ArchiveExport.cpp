@@ -67,7 +67,7 @@ std::optional<ExportSettings> LoadExportSettings(const ProgramPaths& paths, cons
     }
     s.outputType = found == types.end() ? types.front() : *found;
     DeviceDirectory directory(store);
-    directory.LoadDeviceInfo(paths.In(paths.title + ".TXT"));
+    directory.ReadDeviceInfo(paths.In(paths.title + ".TXT")); // the program may be running
     s.terminalOrder = DirectoryOrder(directory);
     return s;
 }

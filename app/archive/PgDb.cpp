@@ -241,7 +241,9 @@ bool PgDb::Select(const PunchQuery& q, const std::function<bool(const StoredPunc
     std::vector<std::string> params;
     const auto param = [&params](std::string value) {
         params.push_back(std::move(value));
-        return "$" + std::to_string(params.size());
+        std::string ref = "$"; // appended, which GCC 12 does not misread as an overlapping copy
+        ref += std::to_string(params.size());
+        return ref;
     };
     if (!q.from.empty()) sql += " AND punched_at >= " + param(q.from + " 00:00:00") + "::timestamp";
     if (!q.to.empty()) sql += " AND punched_at <= " + param(q.to + " 23:59:59") + "::timestamp";

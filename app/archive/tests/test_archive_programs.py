@@ -87,8 +87,12 @@ class Export(ArchiveCase):
         output = read_bytes(self.output_file())
         self.assertTrue(output.startswith(b"CID|UID|DATE TIME|RECORDNO\r\n"), output[:60])
 
+        settings = os.path.join(self.config, "PX740", "settings.ini")
+        before = read_bytes(settings)
         exported = os.path.join(self.out, "again.txt")
         r = self.px("--export", *WIDE, "--out", exported)
+        self.px("--archive-status")
+        self.assertEqual(read_bytes(settings), before, "an export only looks at the settings")
         self.assertEqual(read_bytes(exported), output)
         self.assertIn("12 punches written to " + exported, r.text)
         self.assertEqual(self.px("--export", *WIDE).stdout, output, "to standard output")
