@@ -47,6 +47,8 @@ struct PunchQuery {
     // Time order only: the rows after this one (its punch time and ID), for paging.
     std::optional<std::pair<std::string, std::int64_t>> after;
     long limit = -1; // -1: all
+    // Only the ID, terminal, index and raw record of each punch (what an export needs).
+    bool lean = false;
 };
 
 struct TerminalSummary {

@@ -98,17 +98,20 @@ bool ExportPunches(ArchiveDb& db, const ExportSettings& s, const PunchQuery& ran
     }
     bool written = true;
     std::string line;
+    LineBuffers buffers;
     for (const int id : order) {
         PunchQuery q = range;
         q.terminal = id;
         q.order = PunchQuery::Order::Export;
+        q.lean = true;
         q.after.reset();
         q.limit = -1;
         const bool ok = db.Select(
             q,
             [&](const StoredPunch& p) {
-                line = OutputLineFor(formatter, s.filter, p.terminalId, p.recordIndex,
-                                     reply::SplitRecord(p.raw));
+                line.clear();
+                AppendOutputLine(line, formatter, s.filter, p.terminalId, p.recordIndex,
+                                 reply::SplitRecord(p.raw), buffers);
                 line += "\r\n";
                 written = write(line);
                 *lines += written;

@@ -44,19 +44,22 @@ std::string Value(const PGresult* r, int row, int column)
                        static_cast<std::size_t>(PQgetlength(r, row, column)));
 }
 
-std::string Bytes(const PGresult* r, int row, int column)
-{
-    std::size_t length = 0;
-    unsigned char* bytes = PQunescapeBytea(
-        reinterpret_cast<const unsigned char*>(PQgetvalue(r, row, column)), &length);
-    if (!bytes) return {};
-    std::string out(reinterpret_cast<const char*>(bytes), length);
-    PQfreemem(bytes);
-    return out;
-}
-
 void Quiet(void*, const char*) {}
 
+// A binary integer column (smallint, integer or bigint: 2, 4 or 8 bytes, big-endian).
+long long Integer(const PGresult* r, int row, int column)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(PQgetvalue(r, row, column));
+    const int n = PQgetlength(r, row, column);
+    unsigned long long v = 0;
+    for (int i = 0; i < n; ++i)
+        v = (v << 8) | p[i];
+    const int bits = 8 * n;
+    if (n > 0 && n < 8 && (v >> (bits - 1)) != 0) v |= ~0ULL << bits; // negative
+    return static_cast<long long>(v);
+}
+
+const char* kLeanColumns = "id, terminal_id, record_index, raw";
 const char* kColumns =
     "id, terminal_id, terminal_name, record_index, card_id, event,"
     " to_char(punched_at, 'YYYY-MM-DD HH24:MI:SS'), raw,"
@@ -187,48 +190,76 @@ std::optional<JournalCursor> PgDb::Cursor(const CursorKey& key, std::string* err
                          {std::stol(Value(r.get(), 0, 1)), std::stoll(Value(r.get(), 0, 2))}};
 }
 
+bool PgDb::SendInsert(const Punch& p)
+{
+    const std::string id = std::to_string(p.terminalId);
+    const std::string index = std::to_string(p.recordIndex);
+    const std::string name = TextColumn(p.terminalName), card = TextColumn(p.cardId),
+                      event = TextColumn(p.event), host = TextColumn(p.host);
+    const std::array<const char*, 9> values = {
+        id.c_str(),   name.c_str(),           index.c_str(),
+        card.c_str(), event.c_str(),          p.punchedAt.empty() ? nullptr : p.punchedAt.c_str(),
+        p.raw.data(), p.downloadedAt.c_str(), host.c_str()};
+    std::array<int, 9> lengths{};
+    std::array<int, 9> formats{};
+    lengths[6] = static_cast<int>(p.raw.size());
+    formats[6] = 1; // the raw record goes as bytes, NULs and all
+    return PQsendQueryPrepared(conn_, "px_insert", 9, values.data(), lengths.data(), formats.data(),
+                               0) == 1;
+}
+
+// The results of a pipeline up to its sync point; the first failure's message, if any.
+bool PgDb::TakePipelineResults(std::string* error)
+{
+    bool ok = true;
+    for (;;) {
+        PGresult* raw = PQgetResult(conn_);
+        if (!raw) { // the end of one query's results, or of the connection
+            if (PQstatus(conn_) == CONNECTION_BAD) return Fail(error);
+            continue;
+        }
+        const Result r = Take(raw);
+        const auto status = PQresultStatus(r.get());
+        if (status == PGRES_PIPELINE_SYNC) return ok;
+        if (ok && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            ok = false;
+            Fail(error, status == PGRES_PIPELINE_ABORTED
+                            ? std::string("pipeline aborted")
+                            : OneLineMessage(PQresultErrorMessage(r.get())));
+        }
+        if (PQstatus(conn_) == CONNECTION_BAD) return Fail(error);
+    }
+}
+
 bool PgDb::Ship(const std::vector<Punch>& punches, const CursorKey& key,
                 const JournalCursor& cursor, std::string* error)
 {
     if (!Exec("BEGIN", error)) return false;
-    const auto rollback = [this] { Exec("ROLLBACK", nullptr); };
-    for (const Punch& p : punches) {
-        const std::string id = std::to_string(p.terminalId);
-        const std::string index = std::to_string(p.recordIndex);
-        const std::string name = TextColumn(p.terminalName), card = TextColumn(p.cardId),
-                          event = TextColumn(p.event), host = TextColumn(p.host);
-        const std::array<const char*, 9> values = {
-            id.c_str(),    name.c_str(),
-            index.c_str(), card.c_str(),
-            event.c_str(), p.punchedAt.empty() ? nullptr : p.punchedAt.c_str(),
-            p.raw.data(),  p.downloadedAt.c_str(),
-            host.c_str()};
-        std::array<int, 9> lengths{};
-        std::array<int, 9> formats{};
-        lengths[6] = static_cast<int>(p.raw.size());
-        formats[6] = 1; // the raw record goes as bytes, NULs and all
-        const Result r = Take(PQexecPrepared(conn_, "px_insert", 9, values.data(), lengths.data(),
-                                             formats.data(), 0));
-        if (!Ok(r)) {
-            Fail(error);
-            rollback();
-            return false;
+    // The rows go in a pipeline, a round trip per chunk instead of per row, still in the one
+    // transaction with the cursor.
+    constexpr std::size_t kChunk = 200;
+    bool ok = PQenterPipelineMode(conn_) == 1 || Fail(error);
+    for (std::size_t from = 0; ok && from <= punches.size(); from += kChunk) {
+        const std::size_t to = std::min(punches.size(), from + kChunk);
+        for (std::size_t i = from; ok && i < to; ++i)
+            ok = SendInsert(punches[i]) || Fail(error);
+        if (ok && to == punches.size()) {
+            const std::string segment = std::to_string(cursor.pos.segment);
+            const std::string offset = std::to_string(cursor.pos.offset);
+            const std::array<const char*, 5> values = {key.host.c_str(), key.folder.c_str(),
+                                                       cursor.journal.c_str(), segment.c_str(),
+                                                       offset.c_str()};
+            ok = PQsendQueryPrepared(conn_, "px_cursor", 5, values.data(), nullptr, nullptr, 0) ==
+                     1 ||
+                 Fail(error);
         }
+        ok = ok && (PQpipelineSync(conn_) == 1 || Fail(error)) && TakePipelineResults(error);
+        if (to == punches.size()) break;
     }
-    const std::string segment = std::to_string(cursor.pos.segment);
-    const std::string offset = std::to_string(cursor.pos.offset);
-    const std::array<const char*, 5> values = {key.host.c_str(), key.folder.c_str(),
-                                               cursor.journal.c_str(), segment.c_str(),
-                                               offset.c_str()};
-    const Result r =
-        Take(PQexecPrepared(conn_, "px_cursor", 5, values.data(), nullptr, nullptr, 0));
-    if (!Ok(r)) {
-        Fail(error);
-        rollback();
-        return false;
-    }
-    if (!Exec("COMMIT", error)) {
-        rollback();
+    if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF && PQexitPipelineMode(conn_) != 1 && ok)
+        ok = Fail(error);
+    if (!ok || !Exec("COMMIT", error)) {
+        Exec("ROLLBACK", nullptr);
         return false;
     }
     return true;
@@ -237,7 +268,8 @@ bool PgDb::Ship(const std::vector<Punch>& punches, const CursorKey& key,
 bool PgDb::Select(const PunchQuery& q, const std::function<bool(const StoredPunch&)>& row,
                   std::string* error)
 {
-    std::string sql = std::string("SELECT ") + kColumns + " FROM punch WHERE true";
+    std::string sql = std::string("DECLARE px_rows NO SCROLL CURSOR FOR SELECT ") +
+                      (q.lean ? kLeanColumns : kColumns) + " FROM punch WHERE true";
     std::vector<std::string> params;
     const auto param = [&params](std::string value) {
         params.push_back(std::move(value));
@@ -258,40 +290,43 @@ bool PgDb::Select(const PunchQuery& q, const std::function<bool(const StoredPunc
     std::vector<const char*> values;
     for (const auto& p : params)
         values.push_back(p.c_str());
-    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                           values.data(), nullptr, nullptr, 0) ||
-        !PQsetSingleRowMode(conn_))
-        return Fail(error);
-    bool ok = true, stopped = false;
+    if (!Exec("BEGIN", error)) return false;
+    const Result declared = Take(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()),
+                                              nullptr, values.data(), nullptr, nullptr, 0));
+    bool ok = Ok(declared) || Fail(error);
+    // The rows come in batches, in binary: numbers and bytes as they are stored.
     StoredPunch p;
-    while (PGresult* raw = PQgetResult(conn_)) {
-        const Result r = Take(raw);
-        const auto status = PQresultStatus(r.get());
-        if (status == PGRES_SINGLE_TUPLE && !stopped) {
-            const PGresult* t = r.get();
-            p.id = std::stoll(Value(t, 0, 0));
-            p.terminalId = std::stoi(Value(t, 0, 1));
-            p.terminalName = Value(t, 0, 2);
-            p.recordIndex = std::stol(Value(t, 0, 3));
-            p.cardId = Value(t, 0, 4);
-            p.event = Value(t, 0, 5);
-            p.punchedAt = Value(t, 0, 6);
-            p.raw = Bytes(t, 0, 7);
-            p.downloadedAt = Value(t, 0, 8);
-            p.host = Value(t, 0, 9);
-            if (!row(p)) {
-                // The rest is not wanted: the server stops sending it.
-                stopped = true;
-                if (PGcancel* cancel = PQgetCancel(conn_)) {
-                    char buf[256];
-                    (void)PQcancel(cancel, buf, sizeof buf);
-                    PQfreeCancel(cancel);
-                }
-            }
-        } else if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE && !stopped) {
-            ok = Fail(error, OneLineMessage(PQresultErrorMessage(r.get())));
+    for (bool more = ok; more;) {
+        const Result r = Take(PQexecParams(conn_, "FETCH 2000 FROM px_rows", 0, nullptr, nullptr,
+                                           nullptr, nullptr, 1));
+        if (!Ok(r)) {
+            ok = Fail(error);
+            break;
         }
+        const PGresult* t = r.get();
+        const int n = PQntuples(t);
+        for (int i = 0; i < n && more; ++i) {
+            p.id = Integer(t, i, 0);
+            p.terminalId = static_cast<int>(Integer(t, i, 1));
+            if (q.lean) {
+                p.recordIndex = static_cast<long>(Integer(t, i, 2));
+                p.raw.assign(PQgetvalue(t, i, 3), static_cast<std::size_t>(PQgetlength(t, i, 3)));
+            } else {
+                const std::array<std::string*, 8> to = {&p.terminalName, nullptr,      &p.cardId,
+                                                        &p.event,        &p.punchedAt, &p.raw,
+                                                        &p.downloadedAt, &p.host};
+                p.recordIndex = static_cast<long>(Integer(t, i, 3));
+                for (int c = 2; c < 10; ++c)
+                    if (std::string* field = to[static_cast<std::size_t>(c - 2)])
+                        field->assign(PQgetvalue(t, i, c),
+                                      static_cast<std::size_t>(PQgetlength(t, i, c)));
+            }
+            more = row(p);
+        }
+        if (n == 0) more = false;
     }
+    // Stopping early needs nothing more: the cursor ends with the transaction.
+    if (!Exec(ok ? "COMMIT" : "ROLLBACK", ok ? error : nullptr)) ok = false;
     return ok;
 }
 

@@ -31,6 +31,8 @@ public:
 
 private:
     bool Exec(const std::string& sql, std::string* error);
+    bool SendInsert(const Punch& punch);
+    bool TakePipelineResults(std::string* error);
     bool Fail(std::string* error, const std::string& detail = {});
     std::optional<int> Version(std::string* error);
     void Close();

@@ -23,12 +23,20 @@ void BindText(sqlite3_stmt* s, int i, const std::string& text)
     sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// Into an existing string: a row read after row reuses its buffers.
+void Assign(std::string& to, sqlite3_stmt* s, int i)
+{
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+    to.assign(p ? p : "", p ? static_cast<std::size_t>(sqlite3_column_bytes(s, i)) : 0);
+}
+
 std::string Column(sqlite3_stmt* s, int i)
 {
     const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))) : std::string();
 }
 
+const char* kLeanColumns = "id, terminal_id, record_index, raw";
 const char* kColumns = "id, terminal_id, terminal_name, record_index, card_id, event, punched_at,"
                        " raw, downloaded_at, host";
 
@@ -230,7 +238,8 @@ bool SqliteDb::Ship(const std::vector<Punch>& punches, const CursorKey& key,
 bool SqliteDb::Select(const PunchQuery& q, const std::function<bool(const StoredPunch&)>& row,
                       std::string* error)
 {
-    std::string sql = std::string("SELECT ") + kColumns + " FROM punch WHERE 1";
+    std::string sql =
+        std::string("SELECT ") + (q.lean ? kLeanColumns : kColumns) + " FROM punch WHERE 1";
     std::vector<std::string> texts;
     if (!q.from.empty()) {
         sql += " AND punched_at >= ?";
@@ -263,14 +272,20 @@ bool SqliteDb::Select(const PunchQuery& q, const std::function<bool(const Stored
     while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
         p.id = sqlite3_column_int64(s.stmt, 0);
         p.terminalId = sqlite3_column_int(s.stmt, 1);
-        p.terminalName = Column(s.stmt, 2);
+        if (q.lean) {
+            p.recordIndex = static_cast<long>(sqlite3_column_int64(s.stmt, 2));
+            Assign(p.raw, s.stmt, 3);
+            if (!row(p)) return true;
+            continue;
+        }
+        Assign(p.terminalName, s.stmt, 2);
         p.recordIndex = static_cast<long>(sqlite3_column_int64(s.stmt, 3));
-        p.cardId = Column(s.stmt, 4);
-        p.event = Column(s.stmt, 5);
-        p.punchedAt = Column(s.stmt, 6);
-        p.raw = Column(s.stmt, 7);
-        p.downloadedAt = Column(s.stmt, 8);
-        p.host = Column(s.stmt, 9);
+        Assign(p.cardId, s.stmt, 4);
+        Assign(p.event, s.stmt, 5);
+        Assign(p.punchedAt, s.stmt, 6);
+        Assign(p.raw, s.stmt, 7);
+        Assign(p.downloadedAt, s.stmt, 8);
+        Assign(p.host, s.stmt, 9);
         if (!row(p)) return true;
     }
     return rc == SQLITE_DONE || Fail(error);

@@ -55,21 +55,59 @@ std::string HeaderFormatIni(const std::string& outputType, const std::string& sz
     return outputType.empty() || outputType == "(Default)" ? std::string() : szFormatIni;
 }
 
+namespace {
+
+// OneLine's showing of NUL, CR and LF, appended; with toNul a "," becomes the NUL that
+// separates the formatter's fields.
+void AppendShown(std::string& out, std::string_view text, bool toNul)
+{
+    for (char c : text) {
+        if (c == '\0')
+            out += "<NUL>";
+        else if (c == '\r')
+            out += "<CR>";
+        else if (c == '\n')
+            out += "<LF>";
+        else if (c == ',' && toNul)
+            out += '\0';
+        else
+            out += c;
+    }
+}
+
+} // namespace
+
+void AppendOutputLine(std::string& out, fmt::FmtData& formatter, const CardIdFilter& filter, int id,
+                      long index, const reply::RecordLine& record, LineBuffers& b)
+{
+    // The record rebuilt with NUL between its fields (a line without a card ID rebuilds empty).
+    b.rebuilt.clear();
+    if (record.hasCardId) {
+        b.rebuilt += record.head;
+        b.rebuilt += '\0';
+        AppendShown(b.rebuilt, filter.Apply(record.cardId), false);
+        AppendShown(b.rebuilt, record.tail, true);
+    }
+    // Unit ID, card ID, event, date, time and record number.
+    b.line = ThreeDigits(id);
+    b.line += '\0';
+    if (b.rebuilt.size() > 6) b.line.append(b.rebuilt, 6);
+    b.line += '\0';
+    b.line += std::to_string(index + 1);
+    b.formatted.clear();
+    formatter.FormatRecordTo(b.formatted, b.line, '\0');
+    if (!formatter.bTemplateOK()) // unformatted, but never with NUL bytes
+        std::replace(b.formatted.begin(), b.formatted.end(), '\0', ',');
+    AppendShown(out, b.formatted, false);
+}
+
 std::string OutputLineFor(fmt::FmtData& formatter, const CardIdFilter& filter, int id, long index,
                           const reply::RecordLine& record)
 {
-    const std::string nul(1, '\0');
-    // A NUL would split the formatter's fields and a CR or LF the line: they are shown instead.
-    reply::RecordLine shown = record;
-    shown.tail = OneLine(record.tail);
-    const std::string cardId = OneLine(filter.Apply(record.cardId));
-    const std::string rebuilt = reply::RebuildRecord(shown, nul, cardId);
-    const std::string line = ThreeDigits(id) + nul + (rebuilt.size() > 6 ? rebuilt.substr(6) : "") +
-                             nul + std::to_string(index + 1);
-    std::string formatted = formatter.FormatRecord(line, '\0');
-    if (!formatter.bTemplateOK()) // unformatted, but never with NUL bytes
-        std::replace(formatted.begin(), formatted.end(), '\0', ',');
-    return OneLine(formatted);
+    std::string out;
+    LineBuffers buffers;
+    AppendOutputLine(out, formatter, filter, id, index, record, buffers);
+    return out;
 }
 
 RecordLines LinesFor(fmt::FmtData& formatter, const CardIdFilter& filter, int id, long index,

@@ -45,8 +45,16 @@ struct RecordLines {
     std::string backup;
 };
 
-// The output line of record index of terminal id, through the formatter's active template.
-// NUL, CR and LF, which would split a field or the line, are shown as <NUL>, <CR> and <LF>.
+// Buffers reused from one line to the next, so that a batch of lines costs few allocations.
+struct LineBuffers {
+    std::string rebuilt, line, formatted;
+};
+
+// The output line of record index of terminal id, through the formatter's active template,
+// appended to out. NUL, CR and LF, which would split a field or the line, are shown as <NUL>,
+// <CR> and <LF>.
+void AppendOutputLine(std::string& out, fmt::FmtData& formatter, const CardIdFilter& filter, int id,
+                      long index, const reply::RecordLine& record, LineBuffers& buffers);
 std::string OutputLineFor(fmt::FmtData& formatter, const CardIdFilter& filter, int id, long index,
                           const reply::RecordLine& record);
 RecordLines LinesFor(fmt::FmtData& formatter, const CardIdFilter& filter, int id, long index,

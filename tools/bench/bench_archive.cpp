@@ -57,7 +57,9 @@ Punch Nth(long i)
     Punch p;
     p.terminalId = terminal;
     p.recordIndex = index;
-    p.terminalName = "T" + std::to_string(terminal);
+    char name[16];
+    std::snprintf(name, sizeof name, "T%d", terminal);
+    p.terminalName = std::string(name);
     p.cardId = card;
     p.event = std::to_string(index % 4);
     p.punchedAt = at;
@@ -151,7 +153,7 @@ bool SeedPg(const std::string& url)
         " lpad((1000000 + i * 7919 % 9000000)::text, 10, '0') || ',' || ((i / 20) % 4) || ',' ||"
         " to_char(timestamp '2026-01-01' + (i / 20) * interval '1 minute',"
         " 'YYYY/MM/DD,HH24:MI:SS'), 'UTF8'), now(), 'bench'"
-        " FROM generate_series(0, 999999) i";
+        " FROM generate_series(0::bigint, 999999) i";
     PGresult* r = PQexec(c, sql);
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok) std::printf("seed: %s\n", PQresultErrorMessage(r));

@@ -126,6 +126,15 @@ inline void CheckQueries(ArchiveDb& db, const CursorKey& key)
     EXPECT_EQ(terminals[0].undated, 1);
     EXPECT_EQ(terminals[0].newest, "2026-03-07 00:00:00");
     EXPECT_EQ(terminals[1].name, "T2");
+    // What an export reads: the place and the record, nothing else.
+    PunchQuery lean;
+    lean.lean = true;
+    lean.terminal = 2;
+    rows = All(db, lean);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].recordIndex, 1);
+    EXPECT_EQ(rows[1].raw, Sample(2, 1, "0077", "2026-03-05 09:00:00").raw);
+    EXPECT_EQ(rows[1].cardId, "");
     int seen = 0;
     ASSERT_TRUE(db.Select(
         {}, [&](const StoredPunch&) { return ++seen < 2; }, &error))
