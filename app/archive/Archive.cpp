@@ -25,7 +25,7 @@ constexpr const char* kBehindMark = "/behind";
 std::string Three(int id)
 {
     char text[8];
-    std::snprintf(text, sizeof text, "%03d", id);
+    (void)std::snprintf(text, sizeof text, "%03d", id);
     return text;
 }
 
@@ -48,16 +48,17 @@ std::string UtcNow()
     gmtime_r(&t, &tm);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
+    (void)std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                        tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                        static_cast<int>(ms));
     return text;
 }
 
 CursorKey OwnerKey(const std::string& programFolder)
 {
     char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) std::snprintf(host, sizeof host, "localhost");
+    if (::gethostname(host, sizeof host - 1) != 0)
+        (void)std::snprintf(host, sizeof host, "localhost");
     std::error_code ec;
     auto folder = std::filesystem::absolute(programFolder, ec).lexically_normal().string();
     if (ec) folder = programFolder;

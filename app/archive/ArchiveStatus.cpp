@@ -39,8 +39,8 @@ bool StatusReport(ArchiveDb& db, const ArchiveTarget& target, const std::string&
     char line[256];
     if (!terminals.empty()) r += "Terminal  Name                      Punches  Newest punch\n";
     for (const TerminalSummary& t : terminals) {
-        std::snprintf(line, sizeof line, "     %03d  %-24.24s %8lld  %s\n", t.terminalId,
-                      t.name.c_str(), t.punches, t.newest.empty() ? "-" : t.newest.c_str());
+        (void)std::snprintf(line, sizeof line, "     %03d  %-24.24s %8lld  %s\n", t.terminalId,
+                            t.name.c_str(), t.punches, t.newest.empty() ? "-" : t.newest.c_str());
         r += line;
         total += t.punches;
         undated += t.undated;
@@ -51,8 +51,8 @@ bool StatusReport(ArchiveDb& db, const ArchiveTarget& target, const std::string&
     if (undated > 0) r += " (" + std::to_string(undated) + " without a valid date)";
     r += "\n";
     if (newest) {
-        std::snprintf(line, sizeof line, "Newest punch: %s, terminal %03d (%s)\n",
-                      newest->newest.c_str(), newest->terminalId, newest->name.c_str());
+        (void)std::snprintf(line, sizeof line, "Newest punch: %s, terminal %03d (%s)\n",
+                            newest->newest.c_str(), newest->terminalId, newest->name.c_str());
         r += line;
     }
     r += BacklogLine(JournalBacklog(journalFolder, cursor));

@@ -150,7 +150,7 @@ template <typename F> Scan ScanLines(const std::string& path, long long offset, 
 std::string SegmentPath(const std::string& folder, long segment)
 {
     char name[32];
-    std::snprintf(name, sizeof name, "/%08ld.jnl", segment);
+    (void)std::snprintf(name, sizeof name, "/%08ld.jnl", segment);
     return folder + name;
 }
 

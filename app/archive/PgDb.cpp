@@ -288,6 +288,7 @@ bool PgDb::Select(const PunchQuery& q, const std::function<bool(const StoredPunc
                                               : " ORDER BY terminal_id, record_index, id";
     if (q.limit >= 0) sql += " LIMIT " + std::to_string(q.limit);
     std::vector<const char*> values;
+    values.reserve(params.size());
     for (const auto& p : params)
         values.push_back(p.c_str());
     if (!Exec("BEGIN", error)) return false;
