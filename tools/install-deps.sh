@@ -11,4 +11,4 @@ $SUDO apt-get install -y --no-install-recommends \
     python3 lrzsz python3-aiosmtpd iproute2 clang libclang-rt-14-dev clang-format clang-tidy \
     qt6-qpa-plugins xvfb dbus at-spi2-core python3-pyatspi python3-xlib \
     dpkg-dev desktop-file-utils appstream librsvg2-bin man-db \
-    libsqlite3-dev libpq-dev postgresql sqlite3
+    libsqlite3-dev libpq-dev postgresql
