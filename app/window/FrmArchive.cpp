@@ -155,6 +155,13 @@ void FrmArchive::ShowState()
 
 void FrmArchive::Export()
 {
+    // The export pumps the event loop while it runs: a second click must not start another.
+    if (exporting_) return;
+    struct Busy {
+        FrmArchive& f;
+        explicit Busy(FrmArchive& frm) : f(frm) { f.exporting_ = true; }
+        ~Busy() { f.exporting_ = false; }
+    } busy(*this);
     Core& core = program_.core();
     const archive::PunchQuery range = Filter();
     const QString path =

@@ -47,6 +47,7 @@ private:
     QTableView* fgdArchive_;
     QLabel* labArchive_;
     bool sized_ = false;
+    bool exporting_ = false;
 };
 
 } // namespace px
