@@ -37,6 +37,9 @@ fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "dependencies were not computed from the binaries"
+for needed in qt6-qpa-plugins libsqlite3-0 libpq5; do
+    grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed"
+done
 
 # Desktop entries, metainfo and manual pages.
 root=$(mktemp -d)
@@ -77,5 +80,10 @@ if [ "$status" -ne 0 ]; then
 fi
 saved=$(cat "$home"/.local/share/PX740/Records/[0-9]*.TXT | grep -c . || true)
 [ "$saved" -eq 7 ] || fail "the unpacked program saved $saved records, not 7"
+# The punches are in the archive and export again as the run wrote them.
+exported=$(env -i HOME="$home" "$root/pkg/usr/bin/px740" --export 2000-01-01 2099-12-31)
+[ "$exported" = "$(cat "$home"/.local/share/PX740/Records/[0-9]*.TXT)" ] ||
+    fail "the unpacked px740 --export differs from the run's output file"
+env -i HOME="$home" "$root/pkg/usr/bin/px740" --archive-status
 "$root/pkg/usr/bin/px740" --version
 echo "package checks passed"

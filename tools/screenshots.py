@@ -113,7 +113,13 @@ def main():
 
     scene = Scene(args)
     try:
-        gate = scene.sim("--pty", "--id", "1", "--records", "40")
+        # Punches of today, so that the archive view's default range (this month) shows them.
+        today = time.strftime("%Y/%m/%d")
+        scene.write("today.txt", "".join("%010d,%d,%s,%02d:%02d:00\r\n"
+                                         % (4711000 + 37 * i, i % 4, today, 7 + i // 6,
+                                            (i * 10) % 60) for i in range(40)))
+        gate = scene.sim("--pty", "--id", "1", "--records-file",
+                         os.path.join(scene.root, "today.txt"))
         scene.write("config/serlo/ports.ini", "[SERIALCOMM]\r\n%s=COM5\r\n" % gate)
         scene.write("px740/PX740.TXT", "1,Gate,,5,19200,0.0.0.0,1001\r\n"
                                        "2,Office,,0,19200,127.0.0.1,1001\r\n")
@@ -154,6 +160,13 @@ def main():
         app.press(app.find("cmdRecord_0"))
         drv.wait_until(lambda: drv.name(app.find("labCount")) == "00040 / 00040", 30)
         shot("page3-records")
+        app.press(app.find("cmdOpenArchive"))
+        view = app.dialog("frmArchive")
+        app.set_text(app.find("txtArchiveCard", within=view), "47")
+        app.press(app.find("cmdArchive_0", within=view))
+        drv.wait_until(lambda: app.row_count("fgdArchive") > 0, 20)
+        shot("dialog-archive", "Punch archive")
+        app.press(app.find("cmdArchive_2", within=view))
 
         app.select_page(4)
         shot("page4-scheduler")

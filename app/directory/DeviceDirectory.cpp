@@ -102,6 +102,23 @@ void DeviceDirectory::AddLine(int id)
 
 void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
 {
+    if (ReadDeviceInfo(fileName)) {
+        std::vector<std::pair<std::string, std::string>> mirrored;
+        for (std::size_t i = 1; i < lines_.size(); ++i)
+            mirrored.emplace_back("ID" + std::to_string(lines_[i].itemData),
+                                  EntryText(table[static_cast<std::size_t>(lines_[i].itemData)]));
+        // One rewrite of the store for the whole list: a directory of 255 terminals would
+        // otherwise rewrite it 255 times at every start.
+        if (!mirrored.empty() && !settings_.SaveMany(kSection, mirrored))
+            Note("Terminal list: the settings store cannot be written (" + settings_.LastError() +
+                 ")");
+    }
+    if (!settings_.Save(kSection, "OpenType", "Open"))
+        Note("Terminal list: the settings store cannot be written (" + settings_.LastError() + ")");
+}
+
+bool DeviceDirectory::ReadDeviceInfo(const std::string& fileName)
+{
     lines_.clear();
     listIndex_ = -1;
     lines_.push_back({"000-Default", 0});
@@ -123,39 +140,31 @@ void DeviceDirectory::LoadDeviceInfo(const std::string& fileName)
             table[static_cast<std::size_t>(n)] = e;
             AddLine(n);
         }
-    } else {
-        std::vector<std::pair<std::string, std::string>> mirrored;
-        std::ifstream in(fileName, std::ios::binary);
-        std::string line;
-        for (int count = 0; count < kSlots && std::getline(in, line); ++count) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            DeviceEntry e;
-            std::string why;
-            if (!ParseEntry(line, &e, &why)) {
-                if (Trim(line).empty()) continue;
-                std::string note = "Terminal list: line " + std::to_string(count + 1);
-                note.append(" of ").append(fileName).append(" skipped (").append(why).append(")");
-                Note(note);
-                continue;
-            }
-            if (e.ID < 1) break; // the end mark of the file
-            if (table[static_cast<std::size_t>(e.ID)].ID != 0) {
-                Note("Terminal list: line " + std::to_string(count + 1) + " repeats machine ID " +
-                     std::to_string(e.ID) + " and was skipped");
-                continue;
-            }
-            table[static_cast<std::size_t>(e.ID)] = e;
-            AddLine(e.ID);
-            mirrored.emplace_back("ID" + std::to_string(e.ID), EntryText(e));
-        }
-        // One rewrite of the store for the whole list: a directory of 255 terminals would
-        // otherwise rewrite it 255 times at every start.
-        if (!mirrored.empty() && !settings_.SaveMany(kSection, mirrored))
-            Note("Terminal list: the settings store cannot be written (" + settings_.LastError() +
-                 ")");
+        return false;
     }
-    if (!settings_.Save(kSection, "OpenType", "Open"))
-        Note("Terminal list: the settings store cannot be written (" + settings_.LastError() + ")");
+    std::ifstream in(fileName, std::ios::binary);
+    std::string line;
+    for (int count = 0; count < kSlots && std::getline(in, line); ++count) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        DeviceEntry e;
+        std::string why;
+        if (!ParseEntry(line, &e, &why)) {
+            if (Trim(line).empty()) continue;
+            std::string note = "Terminal list: line " + std::to_string(count + 1);
+            note.append(" of ").append(fileName).append(" skipped (").append(why).append(")");
+            Note(note);
+            continue;
+        }
+        if (e.ID < 1) break; // the end mark of the file
+        if (table[static_cast<std::size_t>(e.ID)].ID != 0) {
+            Note("Terminal list: line " + std::to_string(count + 1) + " repeats machine ID " +
+                 std::to_string(e.ID) + " and was skipped");
+            continue;
+        }
+        table[static_cast<std::size_t>(e.ID)] = e;
+        AddLine(e.ID);
+    }
+    return true;
 }
 
 bool DeviceDirectory::SaveDeviceInfo(const std::string& fileName, std::string* error) const

@@ -67,6 +67,10 @@ public:
 
     void ResetDefaultEntry(int serloPort);
     void LoadDeviceInfo(const std::string& fileName);
+    // The same without a write to the settings store (a second process that only looks, such as
+    // an export beside the running program). True when the list came from the file, false when
+    // from the settings' mirror of an unfinished run.
+    bool ReadDeviceInfo(const std::string& fileName);
     bool SaveDeviceInfo(const std::string& fileName, std::string* error) const;
     int GetNewID();
     void AutoSaveDevice(int id);

@@ -49,14 +49,7 @@ bool UploadRecord(TerminalSession& session, const UploadTarget& target)
     try {
         const long n = session.device().GetPXRecordCount();
         if (st.bLinkTimeout || n < 0) return true;
-        std::string filterError;
-        const CardIdFilter filter = CardIdFilter::Load(target.paths.In("Format.ini"), &filterError);
-        if (!filterError.empty()) {
-            if (report.SchedulerRunning())
-                report.Log(filterError, false);
-            else
-                view.MessageBox(filterError, Icon::Critical, report.Title());
-        }
+        const CardIdFilter filter = ReadCardIdFilter(target.paths.In("Format.ini"));
         if (n == 0 && !report.SchedulerRunning()) {
             view.MessageBox(report.Text(8040, "The terminal holds no records."), Icon::Information,
                             report.Title());
@@ -88,6 +81,7 @@ bool UploadRecord(TerminalSession& session, const UploadTarget& target)
                             (void)backup.Sync();
                         }
                     }
+                    if (target.archive) target.archive(st.iCurrentID, i, *rec);
                     grid.Append(GridRow(*rec, filter));
                     view.SetProgress(static_cast<int>(i + 1), static_cast<int>(n));
                     view.SetCountLabel(FiveDigits(i + 1) + " / " + FiveDigits(n));

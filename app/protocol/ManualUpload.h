@@ -3,10 +3,11 @@
 // before its next record.
 #pragma once
 
-#include "CardIdFilter.h"
+#include "RecordLines.h"
 #include "Replies.h"
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace px {
@@ -23,6 +24,8 @@ struct UploadTarget {
     Saver& backup;
     const ProgramPaths& paths; // the month's backup file and Format.ini's card-ID filter
     View& view;
+    // A record taken from terminal id at index goes to the punch archive (empty: no archive).
+    std::function<void(int id, long index, const reply::RecordLine& record)> archive;
 };
 
 // False when the terminal stopped answering (reported, and off line).

@@ -29,7 +29,8 @@ struct RecordsDesk {
     Options& options;             // output type, card-ID length, save folder and file name
     fmt::FmtData& formatter;      // the output type's template
     const std::string& formatIni; // Format.ini, "" when it has no output types
-    UploadTarget Upload() const { return {grid, backup, paths, view}; }
+    std::function<void(int id, long index, const reply::RecordLine& record)> archive;
+    UploadTarget Upload() const { return {grid, backup, paths, view, archive}; }
 };
 
 // cmdRecord(0): starts an upload of the terminal's new records into the grid, or stops the one

@@ -16,12 +16,19 @@ std::string HeaderFor(const std::string& headerValue, const fmt::FmtData& format
     return fmt::ReplaceEscape(fmt::ReplaceEscape(headerValue, "T", "\t"), "\\", "");
 }
 
+std::string OutputHeader(const std::string& formatIni, const std::string& section,
+                         const fmt::FmtData& formatter)
+{
+    if (formatIni.empty()) return {};
+    return HeaderFor(ini::getString(formatIni, section, "Header", "FALSE", ini::kBuf2048),
+                     formatter);
+}
+
 bool WriteHeaderIfEmpty(Saver& writer, const std::string& formatIni, const std::string& section,
                         const fmt::FmtData& formatter)
 {
     if (writer.FileSize() != 0 || formatIni.empty()) return true;
-    const std::string header =
-        HeaderFor(ini::getString(formatIni, section, "Header", "FALSE", ini::kBuf2048), formatter);
+    const std::string header = OutputHeader(formatIni, section, formatter);
     return header.empty() || writer.WriteFile(header);
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace px {
 
@@ -20,6 +21,9 @@ struct Options;
 struct ProgramPaths;
 namespace fmt {
 class FmtData;
+}
+namespace reply {
+struct RecordLine;
 }
 
 struct RunServices {
@@ -43,6 +47,9 @@ struct RunServices {
     std::function<void(const std::string&)> monitor;
     std::function<void(const std::string&)> status;
     std::function<void(int)> screenPointer;
+    // Records of terminal id from index first on, written to the text files and not yet counted,
+    // go to the punch archive (empty: no archive).
+    std::function<void(int id, long first, const std::vector<reply::RecordLine>& records)> archive;
     // The window's own session leaves its terminal: the run's sessions need its line.
     std::function<void()> releaseWindowLink;
 };

@@ -198,24 +198,6 @@ FileMarks RunWriter::Marks() const
     return marks;
 }
 
-RunWriter::RecordLines RunWriter::LinesFor(const Writing& w, long j,
-                                           const reply::RecordLine& record) const
-{
-    const std::string nul(1, '\0');
-    // A NUL would split the formatter's fields and a CR or LF the line: they are shown instead.
-    reply::RecordLine shown = record;
-    shown.tail = OneLine(record.tail);
-    const std::string cardId = OneLine(w.filter.Apply(record.cardId));
-    const std::string rebuilt = reply::RebuildRecord(shown, nul, cardId);
-    const std::string line = ThreeDigits(w.id) + nul +
-                             (rebuilt.size() > 6 ? rebuilt.substr(6) : "") + nul +
-                             std::to_string(j + 1);
-    std::string formatted = s_.formatter.FormatRecord(line, '\0');
-    if (!s_.formatter.bTemplateOK()) // unformatted, but never with NUL bytes
-        std::replace(formatted.begin(), formatted.end(), '\0', ',');
-    return {OneLine(formatted), OneLine(ThreeDigits(w.id) + "," + record.text)};
-}
-
 bool RunWriter::Begin(Writing& w, const PartItem& first, PartResult& result)
 {
     // Only the first records of a download can be ones whose lines a killed run wrote without
@@ -258,8 +240,11 @@ void RunWriter::WriteBatch(Writing& w, const std::vector<const PartItem*>& batch
     if (!w.begun && !Begin(w, *batch.front(), result)) return;
     const long first = batch.front()->index;
     std::vector<std::string> output, backup, raws;
+    std::vector<reply::RecordLine> records;
     for (const PartItem* item : batch) {
-        const RecordLines lines = LinesFor(w, item->index, reply::SplitRecord(item->text));
+        records.push_back(reply::SplitRecord(item->text));
+        const RecordLines lines =
+            LinesFor(s_.formatter, w.filter, w.id, item->index, records.back());
         output.push_back(lines.output);
         backup.push_back(lines.backup);
         raws.push_back(item->text);
@@ -283,6 +268,9 @@ void RunWriter::WriteBatch(Writing& w, const std::vector<const PartItem*>& batch
     };
     if (mail.Enable()) copy(mail, 1, output, "mail", result.mailFailures);
     copy(back, 2, backup, "backup", result.backupFailures);
+
+    // The archive's journal: after the records' text lines, before their counters.
+    if (s_.archive) s_.archive(w.id, first, records);
 
     const long last = first + static_cast<long>(batch.size()) - 1;
     std::optional<LeftOver> stillLeft;
@@ -357,9 +345,7 @@ void RunWriter::Open(Writing& w, PartResult& result)
     }
     WriteHeaders();
     result.outputPath = s_.outputWriter.Path();
-    std::string error;
-    w.filter = CardIdFilter::Load(s_.paths.In("Format.ini"), &error);
-    if (!error.empty()) Log(error);
+    w.filter = ReadCardIdFilter(s_.paths.In("Format.ini"));
     // Lines a second kill could not tell apart: this terminal waits for the next run.
     if (unsure_.count(w.id)) CounterFailed(w, result);
 }

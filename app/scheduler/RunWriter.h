@@ -8,8 +8,8 @@
 // marks kept with the counters; the next run recognises them and does not write them again.
 #pragma once
 
-#include "CardIdFilter.h"
 #include "DateFormat.h"
+#include "RecordLines.h"
 #include "RecordStore.h"
 #include "RunPart.h"
 #include "RunServices.h"
@@ -61,11 +61,6 @@ private:
         bool claiming = false;              // the download may take those lines over
         std::size_t claimed[3] = {0, 0, 0}; // of each file's left lines, taken over so far
     };
-    // The lines one record gives.
-    struct RecordLines {
-        std::string output; // also the mail copy's
-        std::string backup;
-    };
 
     void Handle(Writing& w, std::vector<PartItem>& items, PartResult& result);
     void Cursor(const Writing& w);
@@ -75,7 +70,6 @@ private:
     void Resume(Writing& w, const PartItem& item, PartResult& result);
     void WriteBatch(Writing& w, const std::vector<const PartItem*>& batch, PartResult& result);
     bool Begin(Writing& w, const PartItem& first, PartResult& result);
-    RecordLines LinesFor(const Writing& w, long index, const reply::RecordLine& record) const;
     std::vector<std::string> Unclaimed(Writing& w, int file, long first,
                                        const std::vector<std::string>& lines);
     void CounterFailed(Writing& w, PartResult& result);

@@ -10,6 +10,7 @@
 #include "Options.h"
 #include "OutputNames.h"
 #include "ProgramPaths.h"
+#include "RecordLines.h"
 #include "RecordStore.h"
 #include "RunPart.h"
 #include "RunSessions.h"
@@ -94,13 +95,7 @@ std::string ScheduledRun::T2() const
 void ScheduledRun::LoadRunTemplate()
 {
     const Options& o = s_.options;
-    std::string templ(fmt::kStandardTemplate);
-    const long idLength = IdLength(o.idLenText);
-    if (!s_.formatIni.empty() && !o.format.empty() && o.format != "(Default)")
-        templ =
-            ini::getString(s_.formatIni, o.format, "Format", fmt::kStandardTemplate, ini::kBuf2048);
-    else if (!Trim(o.idLenText).empty() && idLength > 0)
-        templ = fmt::IdLengthTemplate(idLength);
+    const std::string templ = RunTemplate(o.format, o.idLenText, s_.formatIni);
     if (!s_.formatter.LoadTemplate(templ, fmt::kStandardFields, ",", "{", "}"))
         Log(S10 + "invalid template, records are saved unformatted: " + templ);
 }

@@ -1,5 +1,6 @@
 #include "Core.h"
 
+#include "Archive.h"
 #include "Connect.h"
 #include "DeviceControls.h"
 #include "ErrorTexts.h"
@@ -18,7 +19,8 @@ constexpr std::size_t kMonitorKeep = 2048;
 
 Core::Core(const std::string& title, View& view)
     : paths_(ProgramPaths::Resolve(title)), view_(view), settings_(paths_.settingsFile),
-      directory_(settings_), session_(std::make_unique<TerminalSession>(*this))
+      directory_(settings_), session_(std::make_unique<TerminalSession>(*this)),
+      archive_(std::make_unique<archive::Archive>())
 {
     texts_.SetModelName(paths_.title);
     recordStore_.FilePath = paths_.In("Records/" + paths_.title + ".INI");
@@ -41,6 +43,8 @@ Core::Core(const std::string& title, View& view)
     };
     // Editing or deleting the connected terminal's entry leaves the connection.
     directory_.offLine = [this] { session_->device().OffLine(); };
+    archive_->log = [this](const std::string& line) { eventLog_.WriteLog(line, false); };
+    archive_->Configure(settings_.Get("Archive", "URL", ""), paths_.folder);
 }
 
 Core::~Core()
@@ -56,17 +60,25 @@ bool Core::CreateLink(std::string* error)
 
 RecordsDesk Core::Records()
 {
-    return {recordGrid_, backupWriter_, paths_, view_, options_, formatter_, szFormatIni};
+    return {recordGrid_,
+            backupWriter_,
+            paths_,
+            view_,
+            options_,
+            formatter_,
+            szFormatIni,
+            [this](int id, long index, const reply::RecordLine& record) {
+                archive_->Take(id, directory_.table[static_cast<std::size_t>(id & 0xFF)].Name,
+                               index, record);
+            }};
 }
 
 OpenHooks Core::OpenTerminalHooks()
 {
-    OpenHooks hooks{view_};
-    hooks.linkTimeoutMs = linkTimeoutMs;
-    hooks.schedulerBlocks = state_.currentPage == 0 && state_.bTSRunning;
-    if (state_.monitorChecked && state_.bMonitorMode) hooks.infoFile = paths_.In(Title() + ".ini");
-    hooks.opened = onTerminalOpened;
-    return hooks;
+    const bool blocks = state_.currentPage == 0 && state_.bTSRunning;
+    const bool monitor = state_.monitorChecked && state_.bMonitorMode;
+    return {view_, blocks, monitor ? paths_.In(Title() + ".ini") : std::string(), linkTimeoutMs,
+            onTerminalOpened};
 }
 
 bool Core::OpenTerminal(int listIndex)
@@ -93,6 +105,10 @@ RunServices Core::ForRun()
             [this](const std::string& line) { ShowText(line); },
             [this](const std::string& text) { ShowStatusText(text); },
             [this](int pointer) { SetScreenPointer(pointer); },
+            [this](int id, long first, const std::vector<reply::RecordLine>& records) {
+                archive_->Take(id, directory_.table[static_cast<std::size_t>(id & 0xFF)].Name,
+                               first, records);
+            },
             [this] {
                 try {
                     if (session_->link().IsCreated()) session_->link().SetPortOpen(false);

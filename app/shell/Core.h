@@ -26,6 +26,9 @@
 
 namespace px {
 
+namespace archive {
+class Archive;
+}
 struct OpenHooks;
 struct RecordsDesk;
 struct RunServices;
@@ -67,6 +70,7 @@ public:
     Saver& outputWriter() { return outputWriter_; }
     Saver& backupWriter() { return backupWriter_; }
     Saver& mailWriter() { return mailWriter_; }
+    archive::Archive& archive() { return *archive_; }
 
     // Format.ini of the program folder, or "" when it has no output types.
     std::string szFormatIni;
@@ -148,6 +152,8 @@ private:
     std::string monitorText_;
     int screenPointer_ = kPointerDefault;
     int windowPointer_ = kPointerDefault;
+    // Last: it is stopped first, while the event log can still take its final word.
+    std::unique_ptr<archive::Archive> archive_;
 };
 
 } // namespace px

@@ -1,9 +1,11 @@
 #include "Program.h"
 
+#include "Archive.h"
 #include "CmdSwitch.h"
 #include "Connect.h"
 #include "DeviceOps.h"
 #include "FormatIni.h"
+#include "RecordLines.h"
 #include "TextIds.h"
 #include "VbText.h"
 
@@ -73,9 +75,7 @@ int Program::Load()
 
     // Output types of Format.ini.
     core.szFormatIni = paths.In("Format.ini");
-    formatTypes = {"(Default)"};
-    for (const auto& section : fmt::ListIniSections(core.szFormatIni))
-        if (!section.empty() && UCase(section) != "GENERAL") formatTypes.push_back(section);
+    formatTypes = OutputTypes(core.szFormatIni);
     if (formatTypes.size() == 1) core.szFormatIni.clear();
     formatIndex = 0;
     for (std::size_t i = 0; i < formatTypes.size(); ++i)
@@ -153,6 +153,8 @@ int Program::Load()
         }
     }
     link.SetEventMask(33);
+    // Records an earlier run left in the archive's journal go in now.
+    core.archive().Start();
     return 0;
 }
 

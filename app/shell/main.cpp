@@ -1,8 +1,10 @@
 // px740 / px745: the same program under two titles. With a display the core runs behind the main
 // window; without one (the offscreen or minimal platform) behind the headless view, where only a
 // "/TS:" run has anything to do.
+#include "ArchiveCommands.h"
 #include "CmdSwitch.h"
 #include "HeadlessView.h"
+#include "LongOptions.h"
 #include "MainWindow.h"
 #include "Program.h"
 #include "XdgPaths.h"
@@ -25,6 +27,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 #ifndef PX_PROGRAM_TITLE
 #define PX_PROGRAM_TITLE "PX740"
@@ -93,37 +96,39 @@ void CancelModalDialogs()
     }
 }
 
-// --help and --version answer without opening anything; the slash switches keep their meaning.
-bool AnswerInfoSwitch(int argc, char** argv, const std::string& title)
+std::string LowerCase(std::string text)
 {
-    std::string exe = title;
-    for (auto& c : exe)
+    for (auto& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--version") {
-            std::printf("%s %s (%s%s)\n", exe.c_str(), PX_VERSION, title.c_str(),
-                        px::Program::VersionSuffix().c_str());
-            return true;
-        }
-        if (arg == "--help") {
-            std::printf(
-                "Usage: %s [/TS:ONCE | /TS:INTERVAL | /TS:TIMETABLE] [/S] [/MONITOR]\n"
-                "       %s --help | --version\n\n"
-                "Manages time-attendance terminals: downloads their punch records, sets them up\n"
-                "and runs unattended polls. With a display it opens its window.\n\n"
-                "  /TS:ONCE       poll every terminal once, save and mail, then end\n"
-                "  /TS:INTERVAL   run the scheduler by interval until stopped\n"
-                "  /TS:TIMETABLE  run the scheduler by its time table until stopped\n"
-                "  /S             with /TS: start minimised\n"
-                "  /MONITOR       show the protocol monitor\n\n"
-                "Exit status: 0 all saved (or a clean stop), 1 some terminal not saved, 2 could\n"
-                "not start. Files: $%s_HOME (default ~/.local/share/%s). See %s(1).\n",
-                exe.c_str(), exe.c_str(), title.c_str(), title.c_str(), exe.c_str());
-            return true;
-        }
+    return text;
+}
+
+// A command line of long options: answered here, without a window or a display, and without
+// the single-instance lock (an export may run beside the program).
+int RunLongOptions(const std::vector<std::string>& args, const std::string& title)
+{
+    const std::string exe = LowerCase(title);
+    const px::LongOptions o = px::ParseLongOptions(args);
+    if (!o.error.empty()) {
+        (void)std::fprintf(stderr, "%s: %s\n\n%s", exe.c_str(), o.error.c_str(),
+                           px::Usage(exe, title).c_str());
+        return 2;
     }
-    return false;
+    switch (o.command) {
+    case px::LongOptions::Command::Version:
+        std::printf("%s %s (%s%s)\n", exe.c_str(), PX_VERSION, title.c_str(),
+                    px::Program::VersionSuffix().c_str());
+        return 0;
+    case px::LongOptions::Command::Export:
+        return px::archive::RunExportCommand(o, title);
+    case px::LongOptions::Command::ArchiveStatus:
+        return px::archive::RunStatusCommand(title);
+    case px::LongOptions::Command::Help:
+    case px::LongOptions::Command::None:
+        break;
+    }
+    std::printf("%s", px::Usage(exe, title).c_str());
+    return 0;
 }
 
 } // namespace
@@ -132,7 +137,8 @@ bool AnswerInfoSwitch(int argc, char** argv, const std::string& title)
 // NOLINTNEXTLINE(readability-function-size)
 int main(int argc, char** argv)
 {
-    if (AnswerInfoSwitch(argc, argv, PX_PROGRAM_TITLE)) return 0;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (px::IsOptionLine(args)) return RunLongOptions(args, PX_PROGRAM_TITLE);
     // SIGTERM and SIGINT stop the way a person would: the scheduler's Stop, then closing.
     // Caught from the start, so a stop during start-up waits for the event loop instead of
     // killing the program between its writes.
@@ -159,8 +165,8 @@ int main(int argc, char** argv)
         (void)std::fprintf(
             stderr,
             "%s needs a display, or a /TS:ONCE, /TS:INTERVAL or /TS:TIMETABLE switch "
-            "to run unattended\n",
-            title.c_str());
+            "to run unattended (%s --help shows what runs without one)\n",
+            title.c_str(), LowerCase(title).c_str());
         return 2;
     }
 

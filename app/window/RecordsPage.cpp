@@ -4,6 +4,7 @@
 #include "Controls.h"
 #include "DesktopOpen.h"
 #include "FileDialogs.h"
+#include "FrmArchive.h"
 #include "FrmData.h"
 #include "OperationGuard.h"
 #include "OutputType.h"
@@ -75,7 +76,10 @@ RecordsPage::RecordsPage() : ProgramPage("SSTab_3")
     cmdData_ = Named(new QPushButton("DataBase"), "CmdData");
     cmdData_->setToolTip("Initialize or recover database");
     SetTag(cmdData_, "406,407");
-    for (QPushButton* b : {fdgCmd_[0], fdgCmd_[1], cmdData_})
+    cmdArchive_ = Named(new QPushButton("Archive"), "cmdOpenArchive");
+    cmdArchive_->setToolTip("Look up archived punches and export them again");
+    SetTag(cmdArchive_, "3150,3151");
+    for (QPushButton* b : {fdgCmd_[0], fdgCmd_[1], cmdData_, cmdArchive_})
         column->addWidget(b);
 
     cmbType_ = Named(new QComboBox, "cmbType");
@@ -130,6 +134,14 @@ void RecordsPage::ConnectCommands()
         if (!guard) return;
         FrmData dialog(window(), core());
         dialog.exec();
+    });
+    // The archive view stays open beside the window once opened.
+    connect(cmdArchive_, &QPushButton::clicked, this, [this] {
+        if (!Bound()) return;
+        if (!archive_) archive_ = new FrmArchive(window(), program());
+        archive_->show();
+        archive_->raise();
+        archive_->activateWindow();
     });
     connect(cmbType_, &QComboBox::activated, this, [this](int index) {
         if (!Bound()) return;

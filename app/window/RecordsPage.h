@@ -18,6 +18,7 @@ class QTimer;
 
 namespace px {
 
+class FrmArchive;
 class RecordModel;
 
 class RecordsPage : public ProgramPage {
@@ -56,6 +57,8 @@ private:
     std::array<QPushButton*, 3> cmdRecord_{};
     std::array<QPushButton*, 2> fdgCmd_{};
     QPushButton* cmdData_;
+    QPushButton* cmdArchive_;
+    FrmArchive* archive_ = nullptr;
     QComboBox* cmbType_;
     QLineEdit* txtDigital_;
     QLabel* lblDisp_;

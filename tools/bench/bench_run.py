@@ -3,7 +3,7 @@
 
 1. `px740 /TS:ONCE` over 20 simulated terminals (10 on pseudo-terminals, 10 behind simulated
    device servers on loopback), 1,000 new records each, no reply delay: wall time, records per
-   second, and the program's peak resident memory.
+   second, and the program's peak resident memory; with the punch archive and without it.
 2. One entry whose device server accepts no connection (its address answers ping, the connect
    hangs on a listener whose backlog is full): time spent, against the 10 s link time-out.
 3. One entry whose address answers nothing (an address on a link where nobody answers in a network namespace
@@ -60,9 +60,13 @@ def log_text(env):
                    for f in os.listdir(folder))
 
 
-def twenty_terminals():
+def twenty_terminals(archive=""):
+    """archive: the setting Archive/URL ("" the SQLite file, "off" none)."""
     home = tempfile.mkdtemp(prefix="bench-run-")
     env = environment(home)
+    os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "PX740"), exist_ok=True)
+    with open(os.path.join(env["XDG_CONFIG_HOME"], "PX740", "settings.ini"), "w") as f:
+        f.write("[Archive]\r\nURL=%s\r\n" % archive)
     sims, ports, entries = [], [], []
     try:
         for i in range(1, 21):
@@ -84,8 +88,9 @@ def twenty_terminals():
         records_dir = os.path.join(env["PX740_HOME"], "Records")
         saved = sum(sum(1 for _ in open(os.path.join(records_dir, f), "rb"))
                     for f in os.listdir(records_dir) if f.endswith(".TXT"))
-        print("20 terminals x 1000 records: exit %d, %d lines saved in %.2f s = %.0f records/s, "
-              "peak memory %.1f MB" % (status, saved, seconds, saved / seconds, peak))
+        print("20 terminals x 1000 records, archive %s: exit %d, %d lines saved in %.2f s = %.0f "
+              "records/s, peak memory %.1f MB"
+              % (archive or "in SQLite", status, saved, seconds, saved / seconds, peak))
     finally:
         for p in sims:
             p.stdin.close()
@@ -154,5 +159,6 @@ def silent_host():
 
 if __name__ == "__main__":
     twenty_terminals()
+    twenty_terminals("off")  # what the archive's journal costs a run
     hanging_connect()
     silent_host()

@@ -1,6 +1,5 @@
 // The record pipeline: event log, record counters, writers and names, and the record upload from
 // a simulated terminal into the grid and the backup file.
-#include "CardIdFilter.h"
 #include "CoreHarness.h"
 #include "DeviceOps.h"
 #include "EventLog.h"
@@ -12,6 +11,7 @@
 #include "ManualUpload.h"
 #include "OutputNames.h"
 #include "RecordCommands.h"
+#include "RecordLines.h"
 #include "RecordOutput.h"
 #include "RecordStore.h"
 #include "RecordUpload.h"
@@ -442,13 +442,13 @@ TEST_F(Upload, CardIdFilterFromFormatIni)
     const std::string ini = h.core->paths().In("Format.ini");
     std::ofstream(ini, std::ios::binary)
         << "[General]\r\nCardIDFilterEnabled=TRUE\r\nCardIDStart=3\r\nCardIDLength=4\r\n";
-    auto filter = px::CardIdFilter::Load(ini);
-    EXPECT_TRUE(filter.enabled);
+    auto filter = px::ReadCardIdFilter(ini);
+    EXPECT_TRUE(filter.on);
     EXPECT_EQ(filter.Apply("0012345678"), "1234");
     std::ofstream(ini, std::ios::binary)
         << "[General]\r\nCardIDFilterEnabled=TRUE\r\nCardIDStart=3\r\nCardIDLength=0\r\n";
-    filter = px::CardIdFilter::Load(ini);
-    EXPECT_FALSE(filter.enabled);
+    filter = px::ReadCardIdFilter(ini);
+    EXPECT_FALSE(filter.on);
     EXPECT_EQ(filter.Apply("0012345678"), "0012345678");
 }
 

@@ -24,7 +24,7 @@ namespace {
 std::string MaskClock(const std::string& text)
 {
     static const std::regex date(R"(\d\d/\d\d \d\d:\d\d)");
-    static const std::regex time(R"(\b\d\d:\d\d\b)");
+    static const std::regex time(R"(\b\d\d:\d\d)");
     return std::regex_replace(std::regex_replace(text, date, "MM/DD hh:nn"), time, "hh:nn");
 }
 

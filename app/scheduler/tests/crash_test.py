@@ -8,6 +8,10 @@ covers is in the output. At the end every record is in the output, the mail copy
 backup, and there are never more extra copies of records in any of them than there were kills. The duplicates are
 counted and printed; with --max-duplicates (default 0) more than that many fail the test.
 
+The punch archive (Records/punches.db) is checked too: after every kill each record a counter
+covers is in the archive or waits in its journal, and the archive holds only records the
+terminals have, each once; at the end it holds every record exactly once, byte for byte.
+
 Usage: crash_test.py --px740 EXE --sim EXE [--kills N] [--seed S] [--max-duplicates N]
 (PX_CRASH_KILLS sets the default number of kills, 50.)
 """
@@ -20,11 +24,13 @@ import random
 import re
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+import zlib
 
 UNITS = (1, 2, 3)
 FIRST_RECORDS = 30
@@ -190,6 +196,63 @@ class World:
         return seen, damaged
 
 
+def archived(home):
+    """(unit, index, raw) of every punch in the archive, with repeats."""
+    path = os.path.join(home, "Records", "punches.db")
+    if not os.path.exists(path):
+        return []
+    db = sqlite3.connect(path)
+    try:
+        return [(u, i, bytes(r)) for u, i, r in
+                db.execute("SELECT terminal_id, record_index, raw FROM punch")]
+    except sqlite3.OperationalError:
+        return []  # killed before the schema was committed
+    finally:
+        db.close()
+
+
+def journaled(home):
+    """(unit, index) of every whole journal line (a CRC-32 guards each line)."""
+    found = set()
+    for path in glob.glob(os.path.join(home, "Records", "Journal", "*.jnl")):
+        with open(path, "rb") as f:
+            for line in f.read().split(b"\n"):
+                fields = line.split(b"\t")
+                if len(fields) != 11 or fields[0] != b"P1":
+                    continue
+                body = line[len(fields[0]) + len(fields[1]) + 2:]
+                if b"%08X" % zlib.crc32(body) == fields[1]:
+                    found.add((int(fields[2]), int(fields[3])))
+    return found
+
+
+def check_archive(world, where, final):
+    """Problems of the archive: records it lacks, repeats, and records no terminal has."""
+    problems = []
+    rows = archived(world.home)
+    expected_raw = {}
+    for line in world.files()["backup"]:
+        unit, _, raw = line.partition(b",")
+        if unit.isdigit() and len(raw) > 5:
+            expected_raw[(int(unit), int(raw[1:5], 16))] = raw
+    keys = [(u, i) for u, i, _ in rows]
+    repeats = len(keys) - len(set(keys))
+    if repeats:
+        problems.append("%s: %d punches are in the archive twice" % (where, repeats))
+    foreign = [(u, i) for u, i, raw in rows if expected_raw.get((u, i)) != raw]
+    if foreign:
+        problems.append("%s: archive punches that no backup line holds: %r" % (where, foreign[:5]))
+    have = set(keys) | (set() if final else journaled(world.home))
+    counted = counters(os.path.join(world.home, "Records", "PX740.INI"))
+    wanted = ([(u, i) for u in UNITS for i in range(world.records[u])] if final else
+              [(u, i) for u, c in counted.items() for i in range(c)])
+    missing = [k for k in wanted if k not in have]
+    if missing:
+        problems.append("%s: the archive%s lacks %d records, for example %r"
+                        % (where, "" if final else " and its journal", len(missing), missing[:5]))
+    return problems
+
+
 def duplicates(seen):
     return sum(n - 1 for n in seen.values())
 
@@ -239,6 +302,7 @@ def main():
                             failures.append("round %d: the counter of unit %d stands at %d but "
                                             "records %r are not in the output"
                                             % (round_, unit, count, missing[:5]))
+            failures += check_archive(world, "round %d" % round_, final=False)
         proc = world.start()
         status = proc.wait(timeout=120)
         if status != 0:
@@ -256,6 +320,8 @@ def main():
             print("%s: %d lines, %d duplicates" % (name, len(lines), duplicates(seen)))
             if name == "output" and duplicates(seen) > args.max_duplicates:
                 failures.append("%d duplicates in the output" % duplicates(seen))
+        failures += check_archive(world, "after the final run", final=True)
+        print("archive: %d punches" % len(archived(world.home)))
         print("%d kills of %d runs in %.1f s" % (killed, args.kills, time.monotonic() - started))
     finally:
         world.close()

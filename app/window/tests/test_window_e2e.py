@@ -590,6 +590,47 @@ class RecordsPage(WindowCase):
         self.close()
 
 
+    def test_archive_view_lookup_and_export(self):
+        # Punches of today, so that the view's default range (this month) holds them.
+        today = time.strftime("%Y/%m/%d")
+        records = os.path.join(self.root, "today.txt")
+        write_bytes(records, "".join("%010d,%d,%s,08:%02d:00\r\n" % (4711000 + i, i % 4, today, i)
+                                     for i in range(12)).encode())
+        app = self.connect_gate(0, "--records-file", records)
+        app.press(app.find("cmdRecord_0"))  # a manual upload archives what it takes
+        self.assertTrue(drv.wait_until(lambda: drv.name(app.find("labCount")) == "00012 / 00012",
+                                       30))
+        app.press(app.find("cmdOpenArchive"))
+        view = app.dialog("frmArchive")
+        show = app.find("cmdArchive_0", within=view)
+
+        def rows_shown(n):
+            app.press(show)
+            return drv.wait_until(lambda: app.row_count("fgdArchive") == n, 2)
+
+        self.assertTrue(drv.wait_until(lambda: rows_shown(12), 20))
+        self.assertEqual(app.cell_text("fgdArchive", 0, 0), "001 Gate")
+        self.assertEqual(app.cell_text("fgdArchive", 0, 2), "0004711000")
+        card = app.find("txtArchiveCard", within=view)
+        app.set_text(card, "4711005")
+        self.assertTrue(rows_shown(1))
+        self.assertEqual(app.cell_text("fgdArchive", 0, 1), "6")
+        app.set_text(card, "")
+        self.assertTrue(rows_shown(12))
+        app.choose("cmbArchiveType", "CSV")
+        path = os.path.join(self.root, "again.csv")
+        app.press(app.find("cmdArchive_1", within=view))
+        TablePages.save_through_dialog(self, app, path)
+        self.assertTrue(drv.wait_until(lambda: os.path.exists(path)))
+        text = read_bytes(path)
+        # The lines a scheduled run writes: the type's template alone, no card-ID padding first.
+        self.assertTrue(text.startswith(b"id;card;event\r\n001;0004711000;0\r\n"), text[:60])
+        self.assertEqual(text.count(b"\r\n"), 13)
+        app.press(app.find("cmdArchive_2", within=view))  # Close
+        self.assertTrue(drv.wait_until(lambda: not app.showing("fgdArchive")))
+        self.close()
+
+
 class SchedulerPage(WindowCase):
     """Page 4: unattended runs started and stopped from the window, with mail."""
 
