@@ -36,27 +36,33 @@ add fuzz_replies 8192 $P/fuzz/corpus $P/fuzz/fuzz_replies.cpp $P/Replies.cpp $R/
 add fuzz_collector 8192 $P/fuzz/corpus-collector $P/fuzz/fuzz_collector.cpp $P/ReplyCollector.cpp \
     common/Frame.cpp
 add fuzz_ini 4096 common/fuzz/corpus-ini common/fuzz/fuzz_ini.cpp common/Ini.cpp \
-    common/SysError.cpp common/Frame.cpp $R/RecordStore.cpp common/VbText.cpp
+    common/SysError.cpp common/Frame.cpp $R/RecordStore.cpp common/VbText.cpp common/Wait.cpp
 add fuzz_language 4096 app/i18n/fuzz/corpus-language app/i18n/fuzz/fuzz_language.cpp \
     app/i18n/Texts.cpp common/Ini.cpp common/SysError.cpp common/VbText.cpp
 add fuzz_directory 2048 app/directory/fuzz/corpus-directory app/directory/fuzz/fuzz_directory.cpp \
-    app/directory/DeviceDirectory.cpp app/settings/SettingsStore.cpp $R/FileAppend.cpp common/Ini.cpp \
-    common/SysError.cpp common/VbText.cpp
+    app/directory/DeviceDirectory.cpp app/settings/SettingsStore.cpp $R/FileAppend.cpp \
+    common/Ini.cpp common/SysError.cpp common/VbText.cpp common/Wait.cpp
 add fuzz_time_tables 2048 $P/fuzz/corpus-time-tables $P/fuzz/fuzz_time_tables.cpp $P/TimeTable.cpp \
     $P/Replies.cpp app/scheduler/TsTableLine.cpp $R/FileAppend.cpp $R/DateFormat.cpp \
-    common/Ini.cpp common/SysError.cpp common/Frame.cpp common/VbText.cpp
+    common/Ini.cpp common/SysError.cpp common/Frame.cpp common/VbText.cpp common/Wait.cpp
 add fuzz_cmdswitch 2048 $S/fuzz/corpus-cmdswitch $S/fuzz/fuzz_cmdswitch.cpp $S/CmdSwitch.cpp \
     common/VbText.cpp
 
-includes=(-I$R -Icommon -I$P -I$S -Iapp/settings -Iapp/messages -Iapp/directory -Iapp/i18n -Iapp/scheduler -Itesting)
-# Only the language files' reader needs Qt (for the system language name).
-qt_flags() { [[ $1 == fuzz_language ]] && pkg-config --cflags --libs Qt6Core || true; }
+includes=(-I$R -Icommon -I$P -I$S -Iapp/settings -Iapp/messages -Iapp/directory -Iapp/i18n
+    -Iapp/scheduler -Itesting)
+# The language files' reader needs Qt for the system language name, and durable writes wait on
+# the event loop (Wait.cpp).
+qt_flags() {
+    [[ $1 == fuzz_language || ${sources[$1]} == *Wait.cpp* ]] &&
+        pkg-config --cflags --libs Qt6Core || true
+}
 
 build() { # target: rebuilt only when a source or header is newer than the binary
     local target=$1 bin=$out/$1
     # shellcheck disable=SC2086
-    if [[ -x $bin ]] && [[ -z $(find ${sources[$target]} $R $P $S common app/settings app/messages app/directory app/i18n \
-        app/scheduler testing -newer "$bin" \( -name '*.cpp' -o -name '*.h' \) | head -1) ]]; then
+    if [[ -x $bin ]] && [[ -z $(find ${sources[$target]} $R $P $S common app/settings app/messages \
+        app/directory app/i18n app/scheduler testing -newer "$bin" \( -name '*.cpp' -o -name '*.h' \) |
+        head -1) ]]; then
         return 0
     fi
     # shellcheck disable=SC2046,SC2086

@@ -13,5 +13,5 @@ cmake --build "$build" -j2 --target link_stress_test
 export QT_QPA_PLATFORM=offscreen
 export PX_STRESS_MS="${1:-2000}"
 # Any report fails the run.
-export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$PWD/testing/tsan.supp"
 "$build/link/tests/link_stress_test"

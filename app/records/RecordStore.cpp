@@ -55,10 +55,16 @@ void ForgetLeftOver(ini::Document& doc, const std::string& section)
 // "start,length/length/...,path" of left-over lines (files of earlier versions hold one length).
 std::string LeftLineText(const LeftLines& lines)
 {
-    std::string text = std::to_string(lines.at) + ",";
-    for (std::size_t i = 0; i < lines.lengths.size(); ++i)
-        text += (i ? "/" : "") + std::to_string(lines.lengths[i]);
-    return text + "," + EncodeStoredRecord(lines.path);
+    // Appended piece by piece: GCC 12 misreads a literal joined to a temporary as an overlap.
+    std::string text = std::to_string(lines.at);
+    text += ',';
+    for (std::size_t i = 0; i < lines.lengths.size(); ++i) {
+        if (i) text += '/';
+        text.append(std::to_string(lines.lengths[i]));
+    }
+    text += ',';
+    text.append(EncodeStoredRecord(lines.path));
+    return text;
 }
 
 LeftLines ParseLeftLine(const std::string& text)
