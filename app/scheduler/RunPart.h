@@ -26,6 +26,9 @@ struct PartItem {
         DeleteCounters, // the terminal was erased: its counters go
         EndDownload,    // the download ended: its crash marks go
     };
+    PartItem() = default;
+    explicit PartItem(Kind k) : kind(k) {}
+
     Kind kind = Kind::Log;
     std::string text;
     long index = 0;

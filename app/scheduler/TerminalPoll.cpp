@@ -190,7 +190,7 @@ bool TerminalPoll::Upload()
     try {
         Log(S10 + "start upload and save data!");
         Message(T2() + "Start upload!");
-        part_.Push({PartItem::Kind::OpenFiles});
+        part_.Push(PartItem(PartItem::Kind::OpenFiles));
         u.count = session_.device().GetPXRecordCount();
         FindResumePoint(u);
         DownloadPasses(u);
@@ -200,7 +200,7 @@ bool TerminalPoll::Upload()
         broken = true;
     }
     // A download broken off by an error keeps its marks: the next run can still recognise lines.
-    if (!broken) part_.Push({PartItem::Kind::EndDownload});
+    if (!broken) part_.Push(PartItem(PartItem::Kind::EndDownload));
     const PartResult r = Settle();
     if (r.openFailed) {
         // Nothing was written: as if the count had never been read.
@@ -307,7 +307,7 @@ bool TerminalPoll::AnotherPass(UploadPass& u)
     if (session_.link().EraseRecord(-1)) {
         u.eraseResult = "delete record OK!";
         // Counters left standing would be compared with the refilled memory.
-        part_.Push({PartItem::Kind::DeleteCounters});
+        part_.Push(PartItem(PartItem::Kind::DeleteCounters));
         if (Settle().counterFailed) u.readOk = false;
     } else {
         u.eraseResult = "can't delete record!";
