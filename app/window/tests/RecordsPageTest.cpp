@@ -247,19 +247,27 @@ TEST(RecordsPage, SavePressedWithoutMovingTheFocusUsesTheLengthTheBoxIsLeftWith)
     ASSERT_EQ(c.h->loaded, 0);
     WindowHarness& h = *c.h;
     c.Open();
+    ASSERT_EQ(h.window->windowTitle(), "PX740 V1.0 R0 Terminal Manager  001-Gate");
     ShowActive(h.window.get());
     ClickTab(h.window->Pages(), 3);
     EraseByKeys(h.Find<QLineEdit>("txtDigital"));
-    // The Save dialog takes this file; the erase question is answered No.
+    // The Save dialog takes this file; the erase question is answered No. Any other dialog
+    // is a fault: its text is kept for the failure message and it is closed.
     const std::string file = h.home() + "/saved.txt";
+    std::string unexpected;
     QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&file] {
+    QObject::connect(&answer, &QTimer::timeout, [&file, &unexpected] {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             dialog->selectFile(QString::fromStdString(file));
             static_cast<QDialog*>(dialog)->accept();
-        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+                   box && box->text().contains("Erase") && box->button(QMessageBox::No)) {
             box->button(QMessageBox::No)->click();
+        } else if (auto* other = qobject_cast<QDialog*>(modal)) {
+            const auto* box = qobject_cast<QMessageBox*>(other);
+            unexpected += "[" + (box ? box->text() : other->windowTitle()).toStdString() + "]";
+            other->reject();
         }
     });
     answer.start(50);
@@ -267,7 +275,9 @@ TEST(RecordsPage, SavePressedWithoutMovingTheFocusUsesTheLengthTheBoxIsLeftWith)
     PressAccessibly(h.Find<QPushButton>("cmdRecord_1"));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return px::testing::Lines(file).size() == 3 && !QApplication::activeModalWidget(); },
-        20000));
+        20000))
+        << "lines saved: " << px::testing::Lines(file).size() << ", other dialogs: " << unexpected;
+    EXPECT_EQ(unexpected, "");
     // The card IDs padded to the 14 digits the empty box stands for, not left as they came.
     const auto fields = QString::fromStdString(px::testing::Lines(file)[0]).split(',');
     ASSERT_GE(fields.size(), 2);
