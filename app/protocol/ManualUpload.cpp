@@ -20,9 +20,9 @@ std::string FiveDigits(long v)
     return Digits(v, 5);
 }
 
-// Backup lines are made durable in batches: the terminal keeps every record until a save, so a
-// crash can lose at most the copy of a batch, never a record.
-constexpr int kBackupBatch = 64;
+// Backup lines and the archive's journal are made durable in batches: the terminal keeps every
+// record until a save, so a crash can lose at most the copies of a batch, never a record.
+constexpr std::size_t kBatch = 64;
 
 } // namespace
 
@@ -44,8 +44,21 @@ bool UploadRecord(TerminalSession& session, const UploadTarget& target)
     st.bStopUpload = false;
     bool result = true;
     int backupFailures = 0;
-    int unsynced = 0;
+    bool syncFailed = false;
+    bool unsynced = false;
+    std::vector<reply::RecordLine> taken; // since the last flush
+    long takenFirst = 0;
     Saver& backup = target.backup;
+    // The backup's lines reach the disk before the archive's journal takes the same records.
+    const auto flush = [&] {
+        if (unsynced && backupFailures == 0 && !backup.Sync() && !syncFailed) {
+            syncFailed = true;
+            report.Log("can't write backup file!(" + backup.Error() + ")", false);
+        }
+        unsynced = false;
+        if (!taken.empty() && target.archive) target.archive(st.iCurrentID, takenFirst, taken);
+        taken.clear();
+    };
     try {
         const long n = session.device().GetPXRecordCount();
         if (st.bLinkTimeout || n < 0) return true;
@@ -76,12 +89,13 @@ bool UploadRecord(TerminalSession& session, const UploadTarget& target)
                             if (backupFailures++ == 0)
                                 report.Log("can't write backup file!(" + backup.Error() + ")",
                                            false);
-                        } else if (++unsynced == kBackupBatch) {
-                            unsynced = 0;
-                            (void)backup.Sync();
+                        } else {
+                            unsynced = true;
                         }
                     }
-                    if (target.archive) target.archive(st.iCurrentID, i, *rec);
+                    if (taken.empty()) takenFirst = i;
+                    taken.push_back(*rec);
+                    if (taken.size() == kBatch) flush();
                     grid.Append(GridRow(*rec, filter));
                     view.SetProgress(static_cast<int>(i + 1), static_cast<int>(n));
                     view.SetCountLabel(FiveDigits(i + 1) + " / " + FiveDigits(n));
@@ -102,12 +116,12 @@ bool UploadRecord(TerminalSession& session, const UploadTarget& target)
         st.bStopUpload = false;
     } catch (const RuntimeError& e) {
         result = false;
+        flush();
         view.MessageBox(e.Report("UploadRecord"), Icon::Critical, report.Title());
         st.bStopUpload = false;
     }
     // Lines that reached the file but not the disk are reported once, never counted as lost.
-    if (unsynced > 0 && backupFailures == 0 && !backup.Sync())
-        report.Log("can't write backup file!(" + backup.Error() + ")", false);
+    flush();
     if (backupFailures > 1)
         report.Log(std::to_string(backupFailures) + " lines not written to the backup file", false);
     return result;

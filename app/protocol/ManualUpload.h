@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace px {
 
@@ -24,8 +25,9 @@ struct UploadTarget {
     Saver& backup;
     const ProgramPaths& paths; // the month's backup file and Format.ini's card-ID filter
     View& view;
-    // A record taken from terminal id at index goes to the punch archive (empty: no archive).
-    std::function<void(int id, long index, const reply::RecordLine& record)> archive;
+    // Records taken from terminal id, the first at index first, go to the punch archive
+    // (empty: no archive).
+    std::function<void(int id, long first, const std::vector<reply::RecordLine>& records)> archive;
 };
 
 // False when the terminal stopped answering (reported, and off line).

@@ -29,7 +29,7 @@ struct RecordsDesk {
     Options& options;             // output type, card-ID length, save folder and file name
     fmt::FmtData& formatter;      // the output type's template
     const std::string& formatIni; // Format.ini, "" when it has no output types
-    std::function<void(int id, long index, const reply::RecordLine& record)> archive;
+    std::function<void(int id, long first, const std::vector<reply::RecordLine>& records)> archive;
     UploadTarget Upload() const { return {grid, backup, paths, view, archive}; }
 };
 

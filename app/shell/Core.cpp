@@ -67,9 +67,9 @@ RecordsDesk Core::Records()
             options_,
             formatter_,
             szFormatIni,
-            [this](int id, long index, const reply::RecordLine& record) {
+            [this](int id, long first, const std::vector<reply::RecordLine>& records) {
                 archive_->Take(id, directory_.table[static_cast<std::size_t>(id & 0xFF)].Name,
-                               index, record);
+                               first, records);
             }};
 }
 

@@ -94,6 +94,7 @@ void PacedUpload(int records)
     px::Core& core = w.program->core();
     core.OpenTerminal(1);
     w.window->ShowPage(3);
+    Pump(300); // the page's first paint is not the upload's
     StallMeter meter;
     meter.Start();
     const auto t0 = Clock::now();
@@ -137,6 +138,7 @@ double Run(bool withWindow, int terminals, int records, double* stall)
     if (withWindow) {
         WindowProgram w;
         w.window->ShowPage(4);
+        Pump(300); // the window's first paint is not the run's
         meter.Start();
         const auto t0 = Clock::now();
         w.program->run().TSChkDevice();

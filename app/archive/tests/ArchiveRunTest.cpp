@@ -55,3 +55,25 @@ TEST_F(SqliteRun, ALockedDatabaseNeverHoldsUpARun)
     EXPECT_EQ(Archived(), BackedUp());
     EXPECT_NE(Log().find("database is locked"), std::string::npos);
 }
+
+// A manual upload alone, over more records than one batch of durable writes and not a multiple
+// of it: every record it takes reaches the archive once, at its own index, as in the backup.
+TEST_F(SqliteRun, AManualUploadArchivesEveryRecordItTakes)
+{
+    auto sim = h.StartPtySim(5, {"--id", "5", "--records", "150", "--quiet"});
+    ASSERT_TRUE(sim->ok());
+    Directory("5,Gate,,5,19200,0.0.0.0,1001\r\n");
+    h.core->linkTimeoutMs = 3000;
+    ASSERT_TRUE(h.core->OpenTerminal(1));
+    ASSERT_TRUE(px::UploadRecord(h.core->session(), h.core->Records().Upload()));
+    ASSERT_EQ(h.core->recordGrid().RecordCount(), 150u);
+    h.core->session().link().SetPortOpen(false);
+    Drain();
+    EXPECT_EQ(Archived(), BackedUp());
+    std::set<long> indexes;
+    for (const auto& p : All(*Db()))
+        indexes.insert(p.recordIndex);
+    ASSERT_EQ(indexes.size(), 150u);
+    EXPECT_EQ(*indexes.begin(), 0);
+    EXPECT_EQ(*indexes.rbegin(), 149);
+}
