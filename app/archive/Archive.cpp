@@ -3,9 +3,6 @@
 #include "DateFormat.h"
 #include "JournalCodec.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -77,7 +74,7 @@ std::string DefaultDatabaseOf(const std::string& programFolder)
     return programFolder + "/Records/punches.db";
 }
 
-Archive::Archive() : context_(std::make_unique<QObject>()) {}
+Archive::Archive() : context_(std::make_unique<Mailbox>()) {}
 
 Archive::~Archive()
 {
@@ -111,11 +108,10 @@ void Archive::Start()
 
 void Archive::StartShipper()
 {
-    QObject* context = context_.get();
+    Mailbox* context = context_.get();
     shipper_ = std::make_unique<Shipper>(config_, [this, context] {
         // Runs on the shipper's thread: the event log is written on this object's own.
-        QMetaObject::invokeMethod(
-            context, [this] { ShipperChanged(); }, Qt::QueuedConnection);
+        context->Post([this] { ShipperChanged(); });
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "ArchiveUrl.h"
 #include "Journal.h"
+#include "Mailbox.h"
 #include "Replies.h"
 #include "Shipper.h"
 
@@ -15,8 +16,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-class QObject;
 
 namespace px::archive {
 
@@ -65,7 +64,7 @@ private:
     std::string journalFolder_;
     ShippingConfig config_;
     std::unique_ptr<JournalWriter> writer_;
-    std::unique_ptr<QObject> context_;
+    std::unique_ptr<Mailbox> context_; // on the thread that made the archive
     std::unique_ptr<Shipper> shipper_;
     bool saidBehind_ = false;
     long long damagedSaid_ = 0;

@@ -5,8 +5,6 @@
 #include "TerminalSession.h"
 #include "Texts.h"
 
-#include <QMetaObject>
-
 #include <algorithm>
 
 namespace px {
@@ -19,7 +17,7 @@ RunSessions::RunSessions(int threads, const Texts& texts, std::string title, Rep
     for (int i = 0; i < std::max(threads, 1); ++i) {
         auto slot = std::make_unique<Slot>();
         slot->thread.setObjectName(QStringLiteral("session-%1").arg(i + 1));
-        slot->context = new QObject;
+        slot->context = new Mailbox;
         slot->context->moveToThread(&slot->thread);
         slot->thread.start();
         slots_.push_back(std::move(slot));
@@ -59,13 +57,12 @@ void RunSessions::StopAll()
 // Runs on the slot's thread: the session is made, used and dropped there.
 void RunSessions::Poll(RunPart& part, PollPlan plan, const std::string& tag, bool& saved)
 {
-    QObject* home = &home_;
+    Mailbox* home = &home_;
     const auto post = [home](std::function<void(const std::string&)> to,
                              const std::string& prefix) -> std::function<void(const std::string&)> {
         if (!to) return {};
         return [home, to = std::move(to), prefix](const std::string& text) {
-            QMetaObject::invokeMethod(
-                home, [to, line = prefix + text] { to(line); }, Qt::QueuedConnection);
+            home->Post([to, line = prefix + text] { to(line); });
         };
     };
     RunReporter reporter(part, texts_, title_, post(reports_.monitor, tag),
@@ -94,29 +91,20 @@ void RunSessions::Start(int slotIndex, RunPart& part, PollPlan plan, const std::
 {
     Slot& slot = *slots_[static_cast<std::size_t>(slotIndex)];
     slot.busy = true;
-    QObject* context = slot.context;
-    part.SetWakePoll([context] {
-        QMetaObject::invokeMethod(
-            context, [] {}, Qt::QueuedConnection);
-    });
+    Mailbox* context = slot.context;
+    part.SetWakePoll([context] { context->Post({}); });
     part.SetStarted();
-    QObject* home = &home_;
-    QMetaObject::invokeMethod(
-        context,
-        [this, &part, plan = std::move(plan), monitorTag, done = std::move(done), home,
-         &slot]() mutable {
-            bool saved = false;
-            Poll(part, std::move(plan), monitorTag, saved);
-            part.Finish();
-            QMetaObject::invokeMethod(
-                home,
-                [&slot, done = std::move(done), saved] {
-                    slot.busy = false;
-                    done(saved);
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    Mailbox* home = &home_;
+    context->Post([this, &part, plan = std::move(plan), monitorTag, done = std::move(done), home,
+                   &slot]() mutable {
+        bool saved = false;
+        Poll(part, std::move(plan), monitorTag, saved);
+        part.Finish();
+        home->Post([&slot, done, saved] {
+            slot.busy = false;
+            done(saved);
+        });
+    });
 }
 
 } // namespace px

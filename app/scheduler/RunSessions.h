@@ -5,6 +5,7 @@
 // pumped waits; on one thread such waits would nest inside each other.
 #pragma once
 
+#include "Mailbox.h"
 #include "TerminalPoll.h"
 
 #include <QObject>
@@ -51,7 +52,7 @@ public:
 private:
     struct Slot {
         QThread thread;
-        QObject* context = nullptr; // lives on thread
+        Mailbox* context = nullptr; // lives on thread
         bool busy = false;
     };
     void Register(LinkState* state);
@@ -62,7 +63,7 @@ private:
     std::string title_;
     Reports reports_;
     const std::atomic<bool>* stopRequested_;
-    QObject home_; // on the run's thread: where the reports arrive
+    Mailbox home_; // on the run's thread: where the reports arrive
     std::vector<std::unique_ptr<Slot>> slots_;
     std::mutex liveMutex_;
     std::vector<LinkState*> live_;

@@ -2,8 +2,6 @@
 
 #include "ArchiveReader.h"
 
-#include <QMetaObject>
-
 namespace px {
 
 namespace {
@@ -27,12 +25,10 @@ ArchiveModel::ArchiveModel(std::optional<archive::ArchiveTarget> target, std::st
         std::move(*target),
         [this](long long ticket, std::vector<archive::StoredPunch> rows, std::string error) {
             // On the reader's thread: the rows are handed to the model's own.
-            QMetaObject::invokeMethod(
-                this,
+            mailbox_.Post(
                 [this, ticket, rows = std::move(rows), error = std::move(error)]() mutable {
                     Arrived(ticket, std::move(rows), std::move(error));
-                },
-                Qt::QueuedConnection);
+                });
         });
 }
 

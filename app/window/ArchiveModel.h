@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ArchiveDb.h"
+#include "Mailbox.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -58,6 +59,7 @@ private:
     void Request();
     void Arrived(long long ticket, std::vector<archive::StoredPunch> rows, std::string error);
 
+    Mailbox mailbox_; // where the reader's rows arrive, on the model's thread
     std::unique_ptr<archive::ArchiveReader> reader_;
     std::string targetError_;
     archive::PunchQuery filter_;

@@ -25,7 +25,10 @@ std::string MaskClock(const std::string& text)
 {
     static const std::regex date(R"(\d\d/\d\d \d\d:\d\d)");
     static const std::regex time(R"(\b\d\d:\d\d)");
-    return std::regex_replace(std::regex_replace(text, date, "MM/DD hh:nn"), time, "hh:nn");
+    static const std::regex took(R"(after \d+ ms)"); // the mail client's connect time
+    return std::regex_replace(
+        std::regex_replace(std::regex_replace(text, date, "MM/DD hh:nn"), time, "hh:nn"), took,
+        "after N ms");
 }
 
 struct Files {
