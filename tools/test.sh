@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every check of the project, as .ci/run runs it: formatting, the debug build with AddressSanitizer
 # and UndefinedBehaviorSanitizer and all its tests, clang-tidy, bounded fuzzing, the link's stress
-# test under ThreadSanitizer, a warning-free release build, the Debian package and the demo.
+# test and parallel runs under ThreadSanitizer, a warning-free release build, the Debian package
+# and the demo.
 # Dependencies come from tools/install-deps.sh. Each check's output is kept in build/checks/; the
 # ones that failed are repeated at the end, so the last lines always say what went wrong.
 set -euo pipefail
@@ -64,8 +65,8 @@ check tests ctest --test-dir "$debug" --output-on-failure -j2 --timeout 900
 await lint "$lint"
 await release-build "$build_release"
 
-# A fuzz run holds one core for a fixed time; the ThreadSanitizer build of the link and its
-# stress test take the other.
+# A fuzz run holds one core for a fixed time; the ThreadSanitizer build and its tests take the
+# other.
 background fuzz tools/fuzz.sh "${PX_FUZZ_SECONDS:-10}"
 fuzz=$started
 check tsan-stress tools/tsan.sh "${PX_STRESS_MS:-2000}"
