@@ -67,16 +67,6 @@ const char* kColumns =
 
 } // namespace
 
-class PgSchemaSession : public SchemaSession {
-public:
-    explicit PgSchemaSession(PgDb& db) : db_(db) {}
-    bool Exec(const std::string& sql, std::string* error) override { return db_.Exec(sql, error); }
-    std::optional<int> Version(std::string* error) override { return db_.Version(error); }
-
-private:
-    PgDb& db_;
-};
-
 PgDb::~PgDb()
 {
     Close();
@@ -145,7 +135,7 @@ bool PgDb::Open(std::string* error)
     found_ = *version;
     if (*version < kSchemaVersion) {
         if (!Exec("BEGIN", error)) return false;
-        PgSchemaSession session(*this);
+        SchemaSessionOn<PgDb> session(*this);
         if (!Exec("SELECT pg_advisory_xact_lock(740740740)", error) ||
             !Migrate(session, Dialect::Postgres, Migrations(), &found_, error) ||
             !Exec("COMMIT", error)) {

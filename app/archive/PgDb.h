@@ -9,6 +9,8 @@ struct pg_conn;
 
 namespace px::archive {
 
+template <class Db> class SchemaSessionOn;
+
 class PgDb : public ArchiveDb {
 public:
     PgDb(std::string conninfo, std::string shown)
@@ -41,7 +43,7 @@ private:
     std::string shown_;
     pg_conn* conn_ = nullptr;
     int found_ = 0;
-    friend class PgSchemaSession;
+    friend class SchemaSessionOn<PgDb>;
 };
 
 } // namespace px::archive

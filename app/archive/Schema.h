@@ -29,6 +29,17 @@ public:
     virtual std::optional<int> Version(std::string* error) = 0;
 };
 
+// A connection's own statements and version query as a schema session.
+template <class Db> class SchemaSessionOn : public SchemaSession {
+public:
+    explicit SchemaSessionOn(Db& db) : db_(db) {}
+    bool Exec(const std::string& sql, std::string* error) override { return db_.Exec(sql, error); }
+    std::optional<int> Version(std::string* error) override { return db_.Version(error); }
+
+private:
+    Db& db_;
+};
+
 // Why a database at version found is refused by a program whose schema is at ours.
 std::string NewerSchemaMessage(int found, int ours);
 

@@ -42,16 +42,6 @@ const char* kColumns = "id, terminal_id, terminal_name, record_index, card_id, e
 
 } // namespace
 
-class SqliteSchemaSession : public SchemaSession {
-public:
-    explicit SqliteSchemaSession(SqliteDb& db) : db_(db) {}
-    bool Exec(const std::string& sql, std::string* error) override { return db_.Exec(sql, error); }
-    std::optional<int> Version(std::string* error) override { return db_.Version(error); }
-
-private:
-    SqliteDb& db_;
-};
-
 SqliteDb::~SqliteDb()
 {
     Close();
@@ -141,7 +131,7 @@ bool SqliteDb::Open(std::string* error)
     found_ = *version;
     if (*version < kSchemaVersion) {
         if (!Exec("BEGIN IMMEDIATE", error)) return false;
-        SqliteSchemaSession session(*this);
+        SchemaSessionOn<SqliteDb> session(*this);
         if (!Migrate(session, Dialect::Sqlite, Migrations(), &found_, error) ||
             !Exec("COMMIT", error)) {
             Exec("ROLLBACK", nullptr);

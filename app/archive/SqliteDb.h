@@ -9,6 +9,8 @@ struct sqlite3_stmt;
 
 namespace px::archive {
 
+template <class Db> class SchemaSessionOn;
+
 class SqliteDb : public ArchiveDb {
 public:
     explicit SqliteDb(std::string path) : path_(std::move(path)) {}
@@ -38,7 +40,7 @@ private:
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* cursor_ = nullptr;
     int found_ = 0;
-    friend class SqliteSchemaSession;
+    friend class SchemaSessionOn<SqliteDb>;
 };
 
 } // namespace px::archive
