@@ -34,7 +34,7 @@ void Acquired(void* at)
 class CallEvent : public QEvent {
 public:
     explicit CallEvent(std::function<void()> work) : QEvent(kCall), work(std::move(work)) {}
-    // Delivered or dropped, the event ends on the receiving thread.
+    // Whichever thread ends the event, delivered or dropped with its mailbox, sees the work whole.
     ~CallEvent() override { Acquired(this); }
     std::function<void()> work;
 };
