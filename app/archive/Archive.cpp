@@ -186,12 +186,6 @@ Punch Archive::MakePunch(int terminalId, const std::string& terminalName, long i
     return p;
 }
 
-void Archive::Take(int terminalId, const std::string& terminalName, long index,
-                   const reply::RecordLine& record)
-{
-    Take(terminalId, terminalName, index, std::vector<reply::RecordLine>{record});
-}
-
 void Archive::Take(int terminalId, const std::string& terminalName, long first,
                    const std::vector<reply::RecordLine>& records)
 {

@@ -33,9 +33,6 @@ public:
 
     // Starts shipping what earlier runs left in the journal.
     void Start();
-    // A record downloaded from terminal terminalId at index: journaled durably and shipped.
-    void Take(int terminalId, const std::string& terminalName, long index,
-              const reply::RecordLine& record);
     // Records first, first + 1, ... of a terminal, journaled with one durable write.
     void Take(int terminalId, const std::string& terminalName, long first,
               const std::vector<reply::RecordLine>& records);

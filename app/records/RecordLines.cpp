@@ -55,28 +55,6 @@ std::string HeaderFormatIni(const std::string& outputType, const std::string& sz
     return outputType.empty() || outputType == "(Default)" ? std::string() : szFormatIni;
 }
 
-namespace {
-
-// OneLine's showing of NUL, CR and LF, appended; with toNul a "," becomes the NUL that
-// separates the formatter's fields.
-void AppendShown(std::string& out, std::string_view text, bool toNul)
-{
-    for (char c : text) {
-        if (c == '\0')
-            out += "<NUL>";
-        else if (c == '\r')
-            out += "<CR>";
-        else if (c == '\n')
-            out += "<LF>";
-        else if (c == ',' && toNul)
-            out += '\0';
-        else
-            out += c;
-    }
-}
-
-} // namespace
-
 void AppendOutputLine(std::string& out, fmt::FmtData& formatter, const CardIdFilter& filter, int id,
                       long index, const reply::RecordLine& record, LineBuffers& b)
 {
@@ -85,8 +63,8 @@ void AppendOutputLine(std::string& out, fmt::FmtData& formatter, const CardIdFil
     if (record.hasCardId) {
         b.rebuilt += record.head;
         b.rebuilt += '\0';
-        AppendShown(b.rebuilt, filter.Apply(record.cardId), false);
-        AppendShown(b.rebuilt, record.tail, true);
+        AppendOneLine(b.rebuilt, filter.Apply(record.cardId));
+        AppendOneLine(b.rebuilt, record.tail, /*commaAsNul=*/true); // the formatter's fields
     }
     // Unit ID, card ID, event, date, time and record number.
     b.line = ThreeDigits(id);
@@ -98,7 +76,7 @@ void AppendOutputLine(std::string& out, fmt::FmtData& formatter, const CardIdFil
     formatter.FormatRecordTo(b.formatted, b.line, '\0');
     if (!formatter.bTemplateOK()) // unformatted, but never with NUL bytes
         std::replace(b.formatted.begin(), b.formatted.end(), '\0', ',');
-    AppendShown(out, b.formatted, false);
+    AppendOneLine(out, b.formatted);
 }
 
 std::string OutputLineFor(fmt::FmtData& formatter, const CardIdFilter& filter, int id, long index,

@@ -19,11 +19,8 @@ bool HasLineBreakBytes(std::string_view text)
     return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
 }
 
-std::string OneLine(std::string_view text)
+void AppendOneLine(std::string& out, std::string_view text, bool commaAsNul)
 {
-    if (!HasLineBreakBytes(text)) return std::string(text);
-    std::string out;
-    out.reserve(text.size() + 8);
     for (char c : text) {
         if (c == '\0')
             out += "<NUL>";
@@ -31,9 +28,19 @@ std::string OneLine(std::string_view text)
             out += "<CR>";
         else if (c == '\n')
             out += "<LF>";
+        else if (c == ',' && commaAsNul)
+            out += '\0';
         else
             out += c;
     }
+}
+
+std::string OneLine(std::string_view text)
+{
+    if (!HasLineBreakBytes(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    AppendOneLine(out, text);
     return out;
 }
 

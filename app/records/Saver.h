@@ -12,6 +12,8 @@ namespace px {
 // The text with NUL, CR and LF shown as <NUL>, <CR> and <LF>: a line written to a file stays one
 // line, whatever bytes a record brought.
 std::string OneLine(std::string_view text);
+// OneLine's text appended to out; with commaAsNul every "," becomes a NUL as well.
+void AppendOneLine(std::string& out, std::string_view text, bool commaAsNul = false);
 // Whether OneLine would change the text.
 bool HasLineBreakBytes(std::string_view text);
 

@@ -35,7 +35,7 @@ protected:
     {
         for (long i = from; i < to; ++i)
             a.Take(terminal, "Gate", i,
-                   px::reply::SplitRecord(Record(i, "00" + std::to_string(1000 + i), '1', date)));
+                   {px::reply::SplitRecord(Record(i, "00" + std::to_string(1000 + i), '1', date))});
     }
     long long Rows()
     {
